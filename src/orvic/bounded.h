@@ -1,0 +1,92 @@
+// Bounded text and byte helpers.
+//
+// Every fixed-size text field of the library is written through these: a copy is always
+// cut to the field and always terminated, a formatted text goes through vsnprintf, and a
+// response byte is read only when the BMC actually sent it (a byte that was not sent
+// reads as 00h).
+#ifndef VKT_BOUNDED_H
+#define VKT_BOUNDED_H
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "vkt_types.h"
+
+namespace vkt {
+
+// Copies at most `maxLen` bytes of `src` (stopping at its terminator) into `dst`, which
+// holds `cap` bytes; the result is always terminated and cut to cap - 1 characters.
+inline size_t copyText(char* dst, size_t cap, const char* src, size_t maxLen = static_cast<size_t>(-1)) {
+    if (dst == nullptr || cap == 0) return 0;
+    size_t n = 0;
+    if (src != nullptr) {
+        while (n < maxLen && n + 1 < cap && src[n] != '\0') {
+            dst[n] = src[n];
+            ++n;
+        }
+    }
+    dst[n] = '\0';
+    return n;
+}
+
+template <size_t N>
+inline size_t copyText(char (&dst)[N], const char* src, size_t maxLen = static_cast<size_t>(-1)) {
+    return copyText(dst, N, src, maxLen);
+}
+
+// Appends `src` to the terminated text in `dst` (capacity `cap`), cutting at the field end.
+inline size_t appendText(char* dst, size_t cap, const char* src) {
+    if (dst == nullptr || cap == 0) return 0;
+    size_t used = strnlen(dst, cap);
+    if (used >= cap) {  // not terminated: terminate at the last byte
+        dst[cap - 1] = '\0';
+        return cap - 1;
+    }
+    return used + copyText(dst + used, cap - used, src);
+}
+
+template <size_t N>
+inline size_t appendText(char (&dst)[N], const char* src) {
+    return appendText(dst, N, src);
+}
+
+// snprintf into a fixed field; the text is cut to the field. Returns the length written.
+#if defined(__GNUC__)
+__attribute__((format(printf, 3, 4)))
+#endif
+inline size_t formatText(char* dst, size_t cap, const char* fmt, ...) {
+    if (dst == nullptr || cap == 0) return 0;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(dst, cap, fmt, ap);
+    va_end(ap);
+    if (n < 0) {
+        dst[0] = '\0';
+        return 0;
+    }
+    return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
+}
+
+#define VKT_FORMAT(field, ...) ::vkt::formatText((field), sizeof(field), __VA_ARGS__)
+
+// A read-only view of received bytes: indexing past the received length yields 00h.
+struct ByteView {
+    const BYTE* data = nullptr;
+    size_t length = 0;
+
+    ByteView() = default;
+    ByteView(const BYTE* d, size_t n) : data(d), length(d != nullptr ? n : 0) {}
+
+    BYTE operator[](size_t i) const { return i < length ? data[i] : 0; }
+    bool has(size_t i) const { return i < length; }
+    size_t size() const { return length; }
+    // Copies up to `n` bytes starting at `from` into `out`; missing bytes become 00h.
+    void copyTo(BYTE* out, size_t from, size_t n) const {
+        for (size_t i = 0; i < n; ++i) out[i] = (*this)[from + i];
+    }
+};
+
+}  // namespace vkt
+
+#endif

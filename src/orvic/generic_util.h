@@ -1,0 +1,42 @@
+// BMC-wide commands: the action routines, the firmware family test and the pause helper.
+#ifndef VKT_GENERIC_UTIL_H
+#define VKT_GENERIC_UTIL_H
+
+#include "vkt_types.h"
+
+// Action routines; each returns the completion code.
+BYTE coldReset();
+BYTE clearChassisIntrusion();
+BYTE setFanSpeedMode(BYTE mode);
+
+// Firmware family codes.
+constexpr BYTE familyUnknown = 121;
+constexpr BYTE familyIpmi20 = 2;
+
+extern BYTE version;  // family code of the last getIPMIVersion call
+
+BYTE getSystemGUIDCommand(BYTE* respBuf, DWORD* respLength);
+BYTE isOSAGUID(BYTE* guid);
+BYTE isPepperconGUID(BYTE* guid);
+BYTE isAMIGUID(BYTE* guid);
+BYTE isATENGUID(BYTE* guid);
+BYTE getIPMIVersion();
+BYTE getIPMIDeviceId(BYTE* respBuf, DWORD* respLength);
+BYTE getIPMIRMCPPlus(BYTE* respBuf, DWORD* respLength);
+BYTE getIPMIRMCP(BYTE* respBuf, DWORD* respLength);
+
+// True when the BMC's firmware belongs to the family whose sensors report 0 for "no
+// reading": Get System GUID succeeded and carries one of that family's signatures.
+bool isAtenFamily();
+
+// Pauses for `ms` milliseconds, then flushes standard output.
+void vkt_sleep(int ms);
+
+namespace vkt {
+// Replaces the pause of vkt_sleep (nullptr restores the real one); used to keep the
+// settle waits of configuration routines short where nothing real has to settle.
+using SleepFunction = void (*)(int ms);
+void setSleepFunction(SleepFunction fn);
+}  // namespace vkt
+
+#endif

@@ -1,0 +1,105 @@
+// IPMI command dispatch and the interface probe.
+#include "smipmi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kcs_linux.h"
+
+int err = 0;
+int resp_data_len = 0;
+BYTE ipmb_target_addr = 0;
+BYTE ipmb_switch = 0;
+BYTE open_ipmi_drv = 0;
+unsigned char RequestCmd[128];
+unsigned char ResponseBuf[128];
+
+namespace {
+
+constexpr BYTE ipmiVersion20 = 0x02;
+constexpr BYTE ipmiVersion15 = 0x51;
+constexpr int deviceIdVersionIndex = 7;  // response image: cc at 2, data from 3, version is data 4
+
+bool probeOnce(int dataPort, int statusPort, BYTE wantedVersion) {
+    kcs_SelectPorts(dataPort, statusPort);
+    memset(RequestCmd, 0, sizeof RequestCmd);
+    memset(ResponseBuf, 0, sizeof ResponseBuf);
+    RequestCmd[0] = static_cast<unsigned char>(vkt::netFnApp << 2);
+    RequestCmd[1] = vkt::cmdGetDeviceId;
+    resp_data_len = 0;
+    kcs_Interface(RequestCmd, ResponseBuf, 2, 0);
+    return resp_data_len > deviceIdVersionIndex && ResponseBuf[2] == vkt::ccSuccess &&
+           ResponseBuf[deviceIdVersionIndex] == wantedVersion;
+}
+
+}  // namespace
+
+int init_ipmi() {
+    if (probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion20)) return 0;
+    if (probeOnce(kcsDataPortB, kcsStatusPortB, ipmiVersion20)) return 0;
+    if (probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion15)) return 0;
+    kcs_ProbeFailed();
+    return 1;
+}
+
+int initIPMIInterface() {
+    if (err != 0) return 6;
+    err = init_ipmi();
+    return err;
+}
+
+BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLength, BYTE* respBuf,
+                DWORD* respLength) {
+    initIPMIInterface();
+    if (respLength != nullptr) *respLength = 0;
+
+    // A request that does not fit the 128-byte image is refused without being sent.
+    if (dataLength < 0 || dataLength > vkt::ipmiMaxRequestData || (dataLength > 0 && data == nullptr))
+        return vkt::ccRequestLengthInvalid;
+
+    unsigned char request[vkt::ipmiImageSize] = {};
+    unsigned char response[vkt::ipmiImageSize] = {};
+    request[0] = static_cast<unsigned char>((netFn & 0x3F) << 2);
+    request[1] = cmd;
+    if (dataLength > 0) memcpy(request + 2, data, static_cast<size_t>(dataLength));
+
+    resp_data_len = 0;
+    kcs_Interface(request, response, dataLength + 2, 0);
+
+    int imageLength = resp_data_len;
+    if (imageLength > vkt::ipmiImageSize) imageLength = vkt::ipmiImageSize;
+    // Without a completion code there is no answer to hand back.
+    if (imageLength < 3) return vkt::ccUnspecified;
+
+    DWORD n = static_cast<DWORD>(imageLength - 3);
+    if (respBuf != nullptr && n > 0) memcpy(respBuf, response + 3, n);
+    if (respLength != nullptr) *respLength = n;
+    return response[2];
+}
+
+char* completionCodeStr(BYTE cCode) {
+    char* text = static_cast<char*>(malloc(32));
+    if (text != nullptr) snprintf(text, 32, "Completion Code=%02Xh\n", cCode);
+    return text;
+}
+
+namespace vkt {
+
+IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength) {
+    IpmiReply reply;
+    BYTE request[ipmiMaxRequestData] = {};
+    if (dataLength > 0 && data != nullptr && dataLength <= ipmiMaxRequestData)
+        memcpy(request, data, static_cast<size_t>(dataLength));
+    reply.cc = runIpmiCmd(bmcSlaveAddr, netFn, cmd, request, dataLength, reply.data.data(), &reply.length);
+    if (reply.length > reply.data.size()) reply.length = static_cast<DWORD>(reply.data.size());
+    return reply;
+}
+
+void reportFailure(const char* fmt, BYTE cc) {
+    char* text = completionCodeStr(cc);
+    fprintf(stderr, fmt, text != nullptr ? text : "");
+    free(text);
+}
+
+}  // namespace vkt

@@ -1,0 +1,7 @@
+#include "fru_model.h"
+
+namespace testkit {
+
+void FruModel::install(SimBmc& /*bmc*/) {}
+
+}  // namespace testkit

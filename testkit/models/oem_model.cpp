@@ -1,0 +1,44 @@
+#include "oem_model.h"
+
+namespace testkit {
+
+namespace {
+constexpr uint8_t netFnOem = 0x30;
+constexpr uint8_t ccInvalidField = 0xCC;
+constexpr uint8_t ccRequestLength = 0xC7;
+}  // namespace
+
+void OemModel::install(SimBmc& bmc) {
+    bmc.on(netFnOem, 0x0D, [this](const IpmiRequest&) {
+        ledOn = true;
+        return IpmiResponse::ok();
+    });
+    bmc.on(netFnOem, 0x0E, [this](const IpmiRequest&) {
+        ledOn = false;
+        return IpmiResponse::ok();
+    });
+    bmc.on(netFnOem, 0x0C, [this](const IpmiRequest&) { return IpmiResponse::ok({static_cast<uint8_t>(ledOn ? 1 : 0)}); });
+    bmc.on(netFnOem, 0x03, [this](const IpmiRequest&) {
+        intrusionLatched = false;
+        ++intrusionClears;
+        return IpmiResponse::ok();
+    });
+    bmc.on(netFnOem, 0x45, [this](const IpmiRequest& r) {
+        if (r.data.empty()) return IpmiResponse::error(ccRequestLength);
+        switch (r.data[0]) {
+            case 0x00:
+                return IpmiResponse::ok({fanMode});
+            case 0x01:
+                if (r.data.size() < 2) return IpmiResponse::error(ccRequestLength);
+                if (r.data[1] > 5 || (supportedFanModes & (1u << r.data[1])) == 0) return IpmiResponse::error(ccInvalidField);
+                fanMode = r.data[1];
+                return IpmiResponse::ok();
+            case 0x02:
+                return IpmiResponse::ok({supportedFanModes});
+            default:
+                return IpmiResponse::error(ccInvalidField);
+        }
+    });
+}
+
+}  // namespace testkit

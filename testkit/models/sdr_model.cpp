@@ -1,0 +1,7 @@
+#include "sdr_model.h"
+
+namespace testkit {
+
+void SdrModel::install(SimBmc& /*bmc*/) {}
+
+}  // namespace testkit

@@ -1,0 +1,53 @@
+// A simulated rack server: the BMC with all its models installed.
+#ifndef TESTKIT_SIM_SERVER_H
+#define TESTKIT_SIM_SERVER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "models/device_model.h"
+#include "models/fru_model.h"
+#include "models/lan_model.h"
+#include "models/oem_model.h"
+#include "models/sdr_model.h"
+#include "models/sel_model.h"
+#include "models/user_model.h"
+#include "sim_bmc.h"
+
+namespace testkit {
+
+class SimServer {
+public:
+    SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    SimBmc bmc;
+    DeviceModel device;
+    OemModel oem;
+    SdrModel sdr;
+    SelModel sel;
+    FruModel fru;
+    LanModel lan;
+    UserModel users;
+};
+
+// Named scenarios:
+//   "demo"    a 1U rack server with sensors, FRU inventory, event log, LAN and users
+//   "empty"   a BMC that answers Get Device ID and rejects everything else
+//   "failing" a BMC that answers every request with completion code FFh
+// Returns nullptr for an unknown name.
+std::unique_ptr<SimServer> makeScenario(const std::string& name);
+std::vector<std::string> scenarioNames();
+
+// The demo server's content, one function per area (each lives beside its model).
+void addDemoSensors(SimServer& server);
+void addDemoEventLog(SimServer& server);
+void addDemoFru(SimServer& server);
+void addDemoLan(SimServer& server);
+void addDemoUsers(SimServer& server);
+
+}  // namespace testkit
+
+#endif

@@ -1,0 +1,144 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "generic_util.h"
+#include "kcs2_linux.h"
+#include "smipmi.h"
+
+namespace testkit {
+
+namespace {
+void noSleep(int) {}
+}  // namespace
+
+void resetLibraryTransport() {
+    ipmi_openipmi_close(&ipmi_open_intf);
+    ipmi_open_intf.my_addr = 0x20;
+    ipmi_open_intf.target_addr = 0x20;
+    ipmi_open_intf.target_channel = 0;
+    ipmi_open_intf.noanswer = 0;
+    err = 0;
+    resp_data_len = 0;
+    ipmb_target_addr = 0;
+    ipmb_switch = 0;
+    open_ipmi_drv = 0;
+    vkt::setOpenIpmiResponseTimeoutMs(2000);
+}
+
+void attachServer(SimServer& server, std::vector<std::string> paths) {
+    FakeIpmiDevice& dev = FakeIpmiDevice::get();
+    dev.setPaths(std::move(paths));
+    dev.setBackend(&server.bmc);
+}
+
+void SimTest::SetUp() {
+    FakeIpmiDevice::get().reset();
+    resetLibraryTransport();
+    server_ = std::make_unique<SimServer>();
+    attachServer(*server_);
+    vkt::setSleepFunction(noSleep);
+}
+
+void SimTest::TearDown() {
+    resetLibraryTransport();
+    FakeIpmiDevice::get().reset();
+    vkt::setSleepFunction(nullptr);
+}
+
+void SimTest::useServer(std::unique_ptr<SimServer> server, std::vector<std::string> paths) {
+    resetLibraryTransport();
+    FakeIpmiDevice::get().reset();
+    server_ = std::move(server);
+    attachServer(*server_, std::move(paths));
+}
+
+std::vector<IpmiRequest> SimTest::commandsOnly() const {
+    std::vector<IpmiRequest> out;
+    for (const IpmiRequest& r : server_->bmc.log())
+        if (!r.is(0x06, 0x01) && r.netFn != 0x2C) out.push_back(r);
+    return out;
+}
+
+CaptureOutput::CaptureOutput(int fd) : fd_(fd) {
+    char tmpl[] = "/tmp/vkt-capture-XXXXXX";
+    int tmp = mkstemp(tmpl);
+    if (tmp < 0) return;
+    path_ = tmpl;
+    fflush(fd_ == 1 ? stdout : stderr);
+    saved_ = dup(fd_);
+    dup2(tmp, fd_);
+    ::close(tmp);
+}
+
+CaptureOutput::~CaptureOutput() { text(); }
+
+std::string CaptureOutput::text() {
+    if (done_) return text_;
+    done_ = true;
+    if (saved_ < 0) return text_;
+    fflush(fd_ == 1 ? stdout : stderr);
+    dup2(saved_, fd_);
+    ::close(saved_);
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    text_ = ss.str();
+    unlink(path_.c_str());
+    return text_;
+}
+
+ChildResult runInChild(const std::function<void()>& body, bool dropRoot) {
+    ChildResult result;
+    char outPath[] = "/tmp/vkt-child-out-XXXXXX";
+    char errPath[] = "/tmp/vkt-child-err-XXXXXX";
+    int outFd = mkstemp(outPath);
+    int errFd = mkstemp(errPath);
+    fflush(stdout);
+    fflush(stderr);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        if (dropRoot && getuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+        }
+        body();
+        fflush(stdout);
+        fflush(stderr);
+        _exit(0);
+    }
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (pid > 0 && WIFEXITED(status)) {
+        result.exited = true;
+        result.status = WEXITSTATUS(status);
+    } else if (pid > 0 && WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    auto slurp = [](const char* path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    };
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    ::close(outFd);
+    ::close(errFd);
+    unlink(outPath);
+    unlink(errPath);
+    return result;
+}
+
+}  // namespace testkit

@@ -1,0 +1,72 @@
+// Helpers for tests that run the library's code against the simulated BMC.
+#ifndef TESTKIT_TEST_SUPPORT_H
+#define TESTKIT_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_ipmi_device.h"
+#include "sim_server.h"
+
+namespace testkit {
+
+// Puts the library's transport back to its load-time state: device closed, no failed
+// probe, no IPMB target, default response time-out.
+void resetLibraryTransport();
+
+// Attaches `server` to the fake device with the given device nodes.
+void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipmi0"});
+
+// A test with a fresh simulated server (device and OEM models only) on "/dev/ipmi0" and a
+// library transport in its load-time state. Waits of the library are shortened.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Replaces the server, e.g. with a named scenario.
+    void useServer(std::unique_ptr<SimServer> server, std::vector<std::string> paths = {"/dev/ipmi0"});
+
+    std::unique_ptr<SimServer> server_;
+    SimServer& sim() { return *server_; }
+    SimBmc& bmc() { return server_->bmc; }
+    // The requests after the interface probe of the first command: the log without
+    // Get Device ID and PICMG exchanges.
+    std::vector<IpmiRequest> commandsOnly() const;
+};
+
+// Captures what the process writes to standard output or standard error (file
+// descriptor level, so C stdio and C++ streams are both caught).
+class CaptureOutput {
+public:
+    explicit CaptureOutput(int fd);  // 1 or 2
+    ~CaptureOutput();
+    std::string text();  // stops capturing and returns what was written
+
+private:
+    int fd_;
+    int saved_ = -1;
+    std::string path_;
+    bool done_ = false;
+    std::string text_;
+};
+
+struct ChildResult {
+    bool exited = false;
+    int status = -1;  // exit status when exited
+    int signal = 0;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+// Runs `body` in a forked child (optionally after dropping root to nobody) and reports
+// how it ended; a body that returns ends the child with status 0.
+ChildResult runInChild(const std::function<void()>& body, bool dropRoot = false);
+
+}  // namespace testkit
+
+#endif

@@ -1,0 +1,228 @@
+// vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
+// a CIM object manager calls it, and prints the instances.
+//
+//   vkt-cim [--simulate[=SCENARIO]] [--json] enumerate CLASS|--all
+//   vkt-cim classes
+//
+// On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
+// against a simulated rack server: the program restarts itself with the fake OpenIPMI
+// device preloaded.
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cimhost.h"
+
+namespace {
+
+const char* const usageText =
+    "usage: vkt-cim [--simulate[=SCENARIO]] [--json] enumerate CLASS|--all\n"
+    "       vkt-cim classes\n"
+    "\n"
+    "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
+    "  enumerate --all   enumerate every class; on a real BMC the action classes, which\n"
+    "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
+    "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
+    "                    of demo (default), empty, failing\n"
+    "  --json            print the instances as JSON\n"
+    "\n"
+    "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
+
+std::string exeDir() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    buf[n] = '\0';
+    std::string path(buf);
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// The library beside the program: the build tree keeps it in ../lib, an installed tree in
+// the configured library directory.
+std::string findLibrary(const char* name, const char* envOverride) {
+    const char* env = envOverride != nullptr ? getenv(envOverride) : nullptr;
+    if (env != nullptr && *env != '\0') return env;
+    std::string dir = exeDir();
+    for (const std::string& candidate : {dir + "/../lib/" + name, dir + "/" + VKT_BIN_TO_LIB + "/" + name, dir + "/" + name}) {
+        if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+    return name;  // let the dynamic linker search
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string quoted(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+void printText(FILE* out, const cimhost::ProviderInfo& info, const cimhost::EnumResult& r) {
+    if (r.instances.empty()) {
+        fprintf(out, "# %s: no instances\n\n", info.className);
+        return;
+    }
+    for (const cimhost::Instance& inst : r.instances) {
+        fprintf(out, "%s\n", inst.path().c_str());
+        for (const auto& p : inst.properties)
+            fprintf(out, "    %s = %s\n", p.first.c_str(), p.second ? quoted(*p.second).c_str() : "NULL");
+        fprintf(out, "\n");
+    }
+}
+
+void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::EnumResult& r, bool first) {
+    fprintf(out, "%s  {\"class\": %s, \"instances\": [", first ? "" : ",\n", jsonString(info.className).c_str());
+    for (size_t i = 0; i < r.instances.size(); ++i) {
+        const cimhost::Instance& inst = r.instances[i];
+        fprintf(out, "%s\n    {\"path\": %s, \"keys\": {", i == 0 ? "" : ",", jsonString(inst.path()).c_str());
+        for (size_t k = 0; k < inst.keys.size(); ++k)
+            fprintf(out, "%s%s: %s", k == 0 ? "" : ", ", jsonString(inst.keys[k].first).c_str(),
+                   jsonString(inst.keys[k].second).c_str());
+        fprintf(out, "}, \"properties\": [");
+        for (size_t k = 0; k < inst.properties.size(); ++k) {
+            const auto& p = inst.properties[k];
+            fprintf(out, "%s[%s, %s]", k == 0 ? "" : ", ", jsonString(p.first).c_str(),
+                   p.second ? jsonString(*p.second).c_str() : "null");
+        }
+        fprintf(out, "]}");
+    }
+    fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
+}
+
+// Restarts the program with the fake OpenIPMI device preloaded and the scenario chosen.
+int restartSimulated(char** argv, const std::string& scenario) {
+    std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
+    const char* old = getenv("LD_PRELOAD");
+    std::string value = preload;
+    if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
+    setenv("LD_PRELOAD", value.c_str(), 1);
+    setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
+    setenv("VKT_SIM_ACTIVE", "1", 1);
+    if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
+    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
+    execv("/proc/self/exe", argv);
+    perror("vkt-cim: cannot restart with the simulated server");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool simulate = false;
+    bool json = false;
+    std::string scenario = "demo";
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--simulate") {
+            simulate = true;
+        } else if (a.rfind("--simulate=", 0) == 0) {
+            simulate = true;
+            scenario = a.substr(strlen("--simulate="));
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "-h" || a == "--help") {
+            fputs(usageText, stdout);
+            return 0;
+        } else {
+            words.push_back(a);
+        }
+    }
+
+    if (words.size() == 1 && words[0] == "classes") {
+        for (const cimhost::ProviderInfo& p : cimhost::providers())
+            printf("%-28s %-22s %s\n", p.className, p.prefix, p.action ? "action" : "data");
+        return 0;
+    }
+    if (words.size() != 2 || words[0] != "enumerate") {
+        fputs(usageText, stderr);
+        return 2;
+    }
+
+    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario);
+
+    std::vector<const cimhost::ProviderInfo*> targets;
+    if (words[1] == "--all") {
+        for (const cimhost::ProviderInfo& p : cimhost::providers())
+            if (simulate || !p.action) targets.push_back(&p);
+        if (!simulate) fputs("vkt-cim: action classes left out (they act on the BMC); name one to run it\n", stderr);
+    } else {
+        const cimhost::ProviderInfo* p = cimhost::findProvider(words[1]);
+        if (p == nullptr) {
+            fprintf(stderr, "vkt-cim: unknown class \"%s\" (see: vkt-cim classes)\n", words[1].c_str());
+            return 2;
+        }
+        targets.push_back(p);
+    }
+
+    std::string error;
+    std::string libPath = findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB");
+    std::unique_ptr<cimhost::Host> host = cimhost::Host::load(libPath, &error);
+    if (!host) {
+        fprintf(stderr, "vkt-cim: cannot load %s: %s\n", libPath.c_str(), error.c_str());
+        return 1;
+    }
+
+    // Keep the JSON document clean: whatever the library prints on standard output goes
+    // to standard error meanwhile.
+    FILE* out = stdout;
+    if (json) {
+        fflush(stdout);
+        int fd = dup(1);
+        out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (out == nullptr) out = stdout;
+        else dup2(2, 1);
+    }
+
+    int status = 0;
+    if (json) fprintf(out, "[\n");
+    for (size_t i = 0; i < targets.size(); ++i) {
+        cimhost::EnumResult r = host->enumerate(targets[i]->prefix);
+        fflush(stdout);
+        if (r.rc != CMPI_RC_OK) {
+            fprintf(stderr, "vkt-cim: %s: enumeration failed with status %d\n", targets[i]->className, static_cast<int>(r.rc));
+            status = 1;
+        }
+        if (json)
+            printJson(out, *targets[i], r, i == 0);
+        else
+            printText(out, *targets[i], r);
+        fflush(out);
+    }
+    if (json) fprintf(out, "\n]\n");
+    fflush(out);
+    return status;
+}
