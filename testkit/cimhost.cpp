@@ -503,6 +503,7 @@ CMPIStatus Host::cleanup(const std::string& prefix, bool terminating) {
 }
 
 const CMPIBroker* Host::broker() const { return &impl_->broker; }
+size_t Host::brokerObjectCount() const { return impl_->paths.size() + impl_->instances.size(); }
 const CMPIContext* Host::context() const { return &impl_->context; }
 
 }  // namespace cimhost

@@ -70,6 +70,8 @@ public:
     CMPIStatus cleanup(const std::string& prefix, bool terminating = false);
 
     const CMPIBroker* broker() const;
+    // Object paths and instances made through this host's broker so far.
+    size_t brokerObjectCount() const;
     const CMPIContext* context() const;
 
     struct Impl;
