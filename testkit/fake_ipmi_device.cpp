@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/ipmi.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 

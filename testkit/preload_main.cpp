@@ -40,7 +40,7 @@ __attribute__((constructor)) void startSimulatedServer() {
         if (!p.empty()) paths.push_back(p);
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    dev.setBackend(server().get());
+    dev.setBackend(&server()->bmc);
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
 }

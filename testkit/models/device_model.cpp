@@ -21,7 +21,7 @@ Bytes DeviceModel::deviceIdAnswer() const {
                static_cast<uint8_t>(manufacturerId >> 16 & 0x0F),
                static_cast<uint8_t>(productId & 0xFF),
                static_cast<uint8_t>(productId >> 8)};
-    d.insert(d.end(), auxFirmware.begin(), auxFirmware.end());
+    for (uint8_t b : auxFirmware) d.push_back(b);
     return d;
 }
 
