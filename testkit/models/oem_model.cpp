@@ -8,7 +8,14 @@ constexpr uint8_t ccInvalidField = 0xCC;
 constexpr uint8_t ccRequestLength = 0xC7;
 }  // namespace
 
+Bytes OemModel::systemInfoAnswer() const {
+    Bytes d = {boardId[0], boardId[1], systemInfoByte2, nicLayout};
+    for (uint8_t b : hostMac) d.push_back(b);
+    return d;
+}
+
 void OemModel::install(SimBmc& bmc) {
+    bmc.on(netFnOem, 0x21, [this](const IpmiRequest&) { return IpmiResponse::ok(systemInfoAnswer()); });
     bmc.on(netFnOem, 0x0D, [this](const IpmiRequest&) {
         ledOn = true;
         return IpmiResponse::ok();

@@ -14,6 +14,15 @@ struct OemModel {
     bool intrusionLatched = false;
     int intrusionClears = 0;
 
+    // OEM 21h (system information): board ID (bytes 0-1), byte 2, NIC layout (byte 3: low
+    // three bits 2 = two host NICs whose second MAC is the first plus one) and the first
+    // host MAC address (bytes 4-9).
+    uint8_t boardId[2] = {0x09, 0x3A};
+    uint8_t systemInfoByte2 = 0x00;
+    uint8_t nicLayout = 0x02;
+    uint8_t hostMac[6] = {0x3C, 0xEC, 0xEF, 0x10, 0x20, 0x30};
+    Bytes systemInfoAnswer() const;
+
     void install(SimBmc& bmc);
 };
 
