@@ -23,12 +23,13 @@ constexpr uint8_t cpu2Temp = 0x02;
 constexpr uint8_t v12 = 0x30;
 constexpr uint8_t fan1 = 0x41;
 constexpr uint8_t fan3 = 0x43;
-constexpr uint8_t chassisIntrusion = 0x51;
+constexpr uint8_t chassisIntrusion = 0xAA;
 constexpr uint8_t ps1Status = 0xC8;
 constexpr uint8_t ps2Status = 0xC9;
-constexpr uint8_t psRedundancy = 0xCA;
-constexpr uint8_t memoryEvents = 0xD0;
-constexpr uint8_t pcieErrors = 0xD1;
+constexpr uint8_t psRedundancy = 0xCB;
+constexpr uint8_t criticalInterrupts = 0xD0;
+constexpr uint8_t memoryEvents = 0xD2;
+constexpr uint8_t watchdog = 0xCA;
 constexpr uint8_t biosEvents = 0xFF;
 
 // Sensor types and event/reading types used below.
@@ -63,27 +64,27 @@ void addDemoEventLog(SimServer& server) {
     const uint32_t t3 = day0 + 2 * day + 14 * hour;
     const SelEvent log[] = {
         // First power-on: logged before the BMC had its time set.
-        event(0x00000012, bmcGenerator, 0x10, 0x80, specific, 0x02),               // log area cleared
-        event(0x00000014, bmcGenerator, 0x22, 0x81, specific, 0x00),               // S0/G0
+        event(0x00000012, bmcGenerator, 0x10, 0x70, specific, 0x02),               // log area cleared
+        event(0x00000014, bmcGenerator, 0x22, 0x71, specific, 0x00),               // S0/G0
         event(0x0000001D, bmcGenerator, 0x08, ps1Status, specific, 0x00),          // PS1 present
         event(0x0000001D, bmcGenerator, 0x08, ps2Status, specific, 0x00),          // PS2 present
         // Memory training on the first boot.
         event(t1 + 2 * minute, biosGenerator, 0xCC, biosEvents, 0x70, 0xE8, 0x00, 0xFF),
         event(t1 + 2 * minute + 5, biosGenerator, 0xCC, biosEvents, 0x70, 0x07, 0x06, 0x00),
         event(t1 + 2 * minute + 9, biosGenerator, 0xCC, biosEvents, 0x70, 0x30, 0x01, 0x25),
-        event(t1 + 2 * minute + 30, biosGenerator, 0x1D, 0x82, specific, 0x00),    // boot by power up
-        event(t1 + 4 * minute, bmcGenerator, 0x1F, 0x83, specific, 0x01),         // C: boot completed
+        event(t1 + 2 * minute + 30, biosGenerator, 0x1D, 0x72, specific, 0x00),    // boot by power up
+        event(t1 + 4 * minute, bmcGenerator, 0x1F, 0x73, specific, 0x01),         // C: boot completed
         // The cover was opened to reseat a DIMM.
         event(t1 + 3 * hour, bmcGenerator, 0x05, chassisIntrusion, specific, 0x00),
         event(t1 + 3 * hour + 20 * minute, bmcGenerator, 0x05, chassisIntrusion, deassertion | specific, 0x00),
-        event(t1 + 5 * hour, bmcGenerator, 0x2A, 0x84, specific, 0x00, 0x02, 0x01),  // session activated
+        event(t1 + 5 * hour, bmcGenerator, 0x2A, 0x74, specific, 0x00, 0x02, 0x01),  // session activated
         // Day two: correctable memory errors, then a PCIe card misbehaves.
         event(t2, bmcGenerator, 0x0C, memoryEvents, specific, 0xA0, 0x1A, 0x01),
         event(t2 + 17 * minute, bmcGenerator, 0x0C, memoryEvents, specific, 0xA0, 0x2B, 0x00),
         event(t2 + 3 * hour, bmcGenerator, 0x0C, memoryEvents, specific, 0xA1, 0x1A, 0x01),
-        event(t2 + 3 * hour + 1, bmcGenerator, 0x13, pcieErrors, specific, 0xA5, 0x03, 0x0A),
-        event(t2 + 3 * hour + 2, bmcGenerator, 0x13, pcieErrors, specific, 0xA4, 0x5E, 0x00),
-        event(t2 + 3 * hour + 40, bmcGenerator, 0x23, 0x85, specific, 0x01),      // watchdog hard reset
+        event(t2 + 3 * hour + 1, bmcGenerator, 0x13, criticalInterrupts, specific, 0xA5, 0x03, 0x0A),
+        event(t2 + 3 * hour + 2, bmcGenerator, 0x13, criticalInterrupts, specific, 0xA4, 0x5E, 0x00),
+        event(t2 + 3 * hour + 40, bmcGenerator, 0x23, watchdog, specific, 0x01),      // watchdog hard reset
         // Day three: PS2 is pulled and replaced by the wrong model, while the room warms up.
         event(t3, bmcGenerator, 0x08, ps2Status, specific, 0x03),                 // AC lost
         event(t3, bmcGenerator, 0x08, psRedundancy, redundancy, 0x01),            // redundancy lost
