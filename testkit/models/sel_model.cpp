@@ -54,7 +54,7 @@ SelRecord systemEventRecord(const SelEvent& e) {
     return r;
 }
 
-SelRecord oemTimestampedRecord(uint8_t recordType, uint32_t timestamp, uint32_t manufacturerId,
+SelRecord oemTimestampedSelRecord(uint8_t recordType, uint32_t timestamp, uint32_t manufacturerId,
                                const std::array<uint8_t, 6>& oemData) {
     SelRecord r{};
     r[2] = recordType;
@@ -66,7 +66,7 @@ SelRecord oemTimestampedRecord(uint8_t recordType, uint32_t timestamp, uint32_t 
     return r;
 }
 
-SelRecord oemRecord(uint8_t recordType, const std::array<uint8_t, 13>& oemData) {
+SelRecord oemSelRecord(uint8_t recordType, const std::array<uint8_t, 13>& oemData) {
     SelRecord r{};
     r[2] = recordType;
     std::copy(oemData.begin(), oemData.end(), r.begin() + 3);

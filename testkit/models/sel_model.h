@@ -33,10 +33,10 @@ constexpr uint8_t deassertion = 0x80;
 // Record builders; the record ID (bytes 0-1) is filled in when the record is added.
 SelRecord systemEventRecord(const SelEvent& e);
 // OEM record with time stamp (types C0h-DFh): manufacturer ID (3 bytes, LS first), 6 OEM bytes.
-SelRecord oemTimestampedRecord(uint8_t recordType, uint32_t timestamp, uint32_t manufacturerId,
+SelRecord oemTimestampedSelRecord(uint8_t recordType, uint32_t timestamp, uint32_t manufacturerId,
                                const std::array<uint8_t, 6>& oemData);
 // OEM record without time stamp (types E0h-FFh): 13 OEM bytes.
-SelRecord oemRecord(uint8_t recordType, const std::array<uint8_t, 13>& oemData);
+SelRecord oemSelRecord(uint8_t recordType, const std::array<uint8_t, 13>& oemData);
 
 struct SelModel {
     uint8_t version = 0x51;
