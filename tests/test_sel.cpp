@@ -315,6 +315,25 @@ TEST_F(Sel, DemoServerLogLooksReal) {
         EXPECT_NE(all.find(text), std::string::npos) << text;
 }
 
+// The real library, loaded by the demo tool against the demo server.
+TEST(SelTool, DemoToolListsTheDemoLog) {
+    std::string cmd = std::string(VKT_CIM_TOOL) + " --simulate enumerate VKT_SELList 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0);
+    size_t instances = 0;
+    for (size_t at = out.find("VKT_SELList.device_id="); at != std::string::npos;
+         at = out.find("VKT_SELList.device_id=", at + 1))
+        ++instances;
+    EXPECT_GE(instances, 30u);
+    EXPECT_NE(out.find("device_id=\" 16 | 2024/03/05 16:00:01 | "), std::string::npos) << out;
+    EXPECT_NE(out.find("VKT_EventDesc = \"PCI SERR, Bus 3 /Device 1 /Function 2\""), std::string::npos);
+}
+
 // ---- VKT_SELInfo ------------------------------------------------------------------------------
 
 TEST_F(Sel, InfoOfAnEmptyLog) {
