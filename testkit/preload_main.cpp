@@ -8,6 +8,8 @@
 //                     library's port instructions trap and are served by the simulation.
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
+//   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
+//                     "30/45 01 01"
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -35,6 +37,21 @@ std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
 
 bool fakeRoot = false;
 
+// Writes every request to the log file before the server answers it.
+class LoggingBackend : public testkit::Backend {
+public:
+    LoggingBackend(testkit::Backend& inner, FILE* log) : inner_(inner), log_(log) {}
+    std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& request) override {
+        fprintf(log_, "%s\n", request.toString().c_str());
+        fflush(log_);
+        return inner_.handle(request);
+    }
+
+private:
+    testkit::Backend& inner_;
+    FILE* log_;
+};
+
 __attribute__((constructor)) void startSimulatedServer() {
     const char* scenario = getenv("VKT_SIM_SCENARIO");
     server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
@@ -59,7 +76,13 @@ __attribute__((constructor)) void startSimulatedServer() {
     }
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    dev.setBackend(&server()->bmc);
+    testkit::Backend* backend = &server()->bmc;
+    const char* logPath = getenv("VKT_SIM_LOG");
+    if (logPath != nullptr && *logPath != '\0') {
+        FILE* log = fopen(logPath, "a");
+        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
+    }
+    dev.setBackend(backend);
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
 }
