@@ -42,11 +42,9 @@ struct IpmiReply {
     BYTE at(size_t i) const { return i < length && i < data.size() ? data[i] : 0; }
 };
 
-// runIpmiCmd on a zero-filled reply. The pointer form takes an explicit length and has no
-// defaults, so that a call with an array argument picks the array form below (with a
-// defaulted length the pointer form would win overload resolution and send no data).
+// runIpmiCmd on a zero-filled reply. (No default arguments here: with them, a call with a
+// request array would bind to this overload and send no data at all.)
 IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength);
-
 inline IpmiReply ipmiRequest(BYTE netFn, BYTE cmd) { return ipmiRequest(netFn, cmd, nullptr, 0); }
 
 template <size_t N>
