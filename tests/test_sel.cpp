@@ -12,6 +12,7 @@
 
 #include "cimhost.h"
 #include "orvic_sel.h"
+#include "sdr_util.h"
 #include "sel_util.h"
 #include "test_support.h"
 #include "varkolt/bmc.h"
@@ -38,6 +39,10 @@ void resetSelState() {
     memset(cim_sel_records, 0, sizeof cim_sel_records);
     totalEntries[0] = freeSpace[0] = recentEntryAdded[0] = recentEntryDel[0] = '\0';
     boardName[0] = boardType[0] = '\0';
+    // Labels come from the SDR table, which is otherwise loaded once per process.
+    isSDRLoadedFlag = 0;
+    sdrRecordCount = 0;
+    memset(sdrRecords, 0, sizeof sdrRecords);
 }
 
 SelEvent event(uint32_t when, uint8_t sensorType, uint8_t sensorNumber, uint8_t dirType, uint8_t d1,
