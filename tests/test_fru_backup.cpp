@@ -322,6 +322,7 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
     const char* const bad[] = {
         "__Common\n\t01\n\tZZ\n",     // not a byte
         "__Common\n\t01\n\t123\n",    // not one byte
+        "__Common\n\t01\n\t0x\n",     // no digits
         "__Common\n\t01\n\t'open\n",  // a text without its closing quote
         "__Common\n",                 // no bytes at all
         "",
@@ -347,10 +348,11 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
 
 TEST_F(FruBackup, ListingReaderTakesBlankLinesSectionsAndLooseSpacing) {
     useImage(Bytes(16, 0xFF));
-    writeFile("fru.txt", "__Common\n\n  a \n\tff\n__Anything\n\t'xy'  \r\n7\n");
+    writeFile("fru.txt", "__Common\n\n  a \n\tff\n__Anything\n\t'xy'  \r\n7\n\t0x3C\n");
     EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).result, 0);
-    EXPECT_EQ(Bytes(fruDevice().image.begin(), fruDevice().image.begin() + 6), (Bytes{0x0A, 0xFF, 'x', 'y', 0x07, 0xFF}));
-    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 5}}));
+    EXPECT_EQ(Bytes(fruDevice().image.begin(), fruDevice().image.begin() + 7),
+              (Bytes{0x0A, 0xFF, 'x', 'y', 0x07, 0x3C, 0xFF}));
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 6}}));
 }
 
 }  // namespace

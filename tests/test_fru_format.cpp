@@ -180,10 +180,20 @@ TEST_F(FruFormat, InternalUseIsSixteenBytesOnlyWhenTheNextAreaIsTwoUnitsOn) {
     EXPECT_EQ(Bytes(internal.useData2, internal.useData2 + 8), Bytes(image.begin() + 16, image.begin() + 24));
     EXPECT_EQ(internalUseLength, 16);
 
-    const Bytes image8 = ImageBuilder().internalUse(Bytes(use16.begin(), use16.begin() + 8)).product({"M"}).build();
+    EXPECT_EQ(fruParseIncomplete, 0);
+
+    const Bytes image8 = ImageBuilder().internalUse(Bytes(use16.begin(), use16.begin() + 8)).product(sevenProductFields).build();
     parse(image8);
     EXPECT_EQ(Bytes(internal.useData2, internal.useData2 + 8), Bytes(8, 0));
     EXPECT_EQ(internalUseLength, 8);
+    EXPECT_EQ(fruParseIncomplete, 0);
+
+    // 24 bytes: the record keeps the first 8, and a rebuild would lose the rest.
+    const Bytes image24 = ImageBuilder().internalUse(Bytes(24, 0x77)).product(sevenProductFields).build();
+    ASSERT_EQ(image24[4], 4);
+    parse(image24);
+    EXPECT_EQ(internalUseLength, 8);
+    EXPECT_EQ(fruParseIncomplete, 1);
 }
 
 TEST_F(FruFormat, MultiRecordsUpToTheEndOfList) {

@@ -130,13 +130,16 @@ void parseFRUInternalUse(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     // units later makes it 16 bytes, which is as much as the record keeps.
     const fru_header h = readHeader(data, imageLength);
     const BYTE following[] = {h.chassis, h.board, h.product, h.multi};
+    int next = 0;  // the nearest area after this one
     for (BYTE f : following) {
-        if (f != 0 && f == offset + 2) {
+        if (f > offset && (next == 0 || f < next)) next = f;
+        if (f != 0 && f == offset + 2 && internalUseLength == static_cast<int32_t>(internalUseChunk)) {
             for (size_t i = 0; i < internalUseChunk; ++i) internal.useData2[i] = c.next();
             internalUseLength = static_cast<int32_t>(2 * internalUseChunk);
-            break;
         }
     }
+    // A longer area keeps bytes the record cannot hold.
+    if (next > offset + 2) fruParseIncomplete = 1;
 }
 
 void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {

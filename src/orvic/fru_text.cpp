@@ -186,7 +186,8 @@ LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes) {
     }
     size_t last = line.size();
     while (last > first && isBlank(line[last - 1])) --last;
-    if (last - first > 2) return LineResult::Bad;
+    if (last - first > 2 && line[first] == '0' && (line[first + 1] == 'x' || line[first + 1] == 'X')) first += 2;
+    if (last - first > 2 || last == first) return LineResult::Bad;
     unsigned value = 0;
     for (size_t i = first; i < last; ++i) {
         const unsigned char c = static_cast<unsigned char>(line[i]);
