@@ -1,7 +1,7 @@
 // vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
 // a CIM object manager calls it, and prints the instances.
 //
-//   vkt-cim [--simulate[=SCENARIO]] [--json] enumerate CLASS|--all
+//   vkt-cim [--simulate[=SCENARIO] [--kcs]] [--json] enumerate CLASS|--all
 //   vkt-cim classes
 //
 // On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
@@ -21,7 +21,7 @@
 namespace {
 
 const char* const usageText =
-    "usage: vkt-cim [--simulate[=SCENARIO]] [--json] enumerate CLASS|--all\n"
+    "usage: vkt-cim [--simulate[=SCENARIO] [--kcs]] [--json] enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
@@ -29,6 +29,8 @@ const char* const usageText =
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
     "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
     "                    of demo (default), empty, failing\n"
+    "  --kcs             with --simulate: no OpenIPMI device; the simulated server is\n"
+    "                    reached over the KCS I/O ports (simulated, never the real ones)\n"
     "  --json            print the instances as JSON\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
@@ -123,13 +125,14 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
 }
 
 // Restarts the program with the fake OpenIPMI device preloaded and the scenario chosen.
-int restartSimulated(char** argv, const std::string& scenario) {
+int restartSimulated(char** argv, const std::string& scenario, bool kcs) {
     std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
+    setenv("VKT_SIM_TRANSPORT", kcs ? "kcs" : "device", 1);
     setenv("VKT_SIM_ACTIVE", "1", 1);
     if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
@@ -143,6 +146,7 @@ int restartSimulated(char** argv, const std::string& scenario) {
 int main(int argc, char** argv) {
     bool simulate = false;
     bool json = false;
+    bool kcs = false;
     std::string scenario = "demo";
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
@@ -152,6 +156,8 @@ int main(int argc, char** argv) {
         } else if (a.rfind("--simulate=", 0) == 0) {
             simulate = true;
             scenario = a.substr(strlen("--simulate="));
+        } else if (a == "--kcs") {
+            kcs = true;
         } else if (a == "--json") {
             json = true;
         } else if (a == "-h" || a == "--help") {
@@ -172,7 +178,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario);
+    if (kcs && !simulate) {
+        fputs("vkt-cim: --kcs needs --simulate (on a real host the library chooses the channel)\n", stderr);
+        return 2;
+    }
+    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs);
 
     std::vector<const cimhost::ProviderInfo*> targets;
     if (words[1] == "--all") {

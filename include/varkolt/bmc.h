@@ -57,9 +57,31 @@ VKT_API int bmc_DMIToFRU(const char* productManufacturer, const char* productNam
 
 
 /* ---- LAN configuration ------------------------------------------------------------- */
+/* Address changes are refused (11) while the BMC takes its address from DHCP; a text that
+ * is no address gives 12. A change is read back after the BMC has settled (six seconds). */
+VKT_API int bmc_SetIP(const char* text);         /* "192.0.2.10" */
+VKT_API int bmc_SetSubnetMask(const char* text); /* "255.255.255.0" */
+VKT_API int bmc_SetGWIP(const char* text);       /* "192.0.2.1" */
+VKT_API int bmc_SetMac(const char* text);        /* "00:00:5E:00:53:10" or "00005E005310" */
+VKT_API int bmc_SetDHCPStatus(int enable);       /* 1 = DHCP, otherwise static */
+VKT_API int bmc_SetGratuitousARP(int enable);    /* 1 = enable, otherwise disable */
+VKT_API int bmc_SetVLan(int enable, int tag);    /* tag 1..4095 replaces the ID, <= 0 keeps it */
+VKT_API int bmc_GetVLan(void);
+VKT_API int bmc_GetIPandMac(void);
+VKT_API int bmc_GetGWIP(void);
+VKT_API int bmc_GetSubnetMask(void);
+VKT_API int bmc_GetDHCPStatus(void);
 
 
 /* ---- User accounts ----------------------------------------------------------------- */
+/* Accounts on LAN channel 1. Names are cut to 16 bytes and passwords to 20; levels are
+ * 4 Administrator, 3 Operator, 2 User, 1 Callback, 15 No Access. */
+VKT_API int bmc_GetUserList(void);
+VKT_API int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level);
+VKT_API int bmc_DelUser(unsigned char uid);
+VKT_API int bmc_SetUserPassword(unsigned char uid, const char* password);
+VKT_API int bmc_SetUserLevel(unsigned char uid, unsigned char level);
+VKT_API int bmc_GetUserLevel(void);
 
 
 #ifdef __cplusplus
