@@ -277,14 +277,7 @@ void toFRURaw() {
 
 BYTE writeFRU() {
     toFRURaw();
-    const size_t length = static_cast<size_t>(fruWriteBufferLength);
-    for (size_t offset = 0; offset < length; offset += fruTextSegmentSize) {
-        const size_t count = length - offset < fruTextSegmentSize ? length - offset : fruTextSegmentSize;
-        const BYTE cc = writeFRUbySegment(static_cast<BYTE>(offset & 0xFF), static_cast<BYTE>(offset >> 8 & 0xFF),
-                                          fruWriteBuffer + offset, static_cast<BYTE>(count));
-        if (cc != 0) return cc;
-    }
-    return 0;
+    return writeFRUBufferInSegments(static_cast<size_t>(fruWriteBufferLength), fruTextSegmentSize);
 }
 
 bool strTimeToStructTm(const char* text, struct tm* t) {

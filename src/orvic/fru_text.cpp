@@ -16,18 +16,6 @@ constexpr size_t headerSize = sizeof(fru_header);
 constexpr size_t multiHeaderSize = 5;
 constexpr size_t maxLineLength = 4096;
 
-// Writes `length` bytes of fruWriteBuffer in segments of `segment` bytes; the last segment
-// carries only what is left, so nothing past the image reaches the FRU.
-BYTE writeBufferInSegments(size_t length, size_t segment) {
-    for (size_t offset = 0; offset < length; offset += segment) {
-        const size_t count = std::min(segment, length - offset);
-        const BYTE cc = writeFRUbySegment(static_cast<BYTE>(offset & 0xFF), static_cast<BYTE>(offset >> 8 & 0xFF),
-                                          fruWriteBuffer + offset, static_cast<BYTE>(count));
-        if (cc != 0) return cc;
-    }
-    return 0;
-}
-
 // ---- the listing writer -----------------------------------------------------------------
 
 enum class AreaKind { Internal, Chassis, Board, Product, Multi };
@@ -236,7 +224,7 @@ int writeFRUfromFile(const char* path) {
         return fruFileReadError;
     }
     fruWriteBufferLength = static_cast<int32_t>(length);
-    return writeBufferInSegments(static_cast<size_t>(length), fruSegmentSize);
+    return writeFRUBufferInSegments(static_cast<size_t>(length), fruSegmentSize);
 }
 
 int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path) {
@@ -281,5 +269,5 @@ int writeFRUfromTextFile(const char* path) {
     if (!read || bytes.empty()) return fruFileReadError;
     memcpy(fruWriteBuffer, bytes.data(), bytes.size());
     fruWriteBufferLength = static_cast<int32_t>(bytes.size());
-    return writeBufferInSegments(bytes.size(), fruTextSegmentSize);
+    return writeFRUBufferInSegments(bytes.size(), fruTextSegmentSize);
 }

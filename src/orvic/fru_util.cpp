@@ -133,6 +133,18 @@ BYTE writeFRUbySegment(BYTE offsetLS, BYTE offsetMS, const BYTE* data, BYTE coun
     return reply.cc;
 }
 
+BYTE writeFRUBufferInSegments(size_t length, size_t segmentSize) {
+    if (length > fruWriteBufferSize) length = fruWriteBufferSize;
+    for (size_t offset = 0; offset < length; offset += segmentSize) {
+        // The last segment carries only what is left: nothing past the image reaches the FRU.
+        const size_t count = length - offset < segmentSize ? length - offset : segmentSize;
+        const BYTE cc = writeFRUbySegment(static_cast<BYTE>(offset & 0xFF), static_cast<BYTE>(offset >> 8 & 0xFF),
+                                          fruWriteBuffer + offset, static_cast<BYTE>(count));
+        if (cc != 0) return cc;
+    }
+    return 0;
+}
+
 static BYTE setFRUWriteProtect(BYTE state) {
     const BYTE request[] = {state};
     return vkt::ipmiRequest(vkt::netFnOem, vkt::oemFruWriteProtect, request, sizeof request).cc;

@@ -67,6 +67,10 @@ BYTE writeFRUbySegment(BYTE offsetLS, BYTE offsetMS, const BYTE* data, BYTE coun
 BYTE lockFRU();
 BYTE unlockFRU();
 
+// Writes the first `length` bytes of fruWriteBuffer from FRU offset 0 in segments of
+// `segmentSize` bytes; 0 or the first failing completion code.
+BYTE writeFRUBufferInSegments(size_t length, size_t segmentSize);
+
 // ---- records -----------------------------------------------------------------------------
 
 struct fru_header {
