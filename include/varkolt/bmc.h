@@ -25,7 +25,10 @@ extern "C" {
 #define VKT_BMC_BRIDGE_FAILED 14  /* a bridging step failed */
 
 /* ---- Sensors -------------------------------------------------------------------- */
-
+/* Reads the SDR repository and evaluates every sensor into the library's sensor table:
+ * 0, or 11 when the repository could not be read (a message on standard error names the
+ * failed step; the table keeps its earlier content). */
+VKT_API int bmc_GetSDR(void);
 
 /* ---- System event log ------------------------------------------------------------ */
 
