@@ -40,6 +40,29 @@ VKT_API int bmc_GetSELList(void);
 
 /* ---- FRU inventory ---------------------------------------------------------------- */
 
+/* Reads and parses the FRU image of FRU device 0 (the collector of VKT_FRU). */
+VKT_API int bmc_GetFRUList(void);
+/* Copies the FRU image into a binary file / writes such a file back into the FRU. */
+VKT_API int bmc_BackupFRU(const char* path);
+VKT_API int bmc_RestoreFRU(const char* path);
+/* The same with an annotated text listing of the image's bytes. */
+VKT_API int bmc_BackupFRUToText(const char* path);
+VKT_API int bmc_RestoreFRUFromText(const char* path);
+/* Changes one field and rewrites the image. Codes (any case): ct cp cs (chassis type in
+ * hexadecimal, part, serial), bdt bm bpn bs bp bv (board date YYYYMMDDhhmm, manufacturer,
+ * product, serial, part, custom), pm pn ppm pv ps pat (product manufacturer, name,
+ * part/model, version, serial, asset tag). 12 for an unknown code or a malformed value. */
+VKT_API int bmc_SetFRUField(const char* code, const char* value);
+/* Reads and parses the FRU image; prints nothing. */
+VKT_API int bmc_GetFRUField(const char* code);
+/* Sets pm pn ppm pv ps pat bdt bm bpn bp bs ct cp cs (in this order; a null argument leaves
+ * its field as it is) and rewrites the image as bmc_SetFRUField does. */
+VKT_API int bmc_DMIToFRU(const char* productManufacturer, const char* productName, const char* productPartModel,
+                         const char* productVersion, const char* productSerial, const char* productAssetTag,
+                         const char* boardMfgDateTime, const char* boardManufacturer, const char* boardProductName,
+                         const char* boardPartNumber, const char* boardSerial, const char* chassisType,
+                         const char* chassisPart, const char* chassisSerial);
+
 
 /* ---- LAN configuration ------------------------------------------------------------- */
 /* Address changes are refused (11) while the BMC takes its address from DHCP; a text that
