@@ -2,6 +2,7 @@
 // and the FRU write protection.
 #include "fru_util.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,12 +42,18 @@ void selectOemCommands() {
 long readSourceIndex() {
     FILE* f = fopen(sourceIndexFile, "r");
     if (f == nullptr) return 0;
+    // Blank lines before the number count as white space, as for a "%d" scan.
+    int c;
+    while ((c = getc(f)) == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+    }
     char text[64] = {};
-    const bool got = fgets(text, sizeof text, f) != nullptr;
+    size_t n = 0;
+    while (c != EOF && n + 1 < sizeof text && (isdigit(c) || ((c == '+' || c == '-') && n == 0))) {
+        text[n++] = static_cast<char>(c);
+        c = getc(f);
+    }
     fclose(f);
-    if (!got) return 0;
     const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
     char* end = nullptr;
     errno = 0;
     long value = strtol(p, &end, 10);
