@@ -221,6 +221,22 @@ TEST_F(FruBackup, ListingOfABoardOnlyImageAndItsRestore) {
     EXPECT_EQ(protectRequests(), (std::vector<std::string>{"30/06 00", "30/06 01"}));
 }
 
+TEST_F(FruBackup, ListingShowsTheFieldsOfAnAreaWhoseLengthByteIsTooSmall) {
+    Bytes image = ImageBuilder().board(0, {"ABCD", "", "", "", ""}).build();
+    image[9] = 0;  // the board area claims no length at all
+    useImage(image);
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).result, 0);
+    EXPECT_EQ(readText("fru.txt"),
+              "__Common\n\t01\n\t00\n\t00\n\t01\n\t00\n\t00\n\t00\n\tFE\n"
+              "__Board\n\t01\n\t00\n\t00\n\t00\n\t00\n\t00\n"
+              "\tC4\n\t'ABCD'\n\tC0\n\tC0\n\tC0\n\tC0\n");
+
+    image[9] = 1;  // 8 bytes: the fields still follow whole, then nothing more
+    useImage(image);
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).result, 0);
+    EXPECT_NE(readText("fru.txt").find("\tC4\n\t'ABCD'\n\tC0\n\tC0\n\tC0\n\tC0\n"), std::string::npos);
+}
+
 // Backs the device's image up as a listing, restores it onto an erased device of the same
 // size and returns what the device holds then.
 class FruListingRoundTrip : public FruBackup {

@@ -147,9 +147,11 @@ void listArea(Listing& out, const ListedArea& area, const BYTE* image, size_t li
         case AreaKind::Multi:
             break;
     }
-    out.bytesTo(std::min(area.start + fixedBytes, end));
+    // The fixed bytes and the fields are listed even when the area's length byte claims
+    // less: a corrupt length must not drop them from the backup.
+    out.bytesTo(std::min(area.start + fixedBytes, limit));
     for (int i = 0; i < fields; ++i)
-        if (!out.field(end)) break;
+        if (!out.field(limit)) break;
     out.bytesTo(end);
 }
 
