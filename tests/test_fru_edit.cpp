@@ -165,6 +165,8 @@ TEST_F(FruEdit, DateTextToThreeBytes) {
         {"UTC0", "202307011200", jul2023},
         {"EST5EDT,M3.2.0,M11.1.0", "202307011200", jul2023 - 60},  // one summer hour less
         {"UTC0", "199001011200", 0},                                // before 1996
+        {"UTC0", "180001010000", 0},                                // before any 32-bit time
+        {"UTC0", "199512312359", 0},
         {"UTC0", "199601010001", 1},
     };
     for (const Case& c : cases) {

@@ -308,6 +308,11 @@ bool strTimeToStructTm(const char* text, struct tm* t) {
 bool userInputTimeToMfgDateTimeFormat(struct tm* t, BYTE* minutes3) {
     constexpr double maxMinutes = 0xFFFFFF;
     if (t == nullptr || minutes3 == nullptr) return false;
+    if (t->tm_year < 96) {
+        // Before 1996 in any time zone; also where a 32-bit time cannot hold the date.
+        memset(minutes3, 0, 3);
+        return true;
+    }
     struct tm base = {};
     base.tm_mday = 1;
     base.tm_mon = 0;
