@@ -104,6 +104,11 @@ TEST_F(FruEdit, ChassisTypeAddsAChassisArea) {
     useImage(ImageBuilder().board(0, boardFields).padTo(256).build());
     ASSERT_EQ(run([] { return bmc_SetFRUField("CT", "0x17"); }).result, 0);
     EXPECT_EQ(sliceOf(fruDevice().image, 0, 8), (Bytes{0x01, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0xFC}));
+    // Leading zeros still make a hexadecimal number that fits the type byte.
+    for (const char* type : {"017", "0x0017", " 00017 "}) {
+        ASSERT_EQ(run([&] { return bmc_SetFRUField("ct", type); }).result, 0) << type;
+        EXPECT_EQ(fruDevice().image[fruDevice().image[2] * 8 + 2], 0x17) << type;
+    }
 }
 
 TEST_F(FruEdit, BoardAreaOf51BytesIsPaddedTo56) {

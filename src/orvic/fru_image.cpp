@@ -164,7 +164,7 @@ const FieldCode* findFieldCode(const char* code) {
     return nullptr;
 }
 
-// A chassis type: one or two hexadecimal digits (an optional 0x and blanks around allowed).
+// A chassis type: a hexadecimal number up to FFh (an optional 0x and blanks around allowed).
 bool parseHexByte(const char* text, BYTE* value) {
     if (text == nullptr) return false;
     const char* p = text;
@@ -173,9 +173,9 @@ bool parseHexByte(const char* text, BYTE* value) {
     unsigned v = 0;
     int digits = 0;
     for (; isxdigit(static_cast<unsigned char>(*p)); ++p, ++digits) {
-        if (digits == 2) return false;
         const char c = static_cast<char>(tolower(static_cast<unsigned char>(*p)));
         v = v * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+        if (v > 0xFF) return false;  // leading zeros are fine, a larger number is not
     }
     while (*p == ' ' || *p == '\t') ++p;
     if (digits == 0 || *p != '\0') return false;
