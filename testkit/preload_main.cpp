@@ -5,6 +5,9 @@
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
+//   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
+//                     its VM serial protocol instead of the built-in scenario
+//   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
 #include "sim_server.h"
 
@@ -24,14 +28,44 @@ std::unique_ptr<testkit::SimServer>& server() {
     return *s;
 }
 
+std::unique_ptr<testkit::VmBackend>& vmLink() {
+    static std::unique_ptr<testkit::VmBackend>* v = new std::unique_ptr<testkit::VmBackend>();
+    return *v;
+}
+
 bool fakeRoot = false;
 
+// The backend named by VKT_SIM_VM; nullptr (after a message) for a malformed address. A
+// simulator that cannot be reached yet is reported and tried again on every request.
+testkit::Backend* externalSimulator(const char* address) {
+    std::string host;
+    uint16_t port = 0;
+    if (!testkit::VmBackend::parseAddress(address, &host, &port)) {
+        fprintf(stderr, "fake IPMI device: VKT_SIM_VM=\"%s\" is not HOST:PORT\n", address);
+        return nullptr;
+    }
+    const char* t = getenv("VKT_SIM_VM_TIMEOUT_MS");
+    int timeoutMs = t != nullptr && atoi(t) > 0 ? atoi(t) : 1500;
+    vmLink() = std::make_unique<testkit::VmBackend>(host, port, timeoutMs);
+    std::string error;
+    if (!vmLink()->connect(&error)) fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+    return vmLink().get();
+}
+
 __attribute__((constructor)) void startSimulatedServer() {
-    const char* scenario = getenv("VKT_SIM_SCENARIO");
-    server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
-    if (!server()) {
-        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
-        return;
+    testkit::Backend* backend = nullptr;
+    const char* vm = getenv("VKT_SIM_VM");
+    if (vm != nullptr && *vm != '\0') {
+        backend = externalSimulator(vm);
+        if (backend == nullptr) return;
+    } else {
+        const char* scenario = getenv("VKT_SIM_SCENARIO");
+        server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
+        if (!server()) {
+            fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
+            return;
+        }
+        backend = &server()->bmc;
     }
     std::vector<std::string> paths;
     const char* list = getenv("VKT_SIM_PATHS");
@@ -40,7 +74,7 @@ __attribute__((constructor)) void startSimulatedServer() {
         if (!p.empty()) paths.push_back(p);
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    dev.setBackend(&server()->bmc);
+    dev.setBackend(backend);
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
 }
