@@ -5,6 +5,8 @@
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
+//   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
+//                     "30/45 01 01"
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
 //                     its VM serial protocol instead of the built-in scenario
 //   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
@@ -52,6 +54,21 @@ testkit::Backend* externalSimulator(const char* address) {
     return vmLink().get();
 }
 
+// Writes every request to the log file before the server answers it.
+class LoggingBackend : public testkit::Backend {
+public:
+    LoggingBackend(testkit::Backend& inner, FILE* log) : inner_(inner), log_(log) {}
+    std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& request) override {
+        fprintf(log_, "%s\n", request.toString().c_str());
+        fflush(log_);
+        return inner_.handle(request);
+    }
+
+private:
+    testkit::Backend& inner_;
+    FILE* log_;
+};
+
 __attribute__((constructor)) void startSimulatedServer() {
     testkit::Backend* backend = nullptr;
     const char* vm = getenv("VKT_SIM_VM");
@@ -74,6 +91,11 @@ __attribute__((constructor)) void startSimulatedServer() {
         if (!p.empty()) paths.push_back(p);
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
+    const char* logPath = getenv("VKT_SIM_LOG");
+    if (logPath != nullptr && *logPath != '\0') {
+        FILE* log = fopen(logPath, "a");
+        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
+    }
     dev.setBackend(backend);
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;

@@ -1,0 +1,87 @@
+// The demo tool: runs the real library against the simulated server in a child process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+ToolRun runTool(const std::string& args, const std::string& env = "") {
+    std::string cmd = env + " " + VKT_CIM_TOOL + " " + args + " 2>/dev/null";
+    ToolRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST(VktCim, SimulatedFanModeActionReachesTheServer) {
+    char logPath[] = "/tmp/vkt-sim-log-XXXXXX";
+    int fd = mkstemp(logPath);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ToolRun r = runTool("--simulate enumerate VKT_SetFanModeToFull", std::string("VKT_SIM_LOG=") + logPath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "varkolt/cimv2:VKT_SetFanModeToFull\n    VKT_Result = \"True\"\n\n");
+    std::string log = slurp(logPath);
+    unlink(logPath);
+    EXPECT_NE(log.find("30/45 01 01\n"), std::string::npos) << log;
+}
+
+TEST(VktCim, FailingServerGivesFalse) {
+    ToolRun r = runTool("--simulate=failing enumerate VKT_OPEN_LED");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "varkolt/cimv2:VKT_OPEN_LED\n    VKT_Result = \"False\"\n\n");
+}
+
+TEST(VktCim, ClassesListsAllTwentyFour) {
+    ToolRun r = runTool("classes");
+    EXPECT_EQ(r.status, 0);
+    size_t lines = 0;
+    for (char c : r.out) lines += c == '\n';
+    EXPECT_EQ(lines, 24u);
+    EXPECT_NE(r.out.find("VKT_ClOSE_LED"), std::string::npos);
+}
+
+TEST(VktCim, JsonOutputNamesClassAndProperties) {
+    ToolRun r = runTool("--simulate --json enumerate VKT_ClOSE_LED");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("{\"class\": \"VKT_ClOSE_LED\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[\"VKT_Result\", \"True\"]"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.front(), '[');
+}
+
+TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
+    EXPECT_EQ(runTool("--simulate enumerate VKT_NoSuchClass").status, 2);
+    EXPECT_EQ(runTool("enumerate").status, 2);
+    EXPECT_EQ(runTool("frobnicate x").status, 2);
+}
+
+TEST(VktCim, AllClassesEnumerateAgainstTheDemoServer) {
+    ToolRun r = runTool("--simulate enumerate --all");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("varkolt/cimv2:VKT_SetFanModeToStandard"), std::string::npos);
+}
+
+}  // namespace
