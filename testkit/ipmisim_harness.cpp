@@ -392,6 +392,18 @@ std::string Simulator::log() const {
     return text;
 }
 
+std::vector<Bytes> Simulator::sdrRecords() const {
+    std::string raw;
+    readFile(scratch_ + "/sdr.bin", &raw);
+    return splitSdrRecords(Bytes(raw.begin(), raw.end()));
+}
+
+Bytes Simulator::fruImage(int device) const {
+    std::string raw;
+    readFile(scratch_ + "/fru" + std::to_string(device) + ".bin", &raw);
+    return Bytes(raw.begin(), raw.end());
+}
+
 std::map<std::string, std::string> Simulator::lanState() const {
     std::map<std::string, std::string> values;
     std::string text;

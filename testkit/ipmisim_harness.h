@@ -89,6 +89,10 @@ public:
     std::map<std::string, std::string> lanState() const;
     // What ipmi_sim wrote to its standard output and error.
     std::string log() const;
+    // The SDR records it was given (compiled from server.sdrs), in repository order.
+    std::vector<Bytes> sdrRecords() const;
+    // The FRU image of device 0 or 1 as the simulator reads it.
+    Bytes fruImage(int device) const;
 
     // The administrator account the peers log in with.
     std::string user() const { return "admin"; }
