@@ -416,6 +416,18 @@ std::map<std::string, std::string> Simulator::lanState() const {
     return values;
 }
 
+bool Simulator::setLanParameter(const std::string& name, const std::string& value) {
+    std::string text, out;
+    readFile(scratch_ + "/lan.state", &text);
+    std::stringstream ss(text);
+    for (std::string line; std::getline(ss, line);)
+        if (line.rfind(name + ":", 0) != 0) out += line + "\n";
+    out += name + ":" + value + "\n";
+    // Replaced whole, so that the configuration program never reads half a file.
+    const std::string tmp = scratch_ + "/lan.state.new";
+    return writeFile(tmp, out) && rename(tmp.c_str(), (scratch_ + "/lan.state").c_str()) == 0;
+}
+
 bool Simulator::prepare(const Options& options, std::string* error) {
     char tmpl[] = "/tmp/vkt-ipmisim-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {

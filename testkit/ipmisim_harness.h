@@ -87,6 +87,9 @@ public:
     const std::string& scratchDir() const { return scratch_; }
     // The LAN parameters the lan_config_program keeps ("ip_addr" -> "192.0.2.10", ...).
     std::map<std::string, std::string> lanState() const;
+    // Changes one of them behind the BMC's back, as another management path would (the
+    // simulator refuses some changes over IPMI, the address source for one).
+    bool setLanParameter(const std::string& name, const std::string& value);
     // What ipmi_sim wrote to its standard output and error.
     std::string log() const;
     // The SDR records it was given (compiled from server.sdrs), in repository order.

@@ -153,18 +153,18 @@ TEST_F(Sel, OemRecordIsDecodedAsASystemEvent) {
 }
 
 TEST_F(Sel, NewEventIsListedByBothAfterTheNextEnumeration) {
-    // An event the simulator logs by itself: FAN1 drops below its lower critical limit.
-    ASSERT_TRUE(sim().console("sensor_set_value 0x20 0 0x20 4 1"));
+    // The BMC logs an event of its own while we run: FAN1 below its lower critical limit.
+    ASSERT_TRUE(sim().console("sel_add 0x20 0x02 0 0 0 0 0x20 0 0x04 0x04 0x20 0x01 0x52 0x04 0x08"));
     cimhost::EnumResult list = so().enumerate("SELListProvider");
     auto rows = peers::parseIpmitoolSel(ipmitool({"sel", "elist"}).out);
-    ASSERT_TRUE(sim().console("sensor_set_value 0x20 0 0x20 120 0"));
     ASSERT_GT(rows.size(), 10u);
     ASSERT_EQ(list.instances.size(), rows.size());
     const Instance& last = list.instances.back();
     EXPECT_EQ(last.get("VKT_SensorName"), "FAN1");
     EXPECT_EQ(last.get("VKT_EventDir"), "Assertion");
     EXPECT_EQ(rows.back().sensor, "Fan FAN1");
-    EXPECT_NE(last.get("VKT_EventDesc").find("Lower"), std::string::npos) << last.get("VKT_EventDesc");
+    EXPECT_EQ(last.get("VKT_EventDesc"), "Lower Critical - going low");
+    EXPECT_EQ(rows.back().event.rfind("Lower Critical going low", 0), 0u) << rows.back().event;
 }
 
 }  // namespace
