@@ -355,10 +355,24 @@ std::optional<IpmiResponse> VmBackend::bridge(const IpmiRequest& request) {
 
 std::optional<IpmiResponse> VmBackend::handle(const IpmiRequest& request) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (request.ipmb && request.slaveAddr != requesterAddr) return bridge(request);
-    auto answer = exchange(request.netFn, request.cmd, request.data, request.lun);
-    if (!answer) return IpmiResponse::error(ccTimeout);
+    std::optional<IpmiResponse> answer;
+    if (request.ipmb && request.slaveAddr != requesterAddr)
+        answer = bridge(request);
+    else
+        answer = exchange(request.netFn, request.cmd, request.data, request.lun);
+    if (!answer) answer = IpmiResponse::error(ccTimeout);
+    log_.push_back(Exchange{request, *answer});
     return answer;
+}
+
+std::vector<VmBackend::Exchange> VmBackend::log() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return log_;
+}
+
+void VmBackend::clearLog() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    log_.clear();
 }
 
 }  // namespace testkit

@@ -104,6 +104,13 @@ public:
     std::optional<IpmiResponse> exchange(uint8_t netFn, uint8_t cmd, const Bytes& data, uint8_t lun = 0);
 
     // Observations for tests.
+    struct Exchange {
+        IpmiRequest request;
+        IpmiResponse response;
+    };
+    // The requests of the fake device in order, with the answers handed back.
+    std::vector<Exchange> log() const;
+    void clearLog();
     int timeouts() const { return timeouts_; }
     int exchanges() const { return exchanges_; }
     int peerVersion() const { return version_; }   // from the control frame on connect, -1 before
@@ -133,6 +140,7 @@ private:
     int exchanges_ = 0;
     int version_ = -1;
     std::vector<uint8_t> control_;
+    std::vector<Exchange> log_;
     std::string lastError_;
     mutable std::recursive_mutex mutex_;
 };
