@@ -137,4 +137,15 @@ TEST_F(Lan, SetIpIsAcceptedButNotKeptByThisBmc) {
     EXPECT_EQ(sim().lanState()["ip_addr"], "192.0.2.10");
 }
 
+TEST_F(Lan, AddressSourceChangeIsRefusedByThisBmc) {
+    // ipmi_sim answers CCh (invalid data field) to any Set of the address source.
+    auto setDhcp = exported<int (*)(int)>("bmc_SetDHCPStatus");
+    ASSERT_NE(setDhcp, nullptr);
+    testkit::CaptureOutput err(2);
+    int rc = setDhcp(1);
+    EXPECT_EQ(err.text(), "Failed to enable DHCP, Completion Code=CCh\n");
+    EXPECT_EQ(rc, 11);
+    EXPECT_EQ(lanPrint()["IP Address Source"], "Static Address");
+}
+
 }  // namespace

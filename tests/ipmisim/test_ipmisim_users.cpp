@@ -86,6 +86,9 @@ TEST_F(Users, NamedUsersMatchIpmitoolsList) {
     for (const Instance& i : ours.instances) ourIds.push_back(i.get("VKT_UserID"));
     EXPECT_EQ(ourIds, expectedIds);
     EXPECT_EQ(ourIds, (std::vector<std::string>{"2", "3", "4", "5", "6"}));
+    // So the account at ID 40 that ipmitool lists is not ours to publish.
+    EXPECT_EQ(rows.at(39).name, "far40");
+    EXPECT_EQ(find(ours, 40), nullptr);
 }
 
 TEST_F(Users, EnableStateIsTheReportedUserIdStatus) {
