@@ -1,6 +1,7 @@
 // libc entry points that route the device nodes and descriptors of the fake OpenIPMI
 // device to it; everything else goes to the next definition (libc) unchanged. Linked into
-// test programs and into the LD_PRELOAD library.
+// test programs and into the LD_PRELOAD library. The I/O port permission calls never reach
+// the kernel: port access is always simulated (sim_ports.h).
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -10,6 +11,7 @@
 #include <sys/select.h>
 
 #include "fake_ipmi_device.h"
+#include "sim_ports.h"
 
 using testkit::FakeIpmiDevice;
 
@@ -118,5 +120,9 @@ int close(int fd) {
     static auto real = next<int (*)(int)>("close");
     return real(fd);
 }
+
+int ioperm(unsigned long from, unsigned long num, int turn_on) { return testkit::simulatedIoperm(from, num, turn_on); }
+
+int iopl(int level) { return testkit::simulatedIopl(level); }
 
 }  // extern "C"

@@ -3,6 +3,9 @@
 // real BMC. The environment chooses what it talks to:
 //   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing"), default "demo"
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
+//   VKT_SIM_TRANSPORT "kcs": no device node; the server sits behind a simulated KCS
+//                     interface on ports CA2h/CA3h ("kcs-ca8": on CA8h/CACh). The
+//                     library's port instructions trap and are served by the simulation.
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
@@ -21,6 +24,7 @@
 
 #include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
+#include "sim_kcs.h"
 #include "sim_server.h"
 
 namespace {
@@ -33,6 +37,11 @@ std::unique_ptr<testkit::SimServer>& server() {
 std::unique_ptr<testkit::VmBackend>& vmLink() {
     static std::unique_ptr<testkit::VmBackend>* v = new std::unique_ptr<testkit::VmBackend>();
     return *v;
+}
+
+std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
+    static std::unique_ptr<testkit::SimKcsBmc>* k = new std::unique_ptr<testkit::SimKcsBmc>();
+    return *k;
 }
 
 bool fakeRoot = false;
@@ -89,6 +98,16 @@ __attribute__((constructor)) void startSimulatedServer() {
     std::stringstream ss(list != nullptr ? list : "/dev/ipmi0");
     for (std::string p; std::getline(ss, p, ',');)
         if (!p.empty()) paths.push_back(p);
+    const char* transport = getenv("VKT_SIM_TRANSPORT");
+    if (transport != nullptr && (strcmp(transport, "kcs") == 0 || strcmp(transport, "kcs-ca8") == 0)) {
+        paths.clear();
+        kcsBmc() = std::make_unique<testkit::SimKcsBmc>(backend);
+        kcsBmc()->keepLog(false);
+        if (strcmp(transport, "kcs-ca8") == 0) kcsBmc()->placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+        testkit::attachPortSpace(kcsBmc().get());
+    } else if (transport != nullptr && *transport != '\0' && strcmp(transport, "device") != 0) {
+        fprintf(stderr, "fake IPMI device: unknown transport \"%s\"\n", transport);
+    }
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
     const char* logPath = getenv("VKT_SIM_LOG");

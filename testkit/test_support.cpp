@@ -12,12 +12,33 @@
 
 #include "generic_util.h"
 #include "kcs2_linux.h"
+#include "kcs_linux.h"
+#include "sim_ports.h"
 #include "smipmi.h"
 
 namespace testkit {
 
 namespace {
+
 void noSleep(int) {}
+
+// The library's port accesses, handed to the test kit's simulated port space.
+class SimulatedPorts final : public vkt::PortIo {
+public:
+    bool permit() override { return requestPortAccess(); }
+    uint8_t in(uint16_t port) override { return portIn(port); }
+    void out(uint16_t port, uint8_t value) override { portOut(port, value); }
+};
+
+SimulatedPorts simulatedPorts;
+
+// Test programs never let the library at the machine's ports, even before the first
+// fixture runs.
+const bool portsSimulated = [] {
+    vkt::setPortIo(&simulatedPorts);
+    return true;
+}();
+
 }  // namespace
 
 void resetLibraryTransport() {
@@ -32,6 +53,9 @@ void resetLibraryTransport() {
     ipmb_switch = 0;
     open_ipmi_drv = 0;
     vkt::setOpenIpmiResponseTimeoutMs(2000);
+    vkt::resetKcsChannel();
+    vkt::setPortIo(&simulatedPorts);
+    resetPortAccess();
 }
 
 void attachServer(SimServer& server, std::vector<std::string> paths) {
@@ -45,10 +69,13 @@ void SimTest::SetUp() {
     resetLibraryTransport();
     server_ = std::make_unique<SimServer>();
     attachServer(*server_);
+    kcs_ = std::make_unique<SimKcsBmc>(&server_->bmc);
+    attachPortSpace(kcs_.get());
     vkt::setSleepFunction(noSleep);
 }
 
 void SimTest::TearDown() {
+    attachPortSpace(nullptr);
     resetLibraryTransport();
     FakeIpmiDevice::get().reset();
     vkt::setSleepFunction(nullptr);
@@ -59,6 +86,8 @@ void SimTest::useServer(std::unique_ptr<SimServer> server, std::vector<std::stri
     FakeIpmiDevice::get().reset();
     server_ = std::move(server);
     attachServer(*server_, std::move(paths));
+    kcs_ = std::make_unique<SimKcsBmc>(&server_->bmc);
+    attachPortSpace(kcs_.get());
 }
 
 std::vector<IpmiRequest> SimTest::commandsOnly() const {

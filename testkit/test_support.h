@@ -10,19 +10,23 @@
 #include <vector>
 
 #include "fake_ipmi_device.h"
+#include "sim_kcs.h"
 #include "sim_server.h"
 
 namespace testkit {
 
 // Puts the library's transport back to its load-time state: device closed, no failed
-// probe, no IPMB target, default response time-out.
+// probe, no IPMB target, default response time-out, no KCS port pair chosen. The library's
+// port accesses go to the simulated port space (sim_ports.h), never to the machine.
 void resetLibraryTransport();
 
 // Attaches `server` to the fake device with the given device nodes.
 void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipmi0"});
 
-// A test with a fresh simulated server (device and OEM models only) on "/dev/ipmi0" and a
-// library transport in its load-time state. Waits of the library are shortened.
+// A test with a fresh simulated server (device and OEM models only) on "/dev/ipmi0", the
+// same server also behind a simulated KCS interface on ports CA2h/CA3h (used when no
+// device node answers), and a library transport in its load-time state. Waits of the
+// library are shortened.
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -31,8 +35,10 @@ protected:
     void useServer(std::unique_ptr<SimServer> server, std::vector<std::string> paths = {"/dev/ipmi0"});
 
     std::unique_ptr<SimServer> server_;
+    std::unique_ptr<SimKcsBmc> kcs_;
     SimServer& sim() { return *server_; }
     SimBmc& bmc() { return server_->bmc; }
+    SimKcsBmc& kcs() { return *kcs_; }
     // The requests after the interface probe of the first command: the log without
     // Get Device ID and PICMG exchanges.
     std::vector<IpmiRequest> commandsOnly() const;

@@ -190,15 +190,18 @@ TEST_F(DeviceNodes, DeviceStaysOpenAcrossRequests) {
 TEST_F(DeviceNodes, WithoutANodeEveryRequestTriesTheThreePathsAgain) {
     useServer(std::make_unique<testkit::SimServer>(), {});
     Answer a = send(0x30, 0x0C);
-    // Four exchanges (three probe attempts and the command), each trying every node.
-    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi0"), 4);
-    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi/0"), 4);
-    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmidev/0"), 4);
-    EXPECT_NE(a.cc, 0x00);  // nothing carried it
-    EXPECT_TRUE(bmc().log().empty());
+    // Two exchanges (the probe's first attempt and the command), each trying every node
+    // before it goes to the KCS ports.
+    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi0"), 2);
+    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi/0"), 2);
+    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmidev/0"), 2);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(bmc().sequence(), (std::vector<std::string>{"06/01", "30/0C"}));
+    EXPECT_EQ(kcs().exchangeCount(), 2);
     EXPECT_EQ(open_ipmi_drv, 0);
     send(0x30, 0x0C);
-    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi0"), 5);
+    EXPECT_EQ(FakeIpmiDevice::get().openAttempts("/dev/ipmi0"), 4);
+    EXPECT_EQ(FakeIpmiDevice::get().openDescriptors(), 0);
 }
 
 TEST_F(DeviceNodes, FailedConfigurationClosesTheDescriptor) {

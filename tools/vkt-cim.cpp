@@ -1,7 +1,7 @@
 // vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
 // a CIM object manager calls it, and prints the instances.
 //
-//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--json] enumerate CLASS|--all
+//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all
 //   vkt-cim classes
 //
 // On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
@@ -22,7 +22,7 @@
 namespace {
 
 const char* const usageText =
-    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--json] enumerate CLASS|--all\n"
+    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
@@ -33,6 +33,8 @@ const char* const usageText =
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
+    "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
+    "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
     "  --json            print the instances as JSON\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
@@ -128,13 +130,14 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
 
 // Restarts the program with the fake OpenIPMI device preloaded and the scenario (or the
 // external simulator's address) chosen.
-int restartSimulated(char** argv, const std::string& scenario, const std::string& vmAddress) {
+int restartSimulated(char** argv, const std::string& scenario, bool kcs, const std::string& vmAddress) {
     std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
+    setenv("VKT_SIM_TRANSPORT", kcs ? "kcs" : "device", 1);
     if (!vmAddress.empty())
         setenv("VKT_SIM_VM", vmAddress.c_str(), 1);
     else
@@ -152,6 +155,7 @@ int restartSimulated(char** argv, const std::string& scenario, const std::string
 int main(int argc, char** argv) {
     bool simulate = false;
     bool json = false;
+    bool kcs = false;
     std::string scenario = "demo";
     std::string vmAddress;
     std::vector<std::string> words;
@@ -179,6 +183,8 @@ int main(int argc, char** argv) {
         } else if (a.rfind("--simulate=", 0) == 0) {
             simulate = true;
             scenario = a.substr(strlen("--simulate="));
+        } else if (a == "--kcs") {
+            kcs = true;
         } else if (a == "--json") {
             json = true;
         } else if (a == "-h" || a == "--help") {
@@ -199,7 +205,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, vmAddress);
+    if (kcs && !simulate) {
+        fputs("vkt-cim: --kcs needs --simulate (on a real host the library chooses the channel)\n", stderr);
+        return 2;
+    }
+    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs, vmAddress);
 
     std::vector<const cimhost::ProviderInfo*> targets;
     if (words[1] == "--all") {

@@ -25,18 +25,66 @@ extern "C" {
 #define VKT_BMC_BRIDGE_FAILED 14  /* a bridging step failed */
 
 /* ---- Sensors -------------------------------------------------------------------- */
-
+/* Reads the SDR repository and evaluates every sensor into the library's sensor table:
+ * 0, or 11 when the repository could not be read (a message on standard error names the
+ * failed step; the table keeps its earlier content). */
+VKT_API int bmc_GetSDR(void);
 
 /* ---- System event log ------------------------------------------------------------ */
 
 
 /* ---- FRU inventory ---------------------------------------------------------------- */
 
+/* Reads and parses the FRU image of FRU device 0 (the collector of VKT_FRU). */
+VKT_API int bmc_GetFRUList(void);
+/* Copies the FRU image into a binary file / writes such a file back into the FRU. */
+VKT_API int bmc_BackupFRU(const char* path);
+VKT_API int bmc_RestoreFRU(const char* path);
+/* The same with an annotated text listing of the image's bytes. */
+VKT_API int bmc_BackupFRUToText(const char* path);
+VKT_API int bmc_RestoreFRUFromText(const char* path);
+/* Changes one field and rewrites the image. Codes (any case): ct cp cs (chassis type in
+ * hexadecimal, part, serial), bdt bm bpn bs bp bv (board date YYYYMMDDhhmm, manufacturer,
+ * product, serial, part, custom), pm pn ppm pv ps pat (product manufacturer, name,
+ * part/model, version, serial, asset tag). 12 for an unknown code or a malformed value. */
+VKT_API int bmc_SetFRUField(const char* code, const char* value);
+/* Reads and parses the FRU image; prints nothing. */
+VKT_API int bmc_GetFRUField(const char* code);
+/* Sets pm pn ppm pv ps pat bdt bm bpn bp bs ct cp cs (in this order; a null argument leaves
+ * its field as it is) and rewrites the image as bmc_SetFRUField does. */
+VKT_API int bmc_DMIToFRU(const char* productManufacturer, const char* productName, const char* productPartModel,
+                         const char* productVersion, const char* productSerial, const char* productAssetTag,
+                         const char* boardMfgDateTime, const char* boardManufacturer, const char* boardProductName,
+                         const char* boardPartNumber, const char* boardSerial, const char* chassisType,
+                         const char* chassisPart, const char* chassisSerial);
+
 
 /* ---- LAN configuration ------------------------------------------------------------- */
+/* Address changes are refused (11) while the BMC takes its address from DHCP; a text that
+ * is no address gives 12. A change is read back after the BMC has settled (six seconds). */
+VKT_API int bmc_SetIP(const char* text);         /* "192.0.2.10" */
+VKT_API int bmc_SetSubnetMask(const char* text); /* "255.255.255.0" */
+VKT_API int bmc_SetGWIP(const char* text);       /* "192.0.2.1" */
+VKT_API int bmc_SetMac(const char* text);        /* "00:00:5E:00:53:10" or "00005E005310" */
+VKT_API int bmc_SetDHCPStatus(int enable);       /* 1 = DHCP, otherwise static */
+VKT_API int bmc_SetGratuitousARP(int enable);    /* 1 = enable, otherwise disable */
+VKT_API int bmc_SetVLan(int enable, int tag);    /* tag 1..4095 replaces the ID, <= 0 keeps it */
+VKT_API int bmc_GetVLan(void);
+VKT_API int bmc_GetIPandMac(void);
+VKT_API int bmc_GetGWIP(void);
+VKT_API int bmc_GetSubnetMask(void);
+VKT_API int bmc_GetDHCPStatus(void);
 
 
 /* ---- User accounts ----------------------------------------------------------------- */
+/* Accounts on LAN channel 1. Names are cut to 16 bytes and passwords to 20; levels are
+ * 4 Administrator, 3 Operator, 2 User, 1 Callback, 15 No Access. */
+VKT_API int bmc_GetUserList(void);
+VKT_API int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level);
+VKT_API int bmc_DelUser(unsigned char uid);
+VKT_API int bmc_SetUserPassword(unsigned char uid, const char* password);
+VKT_API int bmc_SetUserLevel(unsigned char uid, unsigned char level);
+VKT_API int bmc_GetUserLevel(void);
 
 
 #ifdef __cplusplus

@@ -1,7 +1,15 @@
-// Channel selection: the OpenIPMI device first, the KCS ports otherwise.
+// Channel selection (the OpenIPMI device first, the KCS ports otherwise) and the KCS port
+// exchange.
 #include "kcs_linux.h"
 
+#include <signal.h>
+#include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
+#if defined(__i386__) || defined(__x86_64__)
+#include <sys/io.h>
+#define VKT_HAVE_PORT_IO 1
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +24,86 @@ int KCS_STATUS = 0;
 
 namespace {
 
-int isRootPermission = -1;  // -1 until the first check
+// KCS status register: the two buffer flags and the interface state in bits 7-6.
+constexpr unsigned char kcsOBF = 0x01;
+constexpr unsigned char kcsIBF = 0x02;
+constexpr unsigned char kcsStateMask = 0xC0;
+constexpr unsigned char kcsIdleState = 0x00;
+constexpr unsigned char kcsReadState = 0x40;
+constexpr unsigned char kcsWriteState = 0x80;
+
+// Control codes: the first three go to the command port, READ to the data port.
+constexpr unsigned char kcsGetStatusAbort = 0x60;
+constexpr unsigned char kcsWriteStart = 0x61;
+constexpr unsigned char kcsWriteEnd = 0x62;
+constexpr unsigned char kcsReadByte = 0x68;
+
+// An I/O port that nothing decodes reads as all ones.
+constexpr unsigned char kcsNoInterface = 0xFF;
+
+// Both port pairs lie in CA2h..CACh, so one grant covers either.
+constexpr int kcsPortBase = kcsDataPortA;
+constexpr int kcsPortCount = kcsStatusPortB - kcsDataPortA + 1;
+
+// The response image holds 128 bytes; a BMC that offers more has the surplus acknowledged
+// and dropped, and one that goes on past this many bytes is treated as broken.
+constexpr int kcsMaxResponseBytes = 1024;
+
+// Safety net for the one-second waits when SIGALRM cannot reach the process (a host that
+// blocks it in every thread): a wait never outlasts this.
+constexpr long long kcsWaitBackstopUs = 1500000;
 
 constexpr int exitNotRoot = 42;
+constexpr int exitKcsFailure = 21;
+
+int isRootPermission = -1;  // -1 until the first check
+
+volatile sig_atomic_t isTimeout = 0;
+struct sigaction sa;
+struct itimerval timer;
+
+// The processor's I/O ports.
+class ProcessorPorts final : public vkt::PortIo {
+public:
+    bool permit() override {
+#ifdef VKT_HAVE_PORT_IO
+        return ioperm(kcsPortBase, kcsPortCount, 1) == 0;
+#else
+        return false;
+#endif
+    }
+    uint8_t in(uint16_t port) override {
+#ifdef VKT_HAVE_PORT_IO
+        return inb(port);
+#else
+        (void)port;
+        return kcsNoInterface;
+#endif
+    }
+    void out(uint16_t port, uint8_t value) override {
+#ifdef VKT_HAVE_PORT_IO
+        outb(value, port);
+#else
+        (void)port;
+        (void)value;
+#endif
+    }
+};
+
+ProcessorPorts processorPorts;
+vkt::PortIo* ports = &processorPorts;
+bool portsGranted = false;
+bool probing = false;
+
+// Port pair of the last probe that found a BMC (0: none yet).
+int probedData = 0;
+int probedStatus = 0;
+
+long long monotonicUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
 
 // Stands in for an answer when no channel could carry the request.
 void failureImage(unsigned char* ResponseBuf, BYTE cc) {
@@ -28,14 +113,236 @@ void failureImage(unsigned char* ResponseBuf, BYTE cc) {
     resp_data_len = 3;
 }
 
-// The KCS port exchange. Port access is not available in this build yet: the request is
-// answered as failed.
-int kcsPortExchange(unsigned char* /*RequestCmd*/, unsigned char* ResponseBuf, int /*kcs_ReqLength*/) {
-    failureImage(ResponseBuf, vkt::ccUnspecified);
+[[noreturn]] void kcs_ErrorExit() {
+    printf("\n [kcs] kcs_error_exit:\n");
+    exit(exitKcsFailure);
+}
+
+// Brings the interface back to IDLE with GET_STATUS/ABORT as far as the BMC follows, then
+// gives up: the request is lost either way.
+[[noreturn]] void kcs_ErrorRecovery() {
+    printf("\n [kcs] kcs_error:\n");
+    auto abortTransfer = [] {
+        unsigned char state = 0;
+        unsigned char statusCode = 0;
+        if (kcs_WaitOnIBF() != 0) return;
+        kcs_WriteCommand(kcsGetStatusAbort);
+        if (kcs_WaitOnIBF() != 0) return;
+        kcs_ClearOBF();
+        kcs_WriteData(0x00);
+        if (kcs_WaitOnIBF() != 0) return;
+        kcs_GetState(&state);
+        if (state != kcsReadState) return;
+        if (kcs_WaitOnOBF() != 0) return;
+        kcs_ReadData(&statusCode);
+        kcs_WriteData(kcsReadByte);
+        if (kcs_WaitOnIBF() != 0) return;
+        kcs_GetState(&state);
+        if (state != kcsIdleState) return;
+        if (kcs_WaitOnOBF() != 0) return;
+        kcs_ClearOBF();
+    };
+    abortTransfer();
+    kcs_ErrorExit();
+}
+
+// Polls the status register until `ready` holds, for at most one second.
+template <typename Ready>
+int waitOnStatus(Ready ready) {
+    isTimeout = 0;
+    init_timer_1S();
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    const long long backstop = monotonicUs() + kcsWaitBackstopUs;
+    for (;;) {
+        unsigned char status = 0;
+        kcs_ReadStatus(&status);
+        if (ready(status)) {
+            init_timer_0S();
+            setitimer(ITIMER_REAL, &timer, nullptr);
+            return 0;
+        }
+        usleep(5);
+        if (isTimeout != 0 || monotonicUs() > backstop) return 1;
+    }
+}
+
+// The host process may use SIGALRM and the real interval timer itself (a CIMOM's own
+// alarm). The exchange borrows both and gives them back when it ends; a host alarm that
+// fell due meanwhile goes off right afterwards instead of being lost.
+class HostAlarm {
+public:
+    HostAlarm() {
+        itimerval off{};
+        setitimer(ITIMER_REAL, &off, &timer_);
+        sigaction(SIGALRM, nullptr, &action_);
+        start_ = monotonicUs();
+    }
+    ~HostAlarm() {
+        sigaction(SIGALRM, &action_, nullptr);
+        itimerval rest = timer_;
+        if (timer_.it_value.tv_sec != 0 || timer_.it_value.tv_usec != 0) {
+            long long left = static_cast<long long>(timer_.it_value.tv_sec) * 1000000 + timer_.it_value.tv_usec -
+                             (monotonicUs() - start_);
+            if (left < 1) left = 1;
+            rest.it_value.tv_sec = static_cast<time_t>(left / 1000000);
+            rest.it_value.tv_usec = static_cast<suseconds_t>(left % 1000000);
+        }
+        setitimer(ITIMER_REAL, &rest, nullptr);
+    }
+    HostAlarm(const HostAlarm&) = delete;
+    HostAlarm& operator=(const HostAlarm&) = delete;
+
+private:
+    struct sigaction action_{};
+    itimerval timer_{};
+    long long start_ = 0;
+};
+
+// After each byte of the write phase: the BMC must have taken it and still be in WRITE.
+void finishWriteStep() {
+    if (kcs_WaitOnIBF() != 0) kcs_ErrorExit();
+    unsigned char state = 0;
+    kcs_GetState(&state);
+    if (state != kcsWriteState) kcs_ErrorRecovery();
+    kcs_ClearOBF();
+}
+
+void writeRequest(const unsigned char* request, int length) {
+    if (kcs_WaitOnIBF() != 0) kcs_ErrorExit();
+    kcs_ClearOBF();
+    kcs_WriteCommand(kcsWriteStart);
+    finishWriteStep();
+    for (int i = 0; i < length - 1; ++i) {
+        kcs_WriteData(request[i]);
+        finishWriteStep();
+    }
+    kcs_WriteCommand(kcsWriteEnd);
+    finishWriteStep();
+    kcs_WriteData(request[length - 1]);
+}
+
+void readResponse(unsigned char* ResponseBuf) {
+    int stored = 0;
+    int received = 0;
+    resp_data_len = 0;
+    for (;;) {
+        if (kcs_WaitOnIBF() != 0) kcs_ErrorExit();
+        unsigned char state = 0;
+        kcs_GetState(&state);
+        if (state == kcsReadState) {
+            // The byte may not be there yet: wait for it (bounded), then look at the
+            // state again before taking it.
+            if (kcs_OBFSet() == 0) {
+                if (kcs_WaitOnOBF() != 0) kcs_ErrorExit();
+                continue;
+            }
+            if (received == kcsMaxResponseBytes) kcs_ErrorRecovery();
+            unsigned char byte = 0;
+            kcs_ReadData(&byte);
+            ++received;
+            if (stored < vkt::ipmiImageSize) {
+                ResponseBuf[stored++] = byte;
+                resp_data_len = stored;
+            }
+            kcs_WriteData(kcsReadByte);
+        } else if (state == kcsIdleState) {
+            if (kcs_WaitOnOBF() != 0) kcs_ErrorExit();
+            kcs_ClearOBF();  // the dummy byte that ends the transfer
+            return;
+        } else {
+            kcs_ErrorRecovery();
+        }
+    }
+}
+
+void grantPortAccess() {
+    if (portsGranted) return;
+    if (!ports->permit()) kcs_ErrorExit();
+    portsGranted = true;
+}
+
+bool interfacePresent() {
+    unsigned char status = 0;
+    kcs_ReadStatus(&status);
+    return status != kcsNoInterface;
+}
+
+int kcsPortExchange(const unsigned char* request, int length, unsigned char* ResponseBuf) {
+    // Ports outside CA2h..CACh are never driven, whatever state the selector is in.
+    if (KCS_DATA == 0 || KCS_STATUS == 0) kcs_SelectPorts(kcsDataPortA, kcsStatusPortA);
+    grantPortAccess();
+    if (probing && !interfacePresent()) {
+        failureImage(ResponseBuf, vkt::ccUnspecified);
+        return 0;
+    }
+    HostAlarm hostAlarm;
+    writeRequest(request, length);
+    readResponse(ResponseBuf);
     return 0;
 }
 
 }  // namespace
+
+// ---- port primitives ------------------------------------------------------------------------
+
+void kcs_ReadStatus(unsigned char* status) { *status = ports->in(static_cast<uint16_t>(KCS_STATUS)); }
+
+void kcs_GetState(unsigned char* state) {
+    kcs_ReadStatus(state);
+    *state &= kcsStateMask;
+}
+
+void kcs_ReadData(unsigned char* data) { *data = ports->in(static_cast<uint16_t>(KCS_DATA)); }
+
+void kcs_WriteData(unsigned char data) { ports->out(static_cast<uint16_t>(KCS_DATA), data); }
+
+void kcs_WriteCommand(unsigned char command) { ports->out(static_cast<uint16_t>(KCS_STATUS), command); }
+
+int kcs_OBFSet() {
+    unsigned char status = 0;
+    kcs_ReadStatus(&status);
+    return status & kcsOBF;
+}
+
+void kcs_ClearOBF() {
+    unsigned char status = 0;
+    kcs_ReadStatus(&status);
+    if ((status & kcsOBF) != 0) {
+        unsigned char discarded = 0;
+        kcs_ReadData(&discarded);
+    }
+}
+
+int kcs_WaitOnIBF() {
+    return waitOnStatus([](unsigned char status) { return (status & kcsIBF) == 0; });
+}
+
+int kcs_WaitOnOBF() {
+    return waitOnStatus([](unsigned char status) { return (status & kcsOBF) != 0; });
+}
+
+// ---- one-second timer ---------------------------------------------------------------------
+
+void timer_handler(int /*signo*/) { isTimeout = 1; }
+
+void init_timer_1S() {
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = timer_handler;
+    sa.sa_flags = 0;
+    sigaction(SIGALRM, &sa, nullptr);
+    memset(&timer, 0, sizeof timer);
+    timer.it_value.tv_sec = 1;
+}
+
+void init_timer_0S() {
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = timer_handler;
+    sa.sa_flags = 0;
+    sigaction(SIGALRM, &sa, nullptr);
+    memset(&timer, 0, sizeof timer);
+}
+
+// ---- channel selection ------------------------------------------------------------------------
 
 void checkRootPermission() {
     if (isRootPermission < 0) isRootPermission = getuid() == 0 ? 1 : 0;
@@ -50,7 +357,14 @@ void kcs_SelectPorts(int dataPort, int statusPort) {
     KCS_STATUS = statusPort;
 }
 
-void kcs_ProbeFailed() {}
+void kcs_ProbeSucceeded() {
+    probedData = KCS_DATA;
+    probedStatus = KCS_STATUS;
+}
+
+void kcs_ProbeFailed() {
+    if (probedData != 0) kcs_SelectPorts(probedData, probedStatus);
+}
 
 int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs_ReqLength, int /*kcs_CurLength*/) {
     checkRootPermission();
@@ -66,5 +380,29 @@ int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs
         failureImage(ResponseBuf, vkt::ccUnspecified);
         return 0;
     }
-    return kcsPortExchange(RequestCmd, ResponseBuf, kcs_ReqLength);
+    if (kcs_ReqLength < 1 || kcs_ReqLength > vkt::ipmiImageSize) {
+        failureImage(ResponseBuf, vkt::ccRequestLengthInvalid);
+        return 0;
+    }
+    return kcsPortExchange(RequestCmd, kcs_ReqLength, ResponseBuf);
 }
+
+namespace vkt {
+
+void setPortIo(PortIo* io) {
+    ports = io != nullptr ? io : &processorPorts;
+    portsGranted = false;
+}
+
+void setKcsProbing(bool on) { probing = on; }
+
+void resetKcsChannel() {
+    KCS_DATA = 0;
+    KCS_STATUS = 0;
+    probedData = 0;
+    probedStatus = 0;
+    portsGranted = false;
+    probing = false;
+}
+
+}  // namespace vkt

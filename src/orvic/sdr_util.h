@@ -14,6 +14,39 @@ extern BYTE sdrReserveID[2];
 extern BYTE sdrRecords[sdrSlotCount][sdrSlotSize];
 extern int isSDRLoadedFlag;
 
+// Storage commands of the SDR repository.
+namespace vkt {
+constexpr BYTE cmdGetSdrRepositoryInfo = 0x20;
+constexpr BYTE cmdReserveSdrRepository = 0x22;
+constexpr BYTE cmdGetSdr = 0x23;
+
+// Record types the table keeps; every other type only consumes its slot.
+constexpr BYTE sdrTypeFullSensor = 0x01;
+constexpr BYTE sdrTypeCompactSensor = 0x02;
+
+// Byte offsets inside a record (both sensor record types unless noted).
+constexpr int sdrOffRecordType = 3;
+constexpr int sdrOffRecordLength = 4;
+constexpr int sdrOffSensorNumber = 7;
+constexpr int sdrOffSensorType = 12;
+constexpr int sdrOffReadingType = 13;
+constexpr int sdrOffBaseUnit = 21;
+constexpr int sdrOffFullIdLength = 47;
+constexpr int sdrOffFullIdString = 48;
+constexpr int sdrOffCompactIdLength = 31;
+constexpr int sdrOffCompactIdString = 32;
+
+// The ID string length lives in bits 4:0 of its type/length byte, so a name never has
+// more than 31 characters; name buffers hold that plus a terminator.
+constexpr int sdrIdLengthMask = 0x1F;
+constexpr int sdrNameBufferSize = 32;
+
+// Size of one Get SDR read: the walk fetches every record in pieces of this size.
+constexpr int sdrChunkSize = 8;
+// How often a failing piece is requested again before the walk gives up.
+constexpr int sdrChunkRetries = 3;
+}  // namespace vkt
+
 BYTE getSDRRepositoryInfo();
 BYTE getReserveSDRID();
 BYTE getSDRs();
@@ -25,11 +58,18 @@ BYTE getReadingType(BYTE index);
 int getRecordID(BYTE index);
 int getSensorIDStringLength(BYTE index);
 int getSensorIDType2StringLength(BYTE index);
+// Copy `length` ID string bytes (at most 31) into `sensorName` without a terminator; the
+// caller passes a zero-filled buffer of at least 32 bytes.
 void getSensorIDString(BYTE index, int length, char* sensorName);
 void getSensorIDType2String(BYTE index, int length, char* sensorName);
 
 // Copies the ID string of the sensor with this number into `sensorName` (a zero-filled
 // buffer of at least 32 bytes); leaves it untouched when no record has that number.
 void getSensorNameBySensorNumber(BYTE sensorNumber, char* sensorName);
+
+// Number of slots a walk over the table may visit: the repository's record count, but
+// never more than the table holds. Every loop over `sdrRecords` (and over tables indexed
+// like it) runs from 0 to this value - 1.
+int sdrUsedSlotCount();
 
 #endif

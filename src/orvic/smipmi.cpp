@@ -28,7 +28,9 @@ bool probeOnce(int dataPort, int statusPort, BYTE wantedVersion) {
     RequestCmd[0] = static_cast<unsigned char>(vkt::netFnApp << 2);
     RequestCmd[1] = vkt::cmdGetDeviceId;
     resp_data_len = 0;
+    vkt::setKcsProbing(true);
     kcs_Interface(RequestCmd, ResponseBuf, 2, 0);
+    vkt::setKcsProbing(false);
     return resp_data_len > deviceIdVersionIndex && ResponseBuf[2] == vkt::ccSuccess &&
            ResponseBuf[deviceIdVersionIndex] == wantedVersion;
 }
@@ -36,11 +38,15 @@ bool probeOnce(int dataPort, int statusPort, BYTE wantedVersion) {
 }  // namespace
 
 int init_ipmi() {
-    if (probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion20)) return 0;
-    if (probeOnce(kcsDataPortB, kcsStatusPortB, ipmiVersion20)) return 0;
-    if (probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion15)) return 0;
-    kcs_ProbeFailed();
-    return 1;
+    const bool found = probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion20) ||
+                       probeOnce(kcsDataPortB, kcsStatusPortB, ipmiVersion20) ||
+                       probeOnce(kcsDataPortA, kcsStatusPortA, ipmiVersion15);
+    if (!found) {
+        kcs_ProbeFailed();
+        return 1;
+    }
+    kcs_ProbeSucceeded();
+    return 0;
 }
 
 int initIPMIInterface() {

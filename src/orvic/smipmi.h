@@ -42,8 +42,10 @@ struct IpmiReply {
     BYTE at(size_t i) const { return i < length && i < data.size() ? data[i] : 0; }
 };
 
-// runIpmiCmd on a zero-filled reply.
-IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data = nullptr, int dataLength = 0);
+// runIpmiCmd on a zero-filled reply. (No default arguments here: with them, a call with a
+// request array would bind to this overload and send no data at all.)
+IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength);
+inline IpmiReply ipmiRequest(BYTE netFn, BYTE cmd) { return ipmiRequest(netFn, cmd, nullptr, 0); }
 
 template <size_t N>
 IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE (&data)[N]) {

@@ -103,6 +103,15 @@ TEST_F(VmLink, DemoToolEnumeratesThroughItsOwnLink) {
     EXPECT_EQ(vkt::ipmiRequest(0x06, 0x01).cc, 0x00);
 }
 
+TEST_F(VmLink, DemoToolReachesTheSimulatorOverTheKcsPortsToo) {
+    link().disconnect();
+    auto r = testkit::ipmisim::runProgram(
+        {VKT_CIM_TOOL, "--bmc-sim-vm", sim().vmAddress(), "--kcs", "enumerate", "VKT_SetFanModeToPUE2"}, 60000);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("VKT_Result = \"False\""), std::string::npos) << r.out;
+    EXPECT_EQ(vkt::ipmiRequest(0x06, 0x01).cc, 0x00);
+}
+
 TEST_F(VmLink, DemoToolRejectsAMalformedAddress) {
     auto r = testkit::ipmisim::runProgram({VKT_CIM_TOOL, "--bmc-sim-vm", "127.0.0.1", "enumerate", "VKT_Sensors"}, 20000);
     EXPECT_EQ(r.status, 2);

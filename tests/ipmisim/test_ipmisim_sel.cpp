@@ -99,6 +99,8 @@ TEST_F(Sel, OneRowPerEntryWithItsTimeAndDirection) {
 }
 
 TEST_F(Sel, SensorNamesComeFromTheSdrOrTheSensorType) {
+    ASSERT_EQ(list_.instances.size(), elist_.size());
+    ASSERT_EQ(freeipmi_.rows.size(), elist_.size());
     for (size_t i = 0; i < elist_.size(); ++i) {
         const peers::SelRow& p = elist_[i];
         SCOPED_TRACE(p.sensor);
@@ -120,6 +122,8 @@ TEST_F(Sel, SensorNamesComeFromTheSdrOrTheSensorType) {
 
 TEST_F(Sel, StandardEventDescriptionsMatchThePeers) {
     int compared = 0;
+    ASSERT_EQ(list_.instances.size(), elist_.size());
+    ASSERT_EQ(freeipmi_.rows.size(), elist_.size());
     for (size_t i = 0; i < elist_.size(); ++i) {
         const peers::SelRow& p = elist_[i];
         SCOPED_TRACE(std::to_string(i + 1) + ": " + p.event);
@@ -144,6 +148,8 @@ TEST_F(Sel, StandardEventDescriptionsMatchThePeers) {
 TEST_F(Sel, OemRecordIsDecodedAsASystemEvent) {
     // The record type is not looked at: the OEM bytes are read as sensor type 11h,
     // sensor number 22h (FAN3 in the SDR) and event type 33h.
+    ASSERT_FALSE(elist_.empty());
+    ASSERT_EQ(list_.instances.size(), elist_.size());
     const peers::SelRow& p = elist_.back();
     ASSERT_EQ(p.sensor, "OEM record c0");
     const Instance& ours = list_.instances.back();

@@ -1,0 +1,332 @@
+// Field editing and the image builder: the area records are changed field by field and a
+// complete FRU image is laid out again from them (common header, areas with fresh
+// type/length bytes, end markers, padding and checksums).
+#include <strings.h>
+
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "bounded.h"
+#include "fru_util.h"
+
+BYTE fruWriteBuffer[fruWriteBufferSize];
+int32_t fruWriteBufferLength = 0;
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+constexpr size_t areaUnit = 8;
+constexpr BYTE noLanguage = 0;  // the language byte is not parsed, so it is written as 0
+
+// ---- small steps of the image layout -------------------------------------------------------
+
+void appendData(Bytes& area, const BYTE* data, size_t n) {
+    if (data != nullptr) area.insert(area.end(), data, data + n);
+}
+
+void appendByte(Bytes& area, BYTE b) { area.push_back(b); }
+
+// A text as 8-bit ASCII: type/length byte C0h | n, then its n bytes (n at most 63).
+void appendField(Bytes& area, const char* text) {
+    const size_t n = strnlen(text, fruMaxTextLength);
+    appendByte(area, static_cast<BYTE>(vkt::fruTypeAscii8 | n));
+    appendData(area, reinterpret_cast<const BYTE*>(text), n);
+}
+
+// Zeros up to the size that, with the checksum byte still to come, is a multiple of 8.
+void padData(Bytes& area) {
+    while ((area.size() + 1) % areaUnit != 0) area.push_back(0);
+}
+
+BYTE zeroChecksum(const BYTE* data, size_t n) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += data[i];
+    return static_cast<BYTE>(-sum & 0xFF);
+}
+
+// Sets the length byte (in units of 8) and appends the checksum that makes the area sum 0.
+void appendDataChecksum(Bytes& area) {
+    area[1] = static_cast<BYTE>((area.size() + 1) / areaUnit);
+    area.push_back(zeroChecksum(area.data(), area.size()));
+}
+
+void appendCustom(Bytes& area, const BYTE* custom, BYTE customLen) {
+    appendData(area, custom, customLen < fruCustomSize ? customLen : fruCustomSize);
+}
+
+void finishArea(Bytes& area) {
+    appendByte(area, vkt::fruEndOfFields);
+    padData(area);
+    appendDataChecksum(area);
+}
+
+Bytes buildInternalUseArea() {
+    Bytes area;
+    appendData(area, internal.useData, sizeof internal.useData);
+    // An area the parser took as 16 bytes is written back whole.
+    if (internalUseLength > static_cast<int32_t>(sizeof internal.useData))
+        appendData(area, internal.useData2, sizeof internal.useData2);
+    return area;
+}
+
+Bytes buildChassisInfoArea() {
+    Bytes area = {vkt::fruFormatVersion, 0, chassis.type};
+    appendField(area, chassis.part);
+    appendField(area, chassis.serial);
+    appendCustom(area, chassis.custom, chassis.custom_len);
+    finishArea(area);
+    return area;
+}
+
+Bytes buildBoardInfoArea() {
+    Bytes area = {vkt::fruFormatVersion, 0, noLanguage};
+    appendData(area, board.mfg_date_time, sizeof board.mfg_date_time);
+    appendField(area, board.mfg);
+    appendField(area, board.prod);
+    appendField(area, board.serial);
+    appendField(area, board.part);
+    appendField(area, board.fru);
+    if (fru1Flag == 1) {
+        char customer[fruTextSize];
+        vkt::copyText(customer, reinterpret_cast<const char*>(board.custom), sizeof board.custom);
+        appendField(area, customer);
+    } else {
+        appendCustom(area, board.custom, board.custom_len);
+    }
+    finishArea(area);
+    return area;
+}
+
+Bytes buildProductInfoArea() {
+    Bytes area = {vkt::fruFormatVersion, 0, noLanguage};
+    appendField(area, product.mfg);
+    appendField(area, product.name);
+    appendField(area, product.part);
+    appendField(area, product.version);
+    appendField(area, product.serial);
+    appendField(area, product.asset);
+    appendField(area, product.fru);
+    appendCustom(area, product.custom, product.custom_len);
+    finishArea(area);
+    return area;
+}
+
+// The records as parsed; their checksums are kept. A record whose data the parser had to cut
+// keeps its length, the missing bytes written as zeros.
+Bytes buildMultiRecordArea() {
+    Bytes area;
+    const int32_t count = fru_area_multi_len < fruMultiRecordCount ? fru_area_multi_len : fruMultiRecordCount;
+    for (int32_t i = 0; i < count; ++i) {
+        const fru_area_multi& m = multi[i];
+        const BYTE head[] = {m.rec_type_id, m.flag, m.rec_len, m.rec_checksum, m.head_checksum};
+        appendData(area, head, sizeof head);
+        for (size_t k = 0; k < m.rec_len; ++k) appendByte(area, k < fruMultiDataSize ? m.data[k] : 0);
+    }
+    return area;
+}
+
+// ---- field codes ------------------------------------------------------------------------
+
+enum class FieldKind { Text, ChassisType, BoardDate, BoardCustom };
+
+struct FieldCode {
+    const char* code;
+    FieldKind kind;
+    char* text;      // Text fields
+    BYTE* length;    // their length byte
+    BYTE* presence;  // the area the field belongs to
+};
+
+const FieldCode fieldCodes[] = {
+    {"ct", FieldKind::ChassisType, nullptr, nullptr, &hasChassis},
+    {"cp", FieldKind::Text, chassis.part, &chassis.part_len, &hasChassis},
+    {"cs", FieldKind::Text, chassis.serial, &chassis.serial_len, &hasChassis},
+    {"bdt", FieldKind::BoardDate, nullptr, nullptr, &hasBoard},
+    {"bm", FieldKind::Text, board.mfg, &board.mfg_len, &hasBoard},
+    {"bpn", FieldKind::Text, board.prod, &board.prod_len, &hasBoard},
+    {"bs", FieldKind::Text, board.serial, &board.serial_len, &hasBoard},
+    {"bp", FieldKind::Text, board.part, &board.part_len, &hasBoard},
+    {"bv", FieldKind::BoardCustom, nullptr, nullptr, &hasBoard},
+    {"pm", FieldKind::Text, product.mfg, &product.mfg_len, &hasProduct},
+    {"pn", FieldKind::Text, product.name, &product.name_len, &hasProduct},
+    {"ppm", FieldKind::Text, product.part, &product.part_len, &hasProduct},
+    {"pv", FieldKind::Text, product.version, &product.version_len, &hasProduct},
+    {"ps", FieldKind::Text, product.serial, &product.serial_len, &hasProduct},
+    {"pat", FieldKind::Text, product.asset, &product.asset_len, &hasProduct},
+};
+
+const FieldCode* findFieldCode(const char* code) {
+    if (code == nullptr) return nullptr;
+    for (const FieldCode& f : fieldCodes)
+        if (strcasecmp(f.code, code) == 0) return &f;
+    return nullptr;
+}
+
+// A chassis type: one or two hexadecimal digits (an optional 0x and blanks around allowed).
+bool parseHexByte(const char* text, BYTE* value) {
+    if (text == nullptr) return false;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && isxdigit(static_cast<unsigned char>(p[2]))) p += 2;
+    unsigned v = 0;
+    int digits = 0;
+    for (; isxdigit(static_cast<unsigned char>(*p)); ++p, ++digits) {
+        if (digits == 2) return false;
+        const char c = static_cast<char>(tolower(static_cast<unsigned char>(*p)));
+        v = v * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    while (*p == ' ' || *p == '\t') ++p;
+    if (digits == 0 || *p != '\0') return false;
+    *value = static_cast<BYTE>(v);
+    return true;
+}
+
+void setBoardCustom(const char* value) {
+    char text[fruTextSize];
+    const size_t n = vkt::copyText(text, value);
+    memset(board.custom, 0, sizeof board.custom);
+    if (fru1Flag == 1) {
+        memcpy(board.custom, text, n);
+        board.custom_len = static_cast<BYTE>(n);
+        return;
+    }
+    // Without the customer field layout the custom bytes are raw area content, so the text
+    // goes in as one encoded field; bare text would be read back as type/length bytes.
+    board.custom[0] = static_cast<BYTE>(vkt::fruTypeAscii8 | n);
+    memcpy(board.custom + 1, text, n);
+    board.custom_len = static_cast<BYTE>(n + 1);
+}
+
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
+}
+
+}  // namespace
+
+bool isFRUFieldCode(const char* code) { return findFieldCode(code) != nullptr; }
+
+int checkFRUField(const char* code, const char* value) {
+    constexpr int malformed = 12;
+    const FieldCode* f = findFieldCode(code);
+    if (f == nullptr) return malformed;
+    BYTE type = 0;
+    if (f->kind == FieldKind::ChassisType && !parseHexByte(value, &type)) return malformed;
+    return 0;
+}
+
+int setFRUField(const char* code, const char* value) {
+    if (int r = checkFRUField(code, value)) return r;
+    const FieldCode* f = findFieldCode(code);
+    const char* text = value != nullptr ? value : "";
+    switch (f->kind) {
+        case FieldKind::Text:
+            *f->length = static_cast<BYTE>(vkt::copyText(f->text, fruTextSize, text));
+            break;
+        case FieldKind::ChassisType: {
+            parseHexByte(text, &chassis.type);
+            break;
+        }
+        case FieldKind::BoardDate: {
+            // A text that is not a usable date leaves the stored date as it is.
+            struct tm t = {};
+            if (strTimeToStructTm(text, &t)) userInputTimeToMfgDateTimeFormat(&t, board.mfg_date_time);
+            break;
+        }
+        case FieldKind::BoardCustom:
+            setBoardCustom(text);
+            break;
+    }
+    *f->presence = 1;
+    return 0;
+}
+
+void toFRURaw() {
+    memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
+    struct Area {
+        BYTE present;
+        Bytes bytes;
+    };
+    Area areas[] = {
+        {hasInternal, hasInternal ? buildInternalUseArea() : Bytes{}},
+        {hasChassis, hasChassis ? buildChassisInfoArea() : Bytes{}},
+        {hasBoard, hasBoard ? buildBoardInfoArea() : Bytes{}},
+        {hasProduct, hasProduct ? buildProductInfoArea() : Bytes{}},
+        {hasMulti, hasMulti ? buildMultiRecordArea() : Bytes{}},
+    };
+
+    Bytes image = {vkt::fruFormatVersion, 0, 0, 0, 0, 0, 0};
+    size_t offsetUnits = 1;  // the first area follows the 8-byte header
+    for (size_t i = 0; i < sizeof areas / sizeof areas[0]; ++i) {
+        if (!areas[i].present) continue;
+        image[1 + i] = static_cast<BYTE>(offsetUnits);
+        offsetUnits += (areas[i].bytes.size() + areaUnit - 1) / areaUnit;
+    }
+    appendByte(image, zeroChecksum(image.data(), image.size()));
+    for (const Area& a : areas)
+        if (a.present) appendData(image, a.bytes.data(), a.bytes.size());
+
+    const size_t n = image.size() < sizeof fruWriteBuffer ? image.size() : sizeof fruWriteBuffer;
+    memcpy(fruWriteBuffer, image.data(), n);
+    fruWriteBufferLength = static_cast<int32_t>(n);
+}
+
+BYTE writeFRU() {
+    toFRURaw();
+    return writeFRUBufferInSegments(static_cast<size_t>(fruWriteBufferLength), fruTextSegmentSize);
+}
+
+bool strTimeToStructTm(const char* text, struct tm* t) {
+    constexpr size_t digitsWanted = 12;
+    if (text == nullptr || t == nullptr || strnlen(text, digitsWanted + 1) != digitsWanted) return false;
+    for (size_t i = 0; i < digitsWanted; ++i)
+        if (!isdigit(static_cast<unsigned char>(text[i]))) return false;
+    auto number = [text](size_t from, size_t n) {
+        int v = 0;
+        for (size_t i = from; i < from + n; ++i) v = v * 10 + (text[i] - '0');
+        return v;
+    };
+    const int year = number(0, 4), month = number(4, 2), day = number(6, 2);
+    const int hour = number(8, 2), minute = number(10, 2);
+    // mktime would quietly turn month 13 or 31 April into another date.
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59) return false;
+    *t = tm{};
+    t->tm_year = year - 1900;
+    t->tm_mon = month - 1;
+    t->tm_mday = day;
+    t->tm_hour = hour;
+    t->tm_min = minute;
+    t->tm_sec = 0;
+    t->tm_isdst = -1;
+    return true;
+}
+
+bool userInputTimeToMfgDateTimeFormat(struct tm* t, BYTE* minutes3) {
+    constexpr double maxMinutes = 0xFFFFFF;
+    if (t == nullptr || minutes3 == nullptr) return false;
+    struct tm base = {};
+    base.tm_mday = 1;
+    base.tm_mon = 0;
+    base.tm_year = 96;
+    base.tm_isdst = -1;
+    struct tm when = *t;
+    when.tm_isdst = -1;
+    const time_t baseTime = mktime(&base);
+    const time_t whenTime = mktime(&when);
+    if (baseTime == static_cast<time_t>(-1) || whenTime == static_cast<time_t>(-1)) return false;
+    const double seconds = difftime(whenTime, baseTime);
+    unsigned long minutes = 0;
+    if (seconds > 0) {
+        // Three bytes of minutes end late in 2027; a later date would wrap to a 1996 one.
+        if (seconds / 60 > maxMinutes) return false;
+        minutes = static_cast<unsigned long>(seconds / 60);
+    }
+    minutes3[0] = static_cast<BYTE>(minutes & 0xFF);
+    minutes3[1] = static_cast<BYTE>(minutes >> 8 & 0xFF);
+    minutes3[2] = static_cast<BYTE>(minutes >> 16 & 0xFF);
+    return true;
+}

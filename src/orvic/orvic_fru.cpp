@@ -1,0 +1,221 @@
+// The exported FRU routines: the collector of the FRU provider, backup and restore of the
+// FRU image (binary or text listing) and field editing.
+#include <cstdio>
+#include <cstring>
+
+#include "fru_util.h"
+#include "smipmi.h"
+#include "varkolt/bmc.h"
+
+namespace {
+
+const char* shown(const char* text) { return text != nullptr ? text : ""; }
+
+// Reads the whole FRU image into fruData; 0 or VKT_BMC_COMMAND_FAILED after the message.
+int readFRUImage(bool quiet) {
+    BYTE cc = getFRUInventoryAreaInfo();
+    if (cc != 0) {
+        if (!quiet) vkt::reportFailure("Failed to get FRU inventory area, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    cc = readFRUbySegment(fruData, &fruDataLength);
+    if (cc != 0) {
+        if (!quiet) vkt::reportFailure("Failed to get FRU data, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
+}
+
+size_t imageLength() {
+    return fruDataLength > 0 ? static_cast<size_t>(fruDataLength) : 0;
+}
+
+// Messages of a failed restore; the FRU stays unlocked, as it was for the write.
+int reportRestoreResult(int result, const char* path) {
+    if (result == fruFileOpenError) {
+        fprintf(stderr, "Load %s file error.\n", shown(path));
+    } else if (result == fruFileReadError) {
+        fputs("Reading error.\n", stderr);
+    } else {
+        vkt::reportFailure("Write FRU error, %s", static_cast<BYTE>(result));
+    }
+    return VKT_BMC_COMMAND_FAILED;
+}
+
+int restore(const char* path, int (*writeFile)(const char*)) {
+    BYTE cc = unlockFRU();
+    if (cc != 0) {
+        vkt::reportFailure("Unlock FRU error, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    const int result = writeFile(path);
+    if (result != fruFileOk) return reportRestoreResult(result, path);
+    fputs("Restore FRU successfully.", stdout);
+    cc = lockFRU();
+    if (cc != 0) {
+        vkt::reportFailure("Lock FRU error, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
+}
+
+struct FieldValue {
+    const char* code;
+    const char* value;
+};
+
+// Reads and parses the FRU, applies the fields, rebuilds the image and writes it between an
+// unlock and a lock; the new image is read back at the end.
+int rewriteFRU(const FieldValue* fields, size_t count) {
+    // A typo must not rewrite the whole inventory: refuse before the FRU is even read.
+    for (size_t i = 0; i < count; ++i) {
+        if (!isFRUFieldCode(fields[i].code)) {
+            fprintf(stderr, "Unknown FRU field %s.\n", shown(fields[i].code));
+            return VKT_BMC_BAD_ARGUMENT;
+        }
+        if (fields[i].value != nullptr && checkFRUField(fields[i].code, fields[i].value) != 0) {
+            fprintf(stderr, "Invalid value %s for FRU field %s.\n", fields[i].value, fields[i].code);
+            return VKT_BMC_BAD_ARGUMENT;
+        }
+    }
+    if (int r = readFRUImage(false)) return r;
+    parseFRUData(fruData, imageLength(), 0);
+    for (size_t i = 0; i < count; ++i)
+        if (fields[i].value != nullptr) setFRUField(fields[i].code, fields[i].value);
+    // Refuse before anything is unlocked: a rebuilt image that lost what the records could
+    // not hold, or that does not fit the FRU, would leave a damaged inventory behind.
+    if (fruParseIncomplete) {
+        fputs("The FRU image holds data that cannot be rebuilt; nothing was written.\n", stderr);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    toFRURaw();
+    if (fruWriteBufferLength > fruDataLength) {
+        fprintf(stderr, "The new FRU image (%d bytes) is larger than the FRU area (%d bytes); nothing was written.\n",
+                static_cast<int>(fruWriteBufferLength), static_cast<int>(fruDataLength));
+        return VKT_BMC_COMMAND_FAILED;
+    }
+
+    BYTE cc = unlockFRU();
+    if (cc != 0) {
+        vkt::reportFailure("Unlock FRU error, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    cc = writeFRU();
+    if (cc != 0) {
+        vkt::reportFailure("Write FRU error, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    cc = lockFRU();
+    if (cc != 0) {
+        vkt::reportFailure("Lock FRU error, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return bmc_GetFRUList();
+}
+
+// Nothing thrown (an allocation failure) may cross the C interface.
+template <typename Body>
+int guarded(Body&& body) {
+    try {
+        return body();
+    } catch (...) {
+        return VKT_BMC_COMMAND_FAILED;
+    }
+}
+
+int writeDMIToFRU(const FieldValue (&fields)[14]) { return rewriteFRU(fields, 14); }
+
+}  // namespace
+
+extern "C" {
+
+int bmc_GetFRUList(void) {
+    return guarded([] {
+        if (int r = readFRUImage(false)) return r;
+        parseFRUData(fruData, imageLength(), 1);
+        return VKT_BMC_OK;
+    });
+}
+
+int bmc_BackupFRU(const char* path) {
+    return guarded([path] {
+        if (int r = readFRUImage(false)) return r;
+        parseFRUData(fruData, imageLength(), 0);
+        FILE* f = path != nullptr ? fopen(path, "wb") : nullptr;
+        if (f == nullptr) {
+            fprintf(stderr, "new %s file error\n", shown(path));
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        const size_t n = imageLength();
+        const bool written = fwrite(fruData, 1, n, f) == n;
+        const bool closed = fclose(f) == 0;
+        if (!written || !closed) {
+            fprintf(stderr, "new %s file error\n", shown(path));
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        fputs("Backup FRU successfully.", stdout);
+        return VKT_BMC_OK;
+    });
+}
+
+int bmc_RestoreFRU(const char* path) {
+    return guarded([path] { return restore(path, writeFRUfromFile); });
+}
+
+int bmc_BackupFRUToText(const char* path) {
+    return guarded([path] {
+        if (int r = readFRUImage(false)) return r;
+        const int result = parseFRUDataToText(fruData, imageLength(), path);
+        if (result == fruFileVersionError) {
+            fprintf(stderr, "Unsupported FRU format version %02Xh; nothing was written.\n",
+                    fruDataLength > 0 ? fruData[0] : 0);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        if (result != fruFileOk) {
+            fprintf(stderr, "new %s file error\n", shown(path));
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        fputs("Backup FRU successfully.", stdout);
+        return VKT_BMC_OK;
+    });
+}
+
+int bmc_RestoreFRUFromText(const char* path) {
+    return guarded([path] { return restore(path, writeFRUfromTextFile); });
+}
+
+int bmc_SetFRUField(const char* code, const char* value) {
+    return guarded([code, value] {
+        if (value == nullptr) {
+            fputs("No value given for the FRU field.\n", stderr);
+            return VKT_BMC_BAD_ARGUMENT;
+        }
+        const FieldValue field[] = {{code, value}};
+        return rewriteFRU(field, 1);
+    });
+}
+
+int bmc_GetFRUField(const char* /*code*/) {
+    return guarded([] {
+        if (int r = readFRUImage(true)) return r;
+        parseFRUData(fruData, imageLength(), 0);
+        return VKT_BMC_OK;
+    });
+}
+
+int bmc_DMIToFRU(const char* productManufacturer, const char* productName, const char* productPartModel,
+                 const char* productVersion, const char* productSerial, const char* productAssetTag,
+                 const char* boardMfgDateTime, const char* boardManufacturer, const char* boardProductName,
+                 const char* boardPartNumber, const char* boardSerial, const char* chassisType,
+                 const char* chassisPart, const char* chassisSerial) {
+    const FieldValue fields[14] = {
+        {"pm", productManufacturer}, {"pn", productName},       {"ppm", productPartModel},
+        {"pv", productVersion},      {"ps", productSerial},     {"pat", productAssetTag},
+        {"bdt", boardMfgDateTime},   {"bm", boardManufacturer}, {"bpn", boardProductName},
+        {"bp", boardPartNumber},     {"bs", boardSerial},       {"ct", chassisType},
+        {"cp", chassisPart},         {"cs", chassisSerial},
+    };
+    return guarded([&fields] { return writeDMIToFRU(fields); });
+}
+
+}  // extern "C"

@@ -1,0 +1,145 @@
+// Shared pieces of the FRU tests: a fixture with a fresh FRU state and a private working
+// directory (the library reads "fru_source_index" from there), file helpers and hex texts.
+#ifndef TESTS_FRU_TEST_SUPPORT_H
+#define TESTS_FRU_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bounded.h"
+#include "fru_util.h"
+#include "test_support.h"
+
+namespace frutest {
+
+using testkit::Bytes;
+
+// Runs the test in a new temporary directory and goes back (and removes it) afterwards.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir() {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd) != nullptr) previous_ = cwd;
+        char tmpl[] = "/tmp/vkt-fru-XXXXXX";
+        if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
+        if (path_.empty() || chdir(path_.c_str()) != 0) ADD_FAILURE() << "no temporary working directory";
+    }
+    ~ScopedWorkDir() {
+        if (!previous_.empty() && chdir(previous_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << previous_;
+        if (!path_.empty()) {
+            const std::string cmd = "rm -rf '" + path_ + "'";
+            if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << path_;
+        }
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string previous_;
+    std::string path_;
+};
+
+inline void writeFile(const std::string& name, const std::string& content) {
+    std::ofstream out(name, std::ios::binary);
+    out << content;
+}
+
+inline void writeFile(const std::string& name, const Bytes& content) {
+    writeFile(name, std::string(content.begin(), content.end()));
+}
+
+inline std::string readText(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline Bytes readBytes(const std::string& name) {
+    const std::string s = readText(name);
+    return Bytes(s.begin(), s.end());
+}
+
+inline bool fileExists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
+
+inline Bytes bufferBytes(const BYTE* data, size_t n) { return Bytes(data, data + n); }
+inline Bytes writeBufferImage() {
+    return bufferBytes(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength));
+}
+
+// Puts every FRU global of the library back to its load-time state.
+inline void resetFruState() {
+    fruNetFu = fruGetInventoryCmd = fruReadFRUCmd = fruWriteFRUCmd = 0;
+    memset(fruInventoryAreaInfo, 0, sizeof fruInventoryAreaInfo);
+    fru1Flag = 0;
+    memset(fruData, 0, sizeof fruData);
+    fruDataLength = 0;
+    memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
+    fruWriteBufferLength = 0;
+    internal = fru_area_internal{};
+    chassis = fru_area_chassis{};
+    board = fru_area_board{};
+    product = fru_area_product{};
+    for (fru_area_multi& m : multi) m = fru_area_multi{};
+    fru_area_multi_len = 0;
+    hasInternal = hasChassis = hasBoard = hasProduct = hasMulti = 0;
+    boardInfo = fru_board_info{};
+    productInfo = fru_product_info{};
+    internalUseLength = 0;
+    fruParseIncomplete = 0;
+}
+
+// Sets the time zone for the rest of the test (and back to the previous one afterwards).
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz) {
+        if (const char* old = getenv("TZ")) previous_ = old, hadPrevious_ = true;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (hadPrevious_) {
+            setenv("TZ", previous_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+class FruTest : public testkit::SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        resetFruState();
+        workDir_ = std::make_unique<ScopedWorkDir>();
+    }
+    void TearDown() override {
+        workDir_.reset();
+        resetFruState();
+        SimTest::TearDown();
+    }
+    testkit::FruModel& fruDevice() { return sim().fru; }
+    void useImage(const Bytes& image, int32_t areaSize = -1) {
+        fruDevice().image = image;
+        fruDevice().areaSize = areaSize;
+    }
+    // Requests of one command, in order.
+    std::vector<testkit::IpmiRequest> sent(uint8_t netFn, uint8_t cmd) const { return server_->bmc.requests(netFn, cmd); }
+
+    std::unique_ptr<ScopedWorkDir> workDir_;
+};
+
+}  // namespace frutest
+
+#endif

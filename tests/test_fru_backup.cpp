@@ -1,0 +1,358 @@
+// Backup and restore of the FRU image, as a binary file and as a text listing: files,
+// request sequences, messages and results, and the listing's round trip for awkward fields.
+#include "fru_test_support.h"
+#include "varkolt/bmc.h"
+
+using frutest::FruTest;
+using frutest::readBytes;
+using frutest::readText;
+using frutest::writeFile;
+using testkit::Bytes;
+using testkit::IpmiRequest;
+using testkit::IpmiResponse;
+using testkit::fru::Field;
+using testkit::fru::ImageBuilder;
+
+namespace {
+
+struct Outcome {
+    int result;
+    std::string out;
+    std::string err;
+};
+
+template <typename Fn>
+Outcome run(Fn fn) {
+    testkit::CaptureOutput out(1);
+    testkit::CaptureOutput err(2);
+    const int result = fn();
+    return Outcome{result, out.text(), err.text()};
+}
+
+Bytes pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+    return b;
+}
+
+class FruBackup : public FruTest {
+protected:
+    // (offset, data length) of every Write FRU Data request of a command set.
+    std::vector<std::pair<int, size_t>> writes(uint8_t netFn = 0x0A, uint8_t cmd = 0x12) const {
+        std::vector<std::pair<int, size_t>> out;
+        for (const IpmiRequest& r : server_->bmc.requests(netFn, cmd))
+            out.emplace_back(r.data[1] | r.data[2] << 8, r.data.size() - 3);
+        return out;
+    }
+    std::vector<std::string> protectRequests() const {
+        std::vector<std::string> out;
+        for (const IpmiRequest& r : server_->bmc.requests(0x30, 0x06)) out.push_back(r.toString());
+        return out;
+    }
+};
+
+// ---- binary backup -----------------------------------------------------------------------
+
+TEST_F(FruBackup, BinaryBackupWritesTheWholeArea) {
+    const Bytes image = ImageBuilder().board(5, {"ABCD", "B", "S", "P", ""}).padTo(512).build();
+    useImage(image);
+    Outcome o = run([] { return bmc_BackupFRU("fru.bin"); });
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.out, "Backup FRU successfully.");
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(readBytes("fru.bin"), image);
+    EXPECT_EQ(bmc().count(0x0A, 0x11), 32u);
+}
+
+TEST_F(FruBackup, BinaryBackupFailures) {
+    useImage(pattern(64, 1));
+    bmc().failNext(0x0A, 0x10, 0xC1);
+    Outcome o = run([] { return bmc_BackupFRU("a.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C1h\n");
+    EXPECT_FALSE(frutest::fileExists("a.bin"));
+
+    fruDevice().failReadAt[16] = 0x81;
+    o = run([] { return bmc_BackupFRU("a.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Failed to get FRU data, Completion Code=81h\n");
+    EXPECT_FALSE(frutest::fileExists("a.bin"));
+    fruDevice().failReadAt.clear();
+
+    o = run([] { return bmc_BackupFRU("no/such/dir/a.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "new no/such/dir/a.bin file error\n");
+    EXPECT_EQ(o.out, "");
+
+    // A device that takes no data: the failure shows when the file is written out.
+    if (frutest::fileExists("/dev/full")) {
+        o = run([] { return bmc_BackupFRU("/dev/full"); });
+        EXPECT_EQ(o.result, 11);
+        EXPECT_EQ(o.err, "new /dev/full file error\n");
+        EXPECT_EQ(o.out, "");
+    }
+}
+
+// ---- binary restore ----------------------------------------------------------------------
+
+TEST_F(FruBackup, RestoreWrites512BytesAs32Segments) {
+    const Bytes file = pattern(512, 3);
+    writeFile("fru.bin", file);
+    useImage(Bytes(512, 0xFF));
+    Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.out, "Restore FRU successfully.");
+    EXPECT_EQ(o.err, "");
+    std::vector<std::pair<int, size_t>> expected;
+    for (int off = 0; off < 512; off += 16) expected.emplace_back(off, 16);
+    EXPECT_EQ(writes(), expected);
+    EXPECT_EQ(fruDevice().image, file);
+    EXPECT_TRUE(fruDevice().writeProtected);
+    EXPECT_EQ(protectRequests(), (std::vector<std::string>{"30/06 00", "30/06 01"}));
+    // Unlock first, lock last.
+    const auto cmds = commandsOnly();
+    EXPECT_EQ(cmds.front().toString(), "30/06 00");
+    EXPECT_EQ(cmds.back().toString(), "30/06 01");
+    EXPECT_EQ(sent(0x0A, 0x12)[1].data[0], 0x00);  // FRU device 0
+}
+
+TEST_F(FruBackup, RestoreUsesTheOemSetWhenChosen) {
+    writeFile("fru_source_index", "1");
+    writeFile("fru.bin", pattern(32, 9));
+    useImage(Bytes(32, 0xFF));
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).result, 0);
+    EXPECT_EQ(writes(0x30, 0x82).size(), 2u);
+    EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+    EXPECT_EQ(fruDevice().image, pattern(32, 9));
+}
+
+TEST_F(FruBackup, LastSegmentCarriesOnlyTheRemainingBytes) {
+    writeFile("fru.bin", pattern(20, 4));
+    useImage(Bytes(20, 0xFF));  // an area of exactly 20 bytes: a 16-byte tail would be refused
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).result, 0);
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 16}, {16, 4}}));
+    EXPECT_EQ(fruDevice().image, pattern(20, 4));
+}
+
+TEST_F(FruBackup, MissingFileLeavesTheFruUnlocked) {
+    Outcome o = run([] { return bmc_RestoreFRU("missing.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Load missing.bin file error.\n");
+    EXPECT_EQ(o.out, "");
+    EXPECT_FALSE(fruDevice().writeProtected);
+    EXPECT_EQ(protectRequests(), std::vector<std::string>{"30/06 00"});
+    EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+}
+
+TEST_F(FruBackup, FailedLockAfterAFullRestore) {
+    writeFile("fru.bin", pattern(48, 5));
+    useImage(Bytes(48, 0xFF));
+    bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0x06) && r.data == Bytes{0x01}; },
+                 IpmiResponse::error(0xC0));
+    Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.out, "Restore FRU successfully.");
+    EXPECT_EQ(o.err, "Lock FRU error, Completion Code=C0h\n");
+    EXPECT_EQ(fruDevice().image, pattern(48, 5));
+}
+
+TEST_F(FruBackup, UnlockAndWriteFailures) {
+    writeFile("fru.bin", pattern(64, 6));
+    useImage(Bytes(64, 0xFF));
+    bmc().failNext(0x30, 0x06, 0xD4);
+    Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Unlock FRU error, Completion Code=D4h\n");
+    EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+
+    fruDevice().failWriteAt[32] = 0x81;
+    o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Write FRU error, Completion Code=81h\n");
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 16}, {16, 16}, {32, 16}}));
+    EXPECT_FALSE(fruDevice().writeProtected);  // left unlocked, as after any failed write
+}
+
+TEST_F(FruBackup, FilesThatCannotBeWrittenWholeAreRefusedBeforeAnyWrite) {
+    useImage(Bytes(512, 0xFF));
+    for (size_t size : {size_t{8193}, size_t{0}}) {
+        writeFile("fru.bin", pattern(size, 7));
+        bmc().clearLog();
+        Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
+        EXPECT_EQ(o.result, 11) << size;
+        EXPECT_EQ(o.err, "Reading errorReading error.\n") << size;
+        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u) << size;
+    }
+    // The largest file the write buffer holds is still taken.
+    writeFile("big.bin", pattern(8192, 7));
+    fruDevice().areaSize = 8192;
+    fruDevice().writeProtected = true;
+    EXPECT_EQ(writeFRUfromFile("big.bin"), 0x80);  // read whole; the BMC then refuses (locked)
+    EXPECT_EQ(fruWriteBufferLength, 8192);
+}
+
+// ---- the text listing ----------------------------------------------------------------------
+
+const char* const abcdListing =
+    "__Common\n\t01\n\t00\n\t00\n\t01\n\t00\n\t00\n\t00\n\tFE\n"
+    "__Board\n\t01\n\t03\n\t00\n\t00\n\t00\n\t00\n"
+    "\tC4\n\t'ABCD'\n\tC0\n\tC0\n\tC0\n\tC0\n"
+    "\tC1\n\t00\n\t00\n\t00\n\t00\n\t00\n\t00\n\t00\n\t6D\n";
+
+TEST_F(FruBackup, ListingOfABoardOnlyImageAndItsRestore) {
+    const Bytes image = ImageBuilder().board(0, {"ABCD", "", "", "", ""}).build();
+    ASSERT_EQ(image.size(), 32u);
+    useImage(image);
+    Outcome o = run([] { return bmc_BackupFRUToText("fru.txt"); });
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.out, "Backup FRU successfully.");
+    EXPECT_EQ(readText("fru.txt"), abcdListing);
+
+    useImage(Bytes(64, 0xFF));
+    bmc().clearLog();
+    o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.out, "Restore FRU successfully.");
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 8}, {8, 8}, {16, 8}, {24, 8}}));
+    Bytes expected = image;
+    expected.resize(64, 0xFF);
+    EXPECT_EQ(fruDevice().image, expected);
+    EXPECT_EQ(protectRequests(), (std::vector<std::string>{"30/06 00", "30/06 01"}));
+}
+
+// Backs the device's image up as a listing, restores it onto an erased device of the same
+// size and returns what the device holds then.
+class FruListingRoundTrip : public FruBackup {
+protected:
+    Bytes roundTrip(const Bytes& image, bool crlf = false) {
+        useImage(image);
+        Outcome o = run([] { return bmc_BackupFRUToText("fru.txt"); });
+        EXPECT_EQ(o.result, 0) << o.err;
+        if (crlf) {
+            std::string text = readText("fru.txt"), converted;
+            for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+            writeFile("fru.txt", converted);
+        }
+        useImage(Bytes(image.size(), 0xFF));
+        o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+        EXPECT_EQ(o.result, 0) << o.err;
+        return fruDevice().image;
+    }
+};
+
+TEST_F(FruListingRoundTrip, FieldsThatDoNotFitOneTextLine) {
+    const std::string s60(60, 'x'), s63 = std::string(62, 'y') + "z";
+    const Bytes image =
+        ImageBuilder()
+            .internalUse(pattern(8, 0x30))
+            .chassis(0x17, {s60, "C__hassis"}, Field("x'y'").encoded)
+            .board(0x123456,
+                   {Field::raw(0xC4, {'A', 0x00, 'B', 'C'}), Field::raw(0xC3, {'L', '\n', 'F'}),
+                    Field::raw(0xC3, {'C', '\r', 'R'}), s63, Field::raw(0xC2, {0x00, 0x00})},
+                   Field("__Custom__").encoded)
+            .product({std::string(61, 'p'), std::string(62, 'q'), "'quoted'", "__", "\t tab", "'", ""})
+            .multiRecords({{0x00, pattern(24, 0x0A)}, {0x01, {0x0D, 0x0A, 0x00}}})
+            .build();
+    EXPECT_EQ(roundTrip(image), image);
+    EXPECT_EQ(roundTrip(image, true), image);
+    const std::string listing = readText("fru.txt");
+    EXPECT_NE(listing.find("\t'" + s60 + "'\r\n"), std::string::npos);
+    EXPECT_NE(listing.find("\t'C__hassis'"), std::string::npos);
+    // A field holding 00h, or a line end, goes as bytes.
+    EXPECT_NE(listing.find("\tC4\r\n\t41\r\n\t00\r\n\t42\r\n\t43\r\n"), std::string::npos);
+    EXPECT_NE(listing.find("\tC3\r\n\t4C\r\n\t0A\r\n\t46\r\n"), std::string::npos);
+}
+
+TEST_F(FruListingRoundTrip, AreasOutOfOrderOrWithGaps) {
+    // The product area first, a gap of 8 bytes, then the board area.
+    const Bytes product = testkit::fru::productInfoArea({"M", "N", "P", "V", "S", "A", ""});
+    const Bytes boardArea = testkit::fru::boardInfoArea(7, {"ABCD", "B", "S", "P", ""});
+    ASSERT_EQ(product.size() % 8, 0u);
+    const uint8_t productOffset = 1;
+    const uint8_t boardOffset = static_cast<uint8_t>(1 + product.size() / 8 + 1);
+    Bytes image = {0x01, 0x00, 0x00, boardOffset, productOffset, 0x00, 0x00, 0x00};
+    image[7] = testkit::fru::zeroChecksum(image.data(), 7);
+    image.insert(image.end(), product.begin(), product.end());
+    image.insert(image.end(), 8, 0xEE);
+    image.insert(image.end(), boardArea.begin(), boardArea.end());
+    EXPECT_EQ(roundTrip(image), image);
+    const std::string listing = readText("fru.txt");
+    EXPECT_LT(listing.find("__Product"), listing.find("__Board"));
+
+    // A 16-byte internal-use area before the chassis area.
+    const Bytes withLongInternal = ImageBuilder().internalUse(pattern(16, 0x40)).chassis(1, {"P", "S"}).build();
+    EXPECT_EQ(roundTrip(withLongInternal), withLongInternal);
+}
+
+TEST_F(FruListingRoundTrip, DemoImage) {
+    auto demo = testkit::makeScenario("demo");
+    const Bytes image = demo->fru.image;
+    Bytes restored = roundTrip(image);
+    // The listing ends with the multi-record area; the erased tail stays erased.
+    ASSERT_EQ(restored.size(), image.size());
+    EXPECT_EQ(restored, image);
+}
+
+TEST_F(FruBackup, ListingFailures) {
+    Bytes v2 = ImageBuilder().board(0, {"A", "B", "C", "D", ""}).build();
+    v2[0] = 2;
+    useImage(v2);
+    writeFile("old.txt", "keep me");
+    Outcome o = run([] { return bmc_BackupFRUToText("old.txt"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Unsupported FRU format version 02h; nothing was written.\n");
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(readText("old.txt"), "keep me");
+
+    useImage(ImageBuilder().board(0, {"A", "B", "C", "D", ""}).build());
+    o = run([] { return bmc_BackupFRUToText("no/dir/fru.txt"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "new no/dir/fru.txt file error\n");
+
+    bmc().failNext(0x0A, 0x10, 0xC3);
+    o = run([] { return bmc_BackupFRUToText("fru.txt"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C3h\n");
+}
+
+TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
+    useImage(Bytes(64, 0xFF));
+    const std::string longLine(5000, 'A');
+    const char* const bad[] = {
+        "__Common\n\t01\n\tZZ\n",     // not a byte
+        "__Common\n\t01\n\t123\n",    // not one byte
+        "__Common\n\t01\n\t0x\n",     // no digits
+        "__Common\n\t01\n\t'open\n",  // a text without its closing quote
+        "__Common\n",                 // no bytes at all
+        "",
+    };
+    std::vector<std::string> cases(std::begin(bad), std::end(bad));
+    cases.push_back("\t'" + longLine + "'\n");
+    std::string tooMany;
+    for (int i = 0; i < 8193; ++i) tooMany += "\t00\n";
+    cases.push_back(tooMany);
+    for (const std::string& content : cases) {
+        writeFile("fru.txt", content);
+        bmc().clearLog();
+        Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+        EXPECT_EQ(o.result, 11) << content.substr(0, 40);
+        EXPECT_EQ(o.err, "Reading error.\n") << content.substr(0, 40);
+        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+    }
+    Outcome o = run([] { return bmc_RestoreFRUFromText("missing.txt"); });
+    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.err, "Load missing.txt file error.\n");
+    EXPECT_FALSE(fruDevice().writeProtected);
+}
+
+TEST_F(FruBackup, ListingReaderTakesBlankLinesSectionsAndLooseSpacing) {
+    useImage(Bytes(16, 0xFF));
+    writeFile("fru.txt", "__Common\n\n  a \n\tff\n__Anything\n\t'xy'  \r\n7\n\t0x3C\n");
+    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).result, 0);
+    EXPECT_EQ(Bytes(fruDevice().image.begin(), fruDevice().image.begin() + 7),
+              (Bytes{0x0A, 0xFF, 'x', 'y', 0x07, 0x3C, 0xFF}));
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 6}}));
+}
+
+}  // namespace

@@ -1,0 +1,476 @@
+// The KCS port channel: the byte conversation with the simulated KCS BMC, the probe's
+// choice of port pair, long answers, the fatal paths (in child processes), the host's own
+// alarm, and providers reached over the ports with no OpenIPMI device present.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "cimhost.h"
+#include "kcs_linux.h"
+#include "smipmi.h"
+#include "test_support.h"
+
+using testkit::Bytes;
+using testkit::ChildResult;
+using testkit::IpmiRequest;
+using testkit::IpmiResponse;
+using testkit::SimKcsBmc;
+using Transcript = std::vector<std::string>;
+
+namespace {
+
+const char* const errorExitText = "\n [kcs] kcs_error_exit:\n";
+const char* const errorText = "\n [kcs] kcs_error:\n\n [kcs] kcs_error_exit:\n";
+
+struct Answer {
+    BYTE cc;
+    Bytes data;
+};
+
+Answer send(BYTE netFn, BYTE cmd, Bytes request = {}) {
+    BYTE resp[125];
+    memset(resp, 0xA5, sizeof resp);
+    DWORD len = 9999;
+    BYTE cc = runIpmiCmd(0x20, netFn, cmd, request.data(), static_cast<int>(request.size()), resp, &len);
+    EXPECT_LE(len, 125u);
+    return Answer{cc, Bytes(resp, resp + std::min<DWORD>(len, 125))};
+}
+
+// The conversation one exchange should have: the request image written with WRITE_START
+// and WRITE_END before its last byte, each answer byte read and acknowledged, then the
+// dummy byte.
+Transcript exchangeOf(const Bytes& request, const Bytes& response) {
+    auto hex = [](const char* what, uint8_t v) {
+        char buf[16];
+        snprintf(buf, sizeof buf, "%s %02X", what, v);
+        return std::string(buf);
+    };
+    Transcript t{"cmd 61"};
+    for (size_t i = 0; i + 1 < request.size(); ++i) t.push_back(hex("out", request[i]));
+    t.push_back("cmd 62");
+    t.push_back(hex("out", request.back()));
+    for (uint8_t b : response) {
+        t.push_back(hex("in", b));
+        t.push_back("out 68");
+    }
+    t.push_back("in 00");
+    return t;
+}
+
+Bytes deviceIdImage(const testkit::DeviceModel& device) {
+    Bytes image = {0x1C, 0x01, 0x00};
+    Bytes answer = device.deviceIdAnswer();
+    image.insert(image.end(), answer.begin(), answer.end());
+    return image;
+}
+
+// Every register access with the status polls shown as "st".
+Transcript fullLog(const SimKcsBmc& kcs, size_t from = 0) {
+    Transcript out;
+    const auto& log = kcs.log();
+    for (size_t i = from; i < log.size(); ++i) {
+        const SimKcsBmc::Access& a = log[i];
+        char buf[16];
+        if (a.port == kcs.statusPort())
+            snprintf(buf, sizeof buf, a.write ? "cmd %02X" : "st", a.value);
+        else
+            snprintf(buf, sizeof buf, "%s %02X", a.write ? "out" : "in", a.value);
+        out.push_back(buf);
+    }
+    return out;
+}
+
+class Kcs : public testkit::SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        useServer(std::make_unique<testkit::SimServer>(), {});  // no device node: the ports carry everything
+    }
+};
+
+// ---- the conversation --------------------------------------------------------------------------
+
+TEST_F(Kcs, TwoByteRequestFollowsTheKcsWriteAndReadPhases) {
+    Answer a = send(0x30, 0x0D);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_TRUE(a.data.empty());
+    auto ex = kcs().exchanges();
+    ASSERT_EQ(ex.size(), 2u);
+    EXPECT_EQ(ex[0], exchangeOf({0x18, 0x01}, deviceIdImage(sim().device)));  // the probe
+    EXPECT_EQ(ex[1], (Transcript{"cmd 61", "out C0", "cmd 62", "out 0D",      //
+                                 "in C4", "out 68", "in 0D", "out 68", "in 00", "out 68", "in 00"}));
+    EXPECT_EQ(resp_data_len, 3);
+}
+
+TEST_F(Kcs, EveryStepWaitsForIbfAndChecksTheStateFirst) {
+    send(0x30, 0x0D);
+    size_t from = 0;
+    const auto& log = kcs().log();
+    for (size_t i = 0; i < log.size(); ++i)
+        if (log[i].write && log[i].value == 0x61 && log[i].port == kcs().statusPort()) from = i - 2;
+    EXPECT_EQ(fullLog(kcs(), from),
+              (Transcript{"st", "st", "cmd 61",                   // wait IBF, clear OBF, WRITE_START
+                          "st", "st", "st",                       // wait IBF, state WRITE, clear OBF
+                          "out C0", "st", "st", "st",             // byte 0
+                          "cmd 62", "st", "st", "st", "out 0D",   // WRITE_END, last byte
+                          "st", "st", "st", "in C4", "out 68",    // wait IBF, state READ, OBF, byte
+                          "st", "st", "st", "in 0D", "out 68",    //
+                          "st", "st", "st", "in 00", "out 68",    //
+                          "st", "st", "st", "st", "in 00"}));     // IDLE, wait OBF, dummy byte
+}
+
+TEST_F(Kcs, RequestDataGoOutBeforeWriteEndExceptTheLastByte) {
+    Answer a = send(0x30, 0x45, {0x01, 0x05});
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(kcs().exchanges().back(), (Transcript{"cmd 61", "out C0", "out 45", "out 01", "cmd 62", "out 05",  //
+                                                    "in C4", "out 68", "in 45", "out 68", "in 00", "out 68", "in 00"}));
+    EXPECT_EQ(sim().oem.fanMode, 5);
+}
+
+TEST_F(Kcs, AnswerDataAndCompletionCodeComeBackAsOverTheDevice) {
+    bmc().on(0x30, 0x70, [](const IpmiRequest& r) { return IpmiResponse::ok({0x11, r.data.at(0), 0x33}); });
+    Answer a = send(0x30, 0x70, {0x22});
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(a.data, (Bytes{0x11, 0x22, 0x33}));
+    bmc().failNext(0x30, 0x70, 0xD5);
+    EXPECT_EQ(send(0x30, 0x70, {0x22}).cc, 0xD5);
+    // The request reached the BMC intact, addressed to it through the system interface.
+    std::vector<IpmiRequest> got = bmc().requests(0x30, 0x70);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].data, (Bytes{0x22}));
+    EXPECT_EQ(got[0].lun, 0);
+    EXPECT_FALSE(got[0].ipmb);
+}
+
+TEST_F(Kcs, SlowBmcIsWaitedForWithoutStrayBytes) {
+    kcs().faults().ibfDelayReads = 3;
+    kcs().faults().obfDelayReads = 40;  // READ state with OBF not yet set, for a while
+    bmc().on(0x30, 0x70, [](const IpmiRequest&) { return IpmiResponse::ok({0x01, 0x02}); });
+    Answer a = send(0x30, 0x70);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(a.data, (Bytes{0x01, 0x02}));
+    EXPECT_EQ(resp_data_len, 5);
+    EXPECT_EQ(kcs().exchanges().back(), exchangeOf({0xC0, 0x70}, {0xC4, 0x70, 0x00, 0x01, 0x02}));
+}
+
+// ---- the probe's port pair ----------------------------------------------------------------------
+
+TEST_F(Kcs, ProbeFindsABmcOnlyOnTheSecondPairAndCommandsUseIt) {
+    kcs().placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+    Answer a = send(0x30, 0x0D);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(err, 0);
+    EXPECT_EQ(KCS_DATA, 0xCA8);
+    EXPECT_EQ(KCS_STATUS, 0xCAC);
+    EXPECT_EQ(bmc().sequence(), (std::vector<std::string>{"06/01", "30/0D"}));
+    EXPECT_EQ(kcs().exchangeCount(), 2);
+    // The empty pair was looked at, never driven.
+    EXPECT_EQ(kcs().writesElsewhere(), 0u);
+    EXPECT_EQ(kcs().exchanges().back(), exchangeOf({0xC0, 0x0D}, {0xC4, 0x0D, 0x00}));
+}
+
+TEST_F(Kcs, AfterAFailedProbeTheLastPairThatAnsweredStaysSelected) {
+    kcs().placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+    send(0x30, 0x0D);
+    sim().device.ipmiVersion = 0x01;  // from now on no probe attempt accepts the BMC
+    bmc().clearLog();
+    Answer a = send(0x30, 0x0E);
+    EXPECT_EQ(err, 1);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(KCS_DATA, 0xCA8);
+    EXPECT_EQ(bmc().sequence(), (std::vector<std::string>{"06/01", "30/0E"}));
+    EXPECT_EQ(send(0x30, 0x0C).cc, 0x00);
+    EXPECT_EQ(kcs().writesElsewhere(), 0u);
+}
+
+TEST_F(Kcs, Ipmi15BmcIsAcceptedOnTheThirdAttempt) {
+    sim().device.ipmiVersion = 0x51;
+    Answer a = send(0x30, 0x0D);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(err, 0);
+    EXPECT_EQ(KCS_DATA, 0xCA2);
+    // First attempt on CA2h (rejected for its version), nothing on CA8h, third attempt
+    // on CA2h accepted, then the command.
+    EXPECT_EQ(bmc().sequence(), (std::vector<std::string>{"06/01", "06/01", "30/0D"}));
+    EXPECT_EQ(kcs().writesElsewhere(), 0u);
+}
+
+// ---- long answers ----------------------------------------------------------------------------
+
+TEST_F(Kcs, OverlongAnswerIsReadToTheEndButStoredOnlyUpTo128Bytes) {
+    Bytes big(300);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i);
+    bmc().on(0x30, 0x70, [big](const IpmiRequest&) { return IpmiResponse::ok(big); });
+    send(0x30, 0x0C);  // probe done
+
+    kcs_SelectPorts(0xCA2, 0xCA3);
+    unsigned char request[2] = {0xC0, 0x70};
+    unsigned char image[128 + 64];
+    memset(image, 0x5A, sizeof image);
+    EXPECT_EQ(kcs_Interface(request, image, 2, 0), 0);
+    EXPECT_EQ(resp_data_len, 128);
+    EXPECT_EQ(image[2], 0x00);
+    EXPECT_EQ(image[3], 0x00);
+    EXPECT_EQ(image[127], 124);
+    for (size_t i = 128; i < sizeof image; ++i) ASSERT_EQ(image[i], 0x5A) << "written past the image at " << i;
+    // Every byte was acknowledged and the transfer ended normally.
+    EXPECT_EQ(kcs().bytesSent(), 303u);
+    EXPECT_EQ(kcs().exchanges().back().back(), "in 00");
+
+    Answer a = send(0x30, 0x70);
+    EXPECT_EQ(a.cc, 0x00);
+    ASSERT_EQ(a.data.size(), 125u);
+    EXPECT_EQ(a.data[124], 124);
+}
+
+// ---- fatal paths, each in a child process ----------------------------------------------------
+
+SimKcsBmc* reportedKcs = nullptr;
+
+// Runs at the child's exit: the parent learns what happened on the ports from standard error.
+void reportKcs() {
+    if (reportedKcs == nullptr) return;
+    for (const Transcript& ex : reportedKcs->exchanges()) {
+        std::string line = "exchange:";
+        for (const std::string& e : ex) line += " " + e;
+        fprintf(stderr, "%s\n", line.c_str());
+    }
+    size_t writes = 0;
+    for (const SimKcsBmc::Access& a : reportedKcs->log()) writes += a.write ? 1 : 0;
+    fprintf(stderr, "accesses: %zu\nwrites: %zu\n", reportedKcs->log().size(), writes);
+}
+
+std::string lastLine(const std::string& text, const std::string& prefix) {
+    std::string found;
+    size_t pos = 0;
+    while ((pos = text.find(prefix, pos)) != std::string::npos) {
+        size_t end = text.find('\n', pos);
+        found = text.substr(pos + prefix.size(), end - pos - prefix.size());
+        pos = end;
+    }
+    return found;
+}
+
+class KcsFatal : public Kcs {
+protected:
+    ChildResult sendInChild(BYTE netFn, BYTE cmd, Bytes data = {}) {
+        return testkit::runInChild([&] {
+            reportedKcs = &kcs();
+            atexit(reportKcs);
+            send(netFn, cmd, data);
+        });
+    }
+};
+
+TEST_F(KcsFatal, IbfThatNeverClearsEndsTheProcessAfterOneSecond) {
+    kcs().faults().ibfStuckAtWrite = 0;  // WRITE_START is never taken
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorExitText);
+    EXPECT_GE(r.seconds, 0.9);
+    EXPECT_LE(r.seconds, 2.0);
+    EXPECT_EQ(lastLine(r.err, "exchange: "), "cmd 61");  // no abort after a time-out
+}
+
+TEST_F(KcsFatal, ErrorStateInTheWritePhaseRunsTheAbortSequence) {
+    kcs().faults().errorAtWrite = 1;  // on the first request byte
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorText);
+    EXPECT_LT(r.seconds, 0.9);
+    // GET_STATUS/ABORT, 00h, the status code read and acknowledged, back to IDLE.
+    EXPECT_EQ(lastLine(r.err, "exchange: "), "cmd 61 out 18 cmd 60 out 00 in 06 out 68 in 00");
+}
+
+TEST_F(KcsFatal, ReadStateWithoutOutputEndsTheProcessAfterOneSecond) {
+    kcs().faults().obfNeverSet = true;
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorExitText);
+    EXPECT_GE(r.seconds, 0.9);
+    EXPECT_LE(r.seconds, 2.0);
+}
+
+TEST_F(KcsFatal, BmcThatAnswersNothingEndsTheProcessAfterOneSecond) {
+    kcs().removeFromBus();
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorExitText);
+    EXPECT_GE(r.seconds, 0.9);
+    EXPECT_LE(r.seconds, 2.0);
+    EXPECT_EQ(lastLine(r.err, "writes: "), "0");  // an absent interface is never written to
+}
+
+TEST_F(KcsFatal, AnswerBeyond1024BytesIsAProtocolError) {
+    bmc().on(0x30, 0x70, [](const IpmiRequest&) { return IpmiResponse::ok(Bytes(1100, 0x77)); });
+    ChildResult r = sendInChild(0x30, 0x70);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorText);
+    EXPECT_LT(r.seconds, 0.9);
+    std::string last = lastLine(r.err, "exchange: ");
+    size_t abort = last.find("cmd 60");
+    ASSERT_NE(abort, std::string::npos);
+    size_t reads = 0;
+    for (size_t pos = 0; (pos = last.find("in ", pos)) < abort; ++pos) ++reads;
+    EXPECT_EQ(reads, 1024u);
+}
+
+TEST_F(Kcs, AnswerOf1024BytesIsStillAccepted) {
+    bmc().on(0x30, 0x70, [](const IpmiRequest&) { return IpmiResponse::ok(Bytes(1021, 0x77)); });
+    Answer a = send(0x30, 0x70);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(a.data.size(), 125u);
+}
+
+TEST_F(KcsFatal, RefusedPortAccessEndsTheProcessWithoutTouchingThePorts) {
+    testkit::refusePortAccess(true);
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorExitText);
+    EXPECT_EQ(lastLine(r.err, "accesses: "), "0");
+}
+
+TEST_F(Kcs, PortAccessIsAskedForOnce) {
+    send(0x30, 0x0D);
+    send(0x30, 0x0E);
+    EXPECT_EQ(testkit::portAccessRequests(), 1);
+}
+
+TEST_F(Kcs, AnOpenedDeviceIsNeverBypassedThroughThePorts) {
+    useServer(std::make_unique<testkit::SimServer>());
+    send(0x30, 0x0D);
+    testkit::FakeIpmiDevice::get().faults().refuseSend = true;
+    EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF);
+    EXPECT_TRUE(kcs().log().empty());
+    EXPECT_EQ(testkit::portAccessRequests(), 0);
+}
+
+// ---- the host's own alarm -------------------------------------------------------------------
+
+volatile sig_atomic_t hostAlarms = 0;
+void hostAlarmHandler(int) { hostAlarms = hostAlarms + 1; }
+
+class KcsHostAlarm : public Kcs {
+protected:
+    void SetUp() override {
+        Kcs::SetUp();
+        hostAlarms = 0;
+        struct sigaction sa;
+        memset(&sa, 0, sizeof sa);
+        sa.sa_handler = hostAlarmHandler;
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGALRM, &sa, &saved_);
+    }
+    void TearDown() override {
+        itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
+        sigaction(SIGALRM, &saved_, nullptr);
+        Kcs::TearDown();
+    }
+    struct sigaction saved_;
+};
+
+TEST_F(KcsHostAlarm, HandlerAndIntervalTimerSurviveAnExchange) {
+    itimerval host{};
+    host.it_value.tv_sec = 100;
+    host.it_interval.tv_sec = 50;
+    ASSERT_EQ(setitimer(ITIMER_REAL, &host, nullptr), 0);
+    EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
+
+    struct sigaction now;
+    sigaction(SIGALRM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, hostAlarmHandler);
+    EXPECT_EQ(now.sa_flags & SA_RESTART, SA_RESTART);
+    itimerval left{};
+    getitimer(ITIMER_REAL, &left);
+    EXPECT_EQ(left.it_interval.tv_sec, 50);
+    EXPECT_EQ(left.it_interval.tv_usec, 0);
+    EXPECT_GT(left.it_value.tv_sec, 98);
+    EXPECT_LE(left.it_value.tv_sec, 100);
+    EXPECT_EQ(hostAlarms, 0);
+}
+
+TEST_F(KcsHostAlarm, HostAlarmDueDuringAnExchangeGoesOffAfterIt) {
+    bmc().on(0x30, 0x70, [](const IpmiRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));  // a BMC slow to answer
+        return IpmiResponse::ok({0x01});
+    });
+    sim().device.ipmiVersion = 0x01;
+    send(0x30, 0x0C);  // a failed probe: from now on one exchange per command
+    itimerval host{};
+    host.it_value.tv_usec = 5000;
+    ASSERT_EQ(setitimer(ITIMER_REAL, &host, nullptr), 0);
+    Answer a = send(0x30, 0x70);
+    EXPECT_EQ(a.cc, 0x00);
+    EXPECT_EQ(a.data, (Bytes{0x01}));
+    for (int i = 0; i < 100 && hostAlarms == 0; ++i) usleep(1000);
+    EXPECT_EQ(hostAlarms, 1);
+}
+
+// ---- providers over the ports ------------------------------------------------------------------
+
+TEST_F(Kcs, ActionProviderEnumeratesOverThePortsWithNoDevice) {
+    auto host = cimhost::Host::inProcess();
+    cimhost::EnumResult r = host->enumerate("SetFanModeToPUE3");
+    EXPECT_EQ(r.rc, CMPI_RC_OK);
+    ASSERT_EQ(r.instances.size(), 1u);
+    EXPECT_EQ(r.instances[0].className, "VKT_SetFanModeToPUE3");
+    EXPECT_EQ(r.instances[0].get("VKT_Result"), "True");
+    EXPECT_EQ(sim().oem.fanMode, 5);
+    EXPECT_EQ(testkit::FakeIpmiDevice::get().openDescriptors(), 0);
+    EXPECT_EQ(kcs().exchanges().back(), exchangeOf({0xC0, 0x45, 0x01, 0x05}, {0xC4, 0x45, 0x00}));
+
+    bmc().failNext(0x30, 0x45, 0xC1);
+    EXPECT_EQ(host->enumerate("SetFanModeToPUE3").instances.at(0).get("VKT_Result"), "False");
+}
+
+// The built library drives the real port instructions; the test kit's ioperm grants nothing
+// real, so each instruction traps and the simulated interface serves it.
+TEST_F(Kcs, LoadedLibraryReachesTheSimulatedInterfaceThroughItsPortInstructions) {
+    std::string error;
+    auto host = cimhost::Host::load(VKT_PROVIDER_LIB, &error);
+    ASSERT_NE(host, nullptr) << error;
+    cimhost::EnumResult r = host->enumerate("OpenLED");
+    ASSERT_EQ(r.instances.size(), 1u);
+    EXPECT_EQ(r.instances[0].get("VKT_Result"), "True");
+    EXPECT_TRUE(sim().oem.ledOn);
+    EXPECT_EQ(kcs().exchanges().back(), exchangeOf({0xC0, 0x0D}, {0xC4, 0x0D, 0x00}));
+    EXPECT_EQ(testkit::portAccessRequests(), 1);
+}
+
+std::string runTool(const std::string& args) {
+    std::string cmd = std::string(VKT_CIM_TOOL) + " " + args + " 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return "popen failed";
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = pclose(p);
+    return status == 0 ? out : out + "\n(exit status " + std::to_string(status) + ")";
+}
+
+TEST(KcsTool, SimulatedServerOverThePortsShowsTheSameInstancesAsOverTheDevice) {
+    std::string device = runTool("--simulate enumerate --all");
+    std::string ports = runTool("--simulate --kcs enumerate --all");
+    EXPECT_NE(device.find("VKT_OPEN_LED"), std::string::npos) << device;
+    EXPECT_EQ(ports, device);
+}
+
+}  // namespace
