@@ -1,6 +1,7 @@
 // VKT_Sensors through the real library against ipmi_sim, compared with what ipmitool and
 // FreeIPMI read from the same simulator. Where our texts follow rules of their own
 // (truncation, "N/A" for a zero reading, critical limits only), the rule is spelt out.
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
 
@@ -148,12 +149,12 @@ TEST_F(Sensors, EverySensorRecordIsPublishedInRepositoryOrder) {
     // The event-only record and the FRU locator name no sensor of ours.
     EXPECT_EQ(ours("POST Error"), nullptr);
     EXPECT_EQ(ours("PSU1 FRU"), nullptr);
-    EXPECT_EQ(ourNames.size(), 18u);
+    EXPECT_EQ(ourNames.size(), 19u);
 }
 
 TEST_F(Sensors, ReadingsAreThePeersValuesTruncated) {
     auto rows = analogRows();
-    ASSERT_GE(rows.size(), 12u);
+    ASSERT_GE(rows.size(), 13u);
     for (const peers::SensorRow& r : rows) {
         SCOPED_TRACE(r.name);
         const Instance* i = ours(r.name);
@@ -211,13 +212,16 @@ TEST_F(Sensors, LimitsAreTheCriticalThresholds) {
 }
 
 TEST_F(Sensors, StatusFollowsTheCriticalThresholdsExceptForVoltages) {
+    // Judged on the converted values the peers show: below a non-zero lower critical
+    // or above a non-zero upper critical limit is "Fail".
     int failing = 0;
     for (const peers::SensorRow& r : analogRows()) {
         SCOPED_TRACE(r.name + " (" + r.status + ")");
         const Instance* i = ours(r.name);
         ASSERT_NE(i, nullptr);
         const std::string status = i->get("VKT_Status");
-        const bool peerCritical = r.status == "cr" || r.status == "nr";
+        const double lc = r.lc.value_or(0), uc = r.uc.value_or(0);
+        const bool outside = (lc != 0 && *r.value < lc) || (uc != 0 && *r.value > uc);
         if (*r.value == 0) {
             // No reading: no verdict (the BMC is not of the family that fails it).
             EXPECT_EQ(status, "");
@@ -225,14 +229,34 @@ TEST_F(Sensors, StatusFollowsTheCriticalThresholdsExceptForVoltages) {
             // Voltages are never judged against their thresholds.
             EXPECT_EQ(status, "OK");
         } else {
-            EXPECT_EQ(status, peerCritical ? "Fail" : "OK");
-            failing += peerCritical;
+            EXPECT_EQ(status, outside ? "Fail" : "OK");
+            failing += outside;
+            // For sensors without a sign, the simulator's own verdict agrees.
+            if (r.name != "Outlet Temp") {
+                EXPECT_EQ(outside, r.status == "cr" || r.status == "nr");
+            }
         }
     }
     EXPECT_EQ(failing, 2) << "VRM Temp above, FAN3 below its critical limit";
     // The peers do judge the voltage below its lower critical limit.
     EXPECT_EQ(freeipmiField("VBAT", "State"), "Critical");
     EXPECT_EQ(ours("VBAT")->get("VKT_Status"), "OK");
+}
+
+TEST_F(Sensors, NegativeTemperaturesAreSignFixed) {
+    // Two's complement readings: -10 C within -20..50. (ipmi_sim compares the raw bytes
+    // without the sign and calls it above the upper limit; the converted values do not.)
+    const Instance* i = ours("Outlet Temp");
+    ASSERT_NE(i, nullptr);
+    auto row = std::find_if(sensorRows_.begin(), sensorRows_.end(), [](const peers::SensorRow& r) { return r.name == "Outlet Temp"; });
+    ASSERT_NE(row, sensorRows_.end());
+    EXPECT_EQ(row->value.value_or(0), -10);
+    EXPECT_EQ(row->lc.value_or(0), -20);
+    EXPECT_EQ(i->get("VKT_Reading"), "-10C/14F");
+    // Fahrenheit is the value times 1.8 plus 32.5, truncated toward zero: -3.5 gives -3.
+    EXPECT_EQ(i->get("VKT_LowLimit"), "-20C/-3F");
+    EXPECT_EQ(i->get("VKT_HighLimit"), "50C/122F");
+    EXPECT_EQ(i->get("VKT_Status"), "OK");
 }
 
 TEST_F(Sensors, TypeNamesFollowTheSensorTypes) {
