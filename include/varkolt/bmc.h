@@ -31,6 +31,11 @@ extern "C" {
 VKT_API int bmc_GetSDR(void);
 
 /* ---- System event log ------------------------------------------------------------ */
+/* Read the log's summary / all its entries (at most 1024, the first 512 of them decoded)
+ * into the texts the SEL providers publish. 0, or 11 when a command failed (the message
+ * is on standard error and the earlier texts stay in place). */
+VKT_API int bmc_GetSELInfo(void);
+VKT_API int bmc_GetSELList(void);
 
 
 /* ---- FRU inventory ---------------------------------------------------------------- */
