@@ -142,7 +142,8 @@ std::string findProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : "";
     std::string dirs;
     if (const char* p = getenv("PATH")) dirs = p;
-    dirs += ":/usr/sbin:/usr/bin:/sbin:/bin";
+    // FreeIPMI installs into sbin, which an ordinary user's PATH often lacks.
+    dirs += ":/usr/sbin:/sbin";
     std::stringstream ss(dirs);
     for (std::string dir; std::getline(ss, dir, ':');) {
         if (dir.empty()) continue;

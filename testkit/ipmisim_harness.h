@@ -21,7 +21,7 @@ namespace testkit::ipmisim {
 
 // ---- programs ---------------------------------------------------------------------------
 
-// Full path of a program found in PATH, /usr/sbin, /usr/bin or /sbin; "" when absent.
+// Full path of a program found in PATH, /usr/sbin or /sbin; "" when absent.
 std::string findProgram(const std::string& name);
 
 // The programs the cross-checks need and those that are missing.

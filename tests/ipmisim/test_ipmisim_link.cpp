@@ -1,5 +1,7 @@
 // The fake OpenIPMI device forwarding to ipmi_sim: the transport, IPMB bridging, the
 // action classes and the demo tool, against a BMC nobody here wrote.
+#include <unistd.h>
+
 #include <cstring>
 
 #include "ipmisim_test.h"
@@ -116,6 +118,22 @@ TEST_F(VmLink, DemoToolRejectsAMalformedAddress) {
     auto r = testkit::ipmisim::runProgram({VKT_CIM_TOOL, "--bmc-sim-vm", "127.0.0.1", "enumerate", "VKT_Sensors"}, 20000);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("is not HOST:PORT"), std::string::npos) << r.err;
+}
+
+TEST_F(VmLink, MissingProgramsSkipTheTestsOrFailThemInCi) {
+    // This very program, with ipmi_sim, sdrcomp and ipmitool out of reach.
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const std::vector<std::string> argv = {self, "--gtest_filter=VmLink.GetDeviceIdAnswersWhatIpmitoolReads"};
+    auto local = testkit::ipmisim::runProgram(argv, 60000, {"PATH=/nonexistent", "CI="});
+    EXPECT_EQ(local.status, testkit::ipmisim::skipExitStatus) << local.out << local.err;
+    EXPECT_NE(local.out.find("[  SKIPPED ] ipmisim tests: not installed: ipmi_sim, sdrcomp, ipmitool (Debian packages "
+                             "openipmi, ipmitool, freeipmi-tools)"),
+              std::string::npos)
+        << local.out;
+    auto ci = testkit::ipmisim::runProgram(argv, 60000, {"PATH=/nonexistent", "CI=true"});
+    EXPECT_EQ(ci.status, 1) << ci.out << ci.err;
+    EXPECT_NE(ci.out.find("CI=true makes a missing program a failure"), std::string::npos) << ci.out;
 }
 
 }  // namespace
