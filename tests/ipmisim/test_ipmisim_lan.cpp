@@ -123,7 +123,7 @@ TEST_F(Lan, SetIpIsAcceptedButNotKeptByThisBmc) {
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(report, "IP=192.0.2.10\n");
 
-    // The change went out as specified and the BMC accepted it; the read-back followed.
+    // The change went out as one Set command, the BMC accepted it, the read-back followed.
     std::vector<std::string> lanCommands;
     bool accepted = false;
     for (const auto& x : link().log()) {
