@@ -112,16 +112,19 @@ TEST_F(Lan, SetIpIsAcceptedButNotKeptByThisBmc) {
     // bmc_SetIP sends one Set LAN Configuration Parameters and reads the address back
     // after six seconds. ipmi_sim holds a LAN change pending until a "commit write" of
     // the set-in-progress parameter, and a Get of the same parameter before that drops
-    // it: the read-back shows the old address, which the routine reports with result 0.
+    // it: the read-back shows the old address, so the routine reports a failure.
     auto setIp = exported<int (*)(char*)>("bmc_SetIP");
     ASSERT_NE(setIp, nullptr);
     link().clearLog();
     char text[] = "192.0.2.77";
     testkit::CaptureOutput out(1);
+    testkit::CaptureOutput err(2);
     int rc = setIp(text);  // waits the BMC's six seconds, once
     std::string report = out.text();
-    EXPECT_EQ(rc, 0);
+    std::string message = err.text();
+    EXPECT_EQ(rc, 11);
     EXPECT_EQ(report, "IP=192.0.2.10\n");
+    EXPECT_EQ(message, "Failed to set IP address, the BMC did not apply the change\n");
 
     // The change went out as one Set command, the BMC accepted it, the read-back followed.
     std::vector<std::string> lanCommands;
