@@ -10,6 +10,9 @@
 //                     user who runs the demo without privileges
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
 //                     "30/45 01 01"
+//   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
+//                     its VM serial protocol instead of the built-in scenario
+//   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -19,6 +22,7 @@
 #include <memory>
 #include <sstream>
 
+#include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
@@ -30,12 +34,34 @@ std::unique_ptr<testkit::SimServer>& server() {
     return *s;
 }
 
+std::unique_ptr<testkit::VmBackend>& vmLink() {
+    static std::unique_ptr<testkit::VmBackend>* v = new std::unique_ptr<testkit::VmBackend>();
+    return *v;
+}
+
 std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
     static std::unique_ptr<testkit::SimKcsBmc>* k = new std::unique_ptr<testkit::SimKcsBmc>();
     return *k;
 }
 
 bool fakeRoot = false;
+
+// The backend named by VKT_SIM_VM; nullptr (after a message) for a malformed address. A
+// simulator that cannot be reached yet is reported and tried again on every request.
+testkit::Backend* externalSimulator(const char* address) {
+    std::string host;
+    uint16_t port = 0;
+    if (!testkit::VmBackend::parseAddress(address, &host, &port)) {
+        fprintf(stderr, "fake IPMI device: VKT_SIM_VM=\"%s\" is not HOST:PORT\n", address);
+        return nullptr;
+    }
+    const char* t = getenv("VKT_SIM_VM_TIMEOUT_MS");
+    int timeoutMs = t != nullptr && atoi(t) > 0 ? atoi(t) : 1500;
+    vmLink() = std::make_unique<testkit::VmBackend>(host, port, timeoutMs);
+    std::string error;
+    if (!vmLink()->connect(&error)) fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+    return vmLink().get();
+}
 
 // Writes every request to the log file before the server answers it.
 class LoggingBackend : public testkit::Backend {
@@ -53,11 +79,19 @@ private:
 };
 
 __attribute__((constructor)) void startSimulatedServer() {
-    const char* scenario = getenv("VKT_SIM_SCENARIO");
-    server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
-    if (!server()) {
-        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
-        return;
+    testkit::Backend* backend = nullptr;
+    const char* vm = getenv("VKT_SIM_VM");
+    if (vm != nullptr && *vm != '\0') {
+        backend = externalSimulator(vm);
+        if (backend == nullptr) return;
+    } else {
+        const char* scenario = getenv("VKT_SIM_SCENARIO");
+        server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
+        if (!server()) {
+            fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
+            return;
+        }
+        backend = &server()->bmc;
     }
     std::vector<std::string> paths;
     const char* list = getenv("VKT_SIM_PATHS");
@@ -67,7 +101,7 @@ __attribute__((constructor)) void startSimulatedServer() {
     const char* transport = getenv("VKT_SIM_TRANSPORT");
     if (transport != nullptr && (strcmp(transport, "kcs") == 0 || strcmp(transport, "kcs-ca8") == 0)) {
         paths.clear();
-        kcsBmc() = std::make_unique<testkit::SimKcsBmc>(&server()->bmc);
+        kcsBmc() = std::make_unique<testkit::SimKcsBmc>(backend);
         kcsBmc()->keepLog(false);
         if (strcmp(transport, "kcs-ca8") == 0) kcsBmc()->placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
         testkit::attachPortSpace(kcsBmc().get());
@@ -76,7 +110,6 @@ __attribute__((constructor)) void startSimulatedServer() {
     }
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    testkit::Backend* backend = &server()->bmc;
     const char* logPath = getenv("VKT_SIM_LOG");
     if (logPath != nullptr && *logPath != '\0') {
         FILE* log = fopen(logPath, "a");

@@ -156,6 +156,23 @@ TEST_F(LanChanges, FailedReadBackIsAFailureThoughTheChangeWasMade) {
     EXPECT_EQ(sim().lan.ip, (testkit::LanModel::Ip{192, 0, 2, 20}));
 }
 
+TEST_F(LanChanges, AcknowledgedButIgnoredChangeIsAFailure) {
+    // The BMC answers the Set with 00h yet still holds the old value afterwards.
+    for (const AddressCase& c : addressCases) {
+        bmc().inject(testkit::command(0x0C, 0x01), IpmiResponse::ok(), 1);
+        Outcome o = capture([&] { return c.change("198.51.100.9"); });
+        EXPECT_EQ(o.rc, 11) << c.name;
+        EXPECT_EQ(o.err, std::string(c.setFailed) + "the BMC did not apply the change\n") << c.name;
+        EXPECT_EQ(o.out.rfind(c.report, 0), 0u) << c.name;  // the value it still holds is shown
+        EXPECT_EQ(o.out.find("198.51.100.9"), std::string::npos) << c.name;
+    }
+    bmc().inject(testkit::command(0x0C, 0x01), IpmiResponse::ok(), 1);
+    Outcome o = capture([] { return bmc_SetMac("02:1A:2B:AB:CD:EF"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.out, "MAC=00:00:5E:00:53:0A\n");
+    EXPECT_EQ(o.err, "Failed to set MAC address, the BMC did not apply the change\n");
+}
+
 // ---- MAC change ----------------------------------------------------------------------------
 
 TEST_F(LanChanges, MacChangeIsReadBackAfterTheWait) {

@@ -1,12 +1,13 @@
 // vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
 // a CIM object manager calls it, and prints the instances.
 //
-//   vkt-cim [--simulate[=SCENARIO] [--kcs]] [--json] enumerate CLASS|--all
+//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all
 //   vkt-cim classes
 //
 // On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
-// against a simulated rack server: the program restarts itself with the fake OpenIPMI
-// device preloaded.
+// against a simulated rack server, with --bmc-sim-vm against an external BMC simulator
+// (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the program restarts itself
+// with the fake OpenIPMI device preloaded.
 #include <limits.h>
 #include <unistd.h>
 
@@ -21,7 +22,7 @@
 namespace {
 
 const char* const usageText =
-    "usage: vkt-cim [--simulate[=SCENARIO] [--kcs]] [--json] enumerate CLASS|--all\n"
+    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
@@ -29,8 +30,11 @@ const char* const usageText =
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
     "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
     "                    of demo (default), empty, failing\n"
-    "  --kcs             with --simulate: no OpenIPMI device; the simulated server is\n"
-    "                    reached over the KCS I/O ports (simulated, never the real ones)\n"
+    "  --bmc-sim-vm HOST:PORT\n"
+    "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
+    "                    link at HOST:PORT instead of the BMC\n"
+    "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
+    "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
     "  --json            print the instances as JSON\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
@@ -124,8 +128,9 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
     fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
 }
 
-// Restarts the program with the fake OpenIPMI device preloaded and the scenario chosen.
-int restartSimulated(char** argv, const std::string& scenario, bool kcs) {
+// Restarts the program with the fake OpenIPMI device preloaded and the scenario (or the
+// external simulator's address) chosen.
+int restartSimulated(char** argv, const std::string& scenario, bool kcs, const std::string& vmAddress) {
     std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
@@ -133,6 +138,10 @@ int restartSimulated(char** argv, const std::string& scenario, bool kcs) {
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
     setenv("VKT_SIM_TRANSPORT", kcs ? "kcs" : "device", 1);
+    if (!vmAddress.empty())
+        setenv("VKT_SIM_VM", vmAddress.c_str(), 1);
+    else
+        unsetenv("VKT_SIM_VM");
     setenv("VKT_SIM_ACTIVE", "1", 1);
     if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
@@ -148,10 +157,28 @@ int main(int argc, char** argv) {
     bool json = false;
     bool kcs = false;
     std::string scenario = "demo";
+    std::string vmAddress;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--simulate") {
+        if (a == "--bmc-sim-vm" || a.rfind("--bmc-sim-vm=", 0) == 0) {
+            if (a == "--bmc-sim-vm") {
+                if (i + 1 >= argc) {
+                    fputs("vkt-cim: --bmc-sim-vm needs HOST:PORT\n", stderr);
+                    return 2;
+                }
+                vmAddress = argv[++i];
+            } else {
+                vmAddress = a.substr(strlen("--bmc-sim-vm="));
+            }
+            size_t colon = vmAddress.rfind(':');
+            if (colon == std::string::npos || colon == 0 || colon + 1 >= vmAddress.size() ||
+                vmAddress.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
+                fprintf(stderr, "vkt-cim: \"%s\" is not HOST:PORT\n", vmAddress.c_str());
+                return 2;
+            }
+            simulate = true;
+        } else if (a == "--simulate") {
             simulate = true;
         } else if (a.rfind("--simulate=", 0) == 0) {
             simulate = true;
@@ -182,7 +209,7 @@ int main(int argc, char** argv) {
         fputs("vkt-cim: --kcs needs --simulate (on a real host the library chooses the channel)\n", stderr);
         return 2;
     }
-    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs);
+    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs, vmAddress);
 
     std::vector<const cimhost::ProviderInfo*> targets;
     if (words[1] == "--all") {

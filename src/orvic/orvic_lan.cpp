@@ -1,5 +1,6 @@
 // Exported routines that report and change the BMC's LAN configuration.
 #include <cstdio>
+#include <cstring>
 
 #include "bounded.h"
 #include "cim_util.h"
@@ -57,9 +58,13 @@ const AddressChange gatewayChange = {
     getGWIP,
 };
 
+// Completes a change message whose "%s" normally holds the completion-code text: the BMC
+// accepted the Set but the value read back afterwards is still another one.
+constexpr const char* notApplied = "the BMC did not apply the change\n";
+
 // A BMC on DHCP would overwrite a static address, so the change is refused before the
-// text is even looked at.
-int changeAddress(const AddressChange& change, const char* text) {
+// text is even looked at. `record` receives the address sent.
+int changeAddress(const AddressChange& change, const char* text, BYTE* record) {
     int source = 0;
     BYTE cc = getDHCPStatus(&source);
     if (cc != vkt::ccSuccess) {
@@ -70,7 +75,6 @@ int changeAddress(const AddressChange& change, const char* text) {
         fputs(change.refused, stderr);
         return VKT_BMC_COMMAND_FAILED;
     }
-    BYTE record[ipRecordSize] = {};
     if (ip_addr2ip_record(text, record) != 0) {
         fputs(change.badFormat, stderr);
         return VKT_BMC_BAD_ARGUMENT;
@@ -84,7 +88,8 @@ int changeAddress(const AddressChange& change, const char* text) {
     return 0;
 }
 
-int reportAddress(BYTE (*get)(IpText&), const char* report, const char* failed) {
+// Prints the value the BMC holds; `shown` (when given) receives it.
+int reportAddress(BYTE (*get)(IpText&), const char* report, const char* failed, IpText* shown = nullptr) {
     IpText text = "";
     BYTE cc = get(text);
     if (cc != vkt::ccSuccess) {
@@ -92,16 +97,29 @@ int reportAddress(BYTE (*get)(IpText&), const char* report, const char* failed) 
         return VKT_BMC_COMMAND_FAILED;
     }
     printf(report, text);
+    if (shown != nullptr) vkt::copyText(*shown, text);
     return VKT_BMC_OK;
 }
 
+// A Set that the BMC acknowledged but did not carry out (some BMCs hold LAN changes until
+// a commit and drop them) must not pass for a change: the read-back decides.
 int setAddress(const AddressChange& change, const char* text) {
-    int rc = changeAddress(change, text);
+    BYTE record[ipRecordSize] = {};
+    int rc = changeAddress(change, text, record);
     if (rc != VKT_BMC_OK) return rc;
-    return reportAddress(change.get, change.report, change.readFailed);
+    IpText now = "";
+    rc = reportAddress(change.get, change.report, change.readFailed, &now);
+    if (rc != VKT_BMC_OK) return rc;
+    IpText requested = "";
+    ip_record2ip_addr(record, requested);
+    if (strcmp(now, requested) != 0) {
+        fprintf(stderr, change.setFailed, notApplied);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
 }
 
-int reportMac(const char* failed) {
+int reportMac(const char* failed, MacText* shown = nullptr) {
     MacText text = "";
     BYTE cc = getIPMIMAC(text);
     if (cc != vkt::ccSuccess) {
@@ -109,6 +127,7 @@ int reportMac(const char* failed) {
         return VKT_BMC_COMMAND_FAILED;
     }
     printf("MAC=%s\n", text);
+    if (shown != nullptr) vkt::copyText(*shown, text);
     return VKT_BMC_OK;
 }
 
@@ -149,7 +168,16 @@ int bmc_SetMac(const char* text) {
         return VKT_BMC_OK;
     }
     vkt_sleep(settleMs);
-    return reportMac("Failed to get MAC Address, %s");
+    MacText now = "";
+    int rc = reportMac("Failed to get MAC Address, %s", &now);
+    if (rc != VKT_BMC_OK) return rc;
+    MacText requested = "";
+    mac_record2mac_addr(record, requested);
+    if (strcmp(now, requested) != 0) {
+        fprintf(stderr, "Failed to set MAC address, %s", notApplied);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
 }
 
 int bmc_SetDHCPStatus(int enable) {
