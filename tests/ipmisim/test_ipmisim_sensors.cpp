@@ -2,8 +2,8 @@
 // FreeIPMI read from the same simulator. Where our texts follow rules of their own
 // (truncation, "N/A" for a zero reading, critical limits only), the rule is spelt out.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <regex>
 
 #include "ipmisim_test.h"
 
@@ -117,17 +117,20 @@ std::string ourUnit(const std::string& peerUnit) {
 
 // A reading or limit text of ours as a number and its unit; false when it has neither.
 bool parseOurValue(const std::string& text, double* value, std::string* unit) {
-    static const std::regex celsius(R"(^(-?\d+)C/(-?\d+)F$)");
-    static const std::regex plain(R"(^(-?\d+(?:\.\d\d)?) (\S+)$)");
-    std::smatch m;
-    if (std::regex_match(text, m, celsius)) {
-        *value = std::stod(m[1]);
+    const int length = static_cast<int>(text.size());
+    int celsius = 0, fahrenheit = 0, used = -1;
+    if (sscanf(text.c_str(), "%dC/%dF%n", &celsius, &fahrenheit, &used) == 2 && used == length) {
+        *value = celsius;
         *unit = "C";
         return true;
     }
-    if (std::regex_match(text, m, plain)) {
-        *value = std::stod(m[1]);
-        *unit = m[2];
+    double number = 0;
+    char word[64] = "";
+    used = -1;
+    if (sscanf(text.c_str(), "%lf %63s%n", &number, word, &used) == 2 && used == length &&
+        text.find(' ') != std::string::npos) {
+        *value = number;
+        *unit = word;
         return true;
     }
     return false;
