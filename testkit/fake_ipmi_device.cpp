@@ -12,6 +12,8 @@
 #include <cstring>
 #include <optional>
 
+#include "clock.h"
+
 namespace testkit {
 
 namespace {
@@ -29,11 +31,6 @@ int realClose(int fd) {
     return fn != nullptr ? fn(fd) : -1;
 }
 
-void sleepMs(int ms) {
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
 
 const char* const devicePaths[] = {"/dev/ipmi0", "/dev/ipmi/0", "/dev/ipmidev/0"};
 
@@ -290,7 +287,7 @@ int FakeIpmiDevice::wait(int /*fd*/, int timeoutMs) {
     }
     // Nothing will arrive: answers are queued synchronously by the send. Honour the wait
     // so time-outs take their real time (an endless wait is cut to a tenth of a second).
-    sleepMs(timeoutMs < 0 ? 100 : timeoutMs);
+    pauseMs(timeoutMs < 0 ? 100 : timeoutMs);
     return 0;
 }
 

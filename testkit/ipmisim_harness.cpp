@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "clock.h"
 #include "fake_ipmi_device.h"
 
 extern char** environ;
@@ -28,17 +29,7 @@ namespace testkit::ipmisim {
 
 namespace {
 
-long long nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
-void pauseMs(int ms) {
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
 
 std::string trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r\n");

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -123,6 +125,26 @@ std::string CaptureOutput::text() {
     text_ = ss.str();
     unlink(path_.c_str());
     return text_;
+}
+
+Outcome captureOutcome(const std::function<int()>& body) {
+    CaptureOutput out(1);
+    CaptureOutput err(2);
+    Outcome o;
+    o.rc = body();
+    o.out = out.text();
+    o.err = err.text();
+    return o;
+}
+
+IpmiAnswer sendIpmi(uint8_t netFn, uint8_t cmd, Bytes request) {
+    BYTE resp[vkt::ipmiMaxResponseData];
+    memset(resp, 0xA5, sizeof resp);
+    DWORD len = 9999;
+    BYTE cc = runIpmiCmd(0x20, netFn, cmd, request.data(), static_cast<int>(request.size()), resp, &len);
+    EXPECT_LE(len, static_cast<DWORD>(vkt::ipmiMaxResponseData));
+    DWORD n = std::min<DWORD>(len, vkt::ipmiMaxResponseData);
+    return IpmiAnswer{cc, Bytes(resp, resp + n)};
 }
 
 ChildResult runInChild(const std::function<void()>& body, bool dropRoot) {

@@ -60,6 +60,24 @@ private:
     std::string text_;
 };
 
+// What a routine returned and printed.
+struct Outcome {
+    int rc = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `body` with standard output and standard error captured.
+Outcome captureOutcome(const std::function<int()>& body);
+
+// One runIpmiCmd through the library: completion code and the data bytes it reported
+// (the reply buffer is pre-filled with A5h, so bytes it never wrote are visible).
+struct IpmiAnswer {
+    uint8_t cc = 0;
+    Bytes data;
+};
+IpmiAnswer sendIpmi(uint8_t netFn, uint8_t cmd, Bytes request = {});
+
 struct ChildResult {
     bool exited = false;
     int status = -1;  // exit status when exited

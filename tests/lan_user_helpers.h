@@ -16,22 +16,9 @@
 
 namespace lantest {
 
-struct Outcome {
-    int rc = -1;
-    std::string out;
-    std::string err;
-};
+using testkit::Outcome;
 
-// Runs `body` with standard output and standard error captured.
-inline Outcome capture(const std::function<int()>& body) {
-    testkit::CaptureOutput out(1);
-    testkit::CaptureOutput err(2);
-    Outcome o;
-    o.rc = body();
-    o.out = out.text();
-    o.err = err.text();
-    return o;
-}
+inline Outcome capture(const std::function<int()>& body) { return testkit::captureOutcome(body); }
 
 inline std::vector<int>& pauses() {
     static std::vector<int> p;

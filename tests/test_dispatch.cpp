@@ -20,19 +20,9 @@ using testkit::IpmiResponse;
 
 namespace {
 
-struct Answer {
-    BYTE cc;
-    Bytes data;
-};
+using Answer = testkit::IpmiAnswer;
 
-Answer send(BYTE netFn, BYTE cmd, Bytes request = {}) {
-    BYTE resp[125];
-    memset(resp, 0xA5, sizeof resp);
-    DWORD len = 9999;
-    BYTE cc = runIpmiCmd(0x20, netFn, cmd, request.data(), static_cast<int>(request.size()), resp, &len);
-    EXPECT_LE(len, 125u);
-    return Answer{cc, Bytes(resp, resp + std::min<DWORD>(len, 125))};
-}
+Answer send(BYTE netFn, BYTE cmd, Bytes request = {}) { return testkit::sendIpmi(netFn, cmd, std::move(request)); }
 
 class Dispatch : public testkit::SimTest {};
 

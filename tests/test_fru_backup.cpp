@@ -15,18 +15,11 @@ using testkit::fru::ImageBuilder;
 
 namespace {
 
-struct Outcome {
-    int result;
-    std::string out;
-    std::string err;
-};
+using testkit::Outcome;
 
 template <typename Fn>
 Outcome run(Fn fn) {
-    testkit::CaptureOutput out(1);
-    testkit::CaptureOutput err(2);
-    const int result = fn();
-    return Outcome{result, out.text(), err.text()};
+    return testkit::captureOutcome([&] { return static_cast<int>(fn()); });
 }
 
 Bytes pattern(size_t n, uint8_t seed) {
@@ -57,7 +50,7 @@ TEST_F(FruBackup, BinaryBackupWritesTheWholeArea) {
     const Bytes image = ImageBuilder().board(5, {"ABCD", "B", "S", "P", ""}).padTo(512).build();
     useImage(image);
     Outcome o = run([] { return bmc_BackupFRU("fru.bin"); });
-    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Backup FRU successfully.");
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(readBytes("fru.bin"), image);
@@ -68,26 +61,26 @@ TEST_F(FruBackup, BinaryBackupFailures) {
     useImage(pattern(64, 1));
     bmc().failNext(0x0A, 0x10, 0xC1);
     Outcome o = run([] { return bmc_BackupFRU("a.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C1h\n");
     EXPECT_FALSE(frutest::fileExists("a.bin"));
 
     fruDevice().failReadAt[16] = 0x81;
     o = run([] { return bmc_BackupFRU("a.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get FRU data, Completion Code=81h\n");
     EXPECT_FALSE(frutest::fileExists("a.bin"));
     fruDevice().failReadAt.clear();
 
     o = run([] { return bmc_BackupFRU("no/such/dir/a.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "new no/such/dir/a.bin file error\n");
     EXPECT_EQ(o.out, "");
 
     // A device that takes no data: the failure shows when the file is written out.
     if (frutest::fileExists("/dev/full")) {
         o = run([] { return bmc_BackupFRU("/dev/full"); });
-        EXPECT_EQ(o.result, 11);
+        EXPECT_EQ(o.rc, 11);
         EXPECT_EQ(o.err, "new /dev/full file error\n");
         EXPECT_EQ(o.out, "");
     }
@@ -100,7 +93,7 @@ TEST_F(FruBackup, RestoreWrites512BytesAs32Segments) {
     writeFile("fru.bin", file);
     useImage(Bytes(512, 0xFF));
     Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
-    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Restore FRU successfully.");
     EXPECT_EQ(o.err, "");
     std::vector<std::pair<int, size_t>> expected;
@@ -120,7 +113,7 @@ TEST_F(FruBackup, RestoreUsesTheOemSetWhenChosen) {
     writeFile("fru_source_index", "1");
     writeFile("fru.bin", pattern(32, 9));
     useImage(Bytes(32, 0xFF));
-    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).result, 0);
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 0);
     EXPECT_EQ(writes(0x30, 0x82).size(), 2u);
     EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
     EXPECT_EQ(fruDevice().image, pattern(32, 9));
@@ -129,14 +122,14 @@ TEST_F(FruBackup, RestoreUsesTheOemSetWhenChosen) {
 TEST_F(FruBackup, LastSegmentCarriesOnlyTheRemainingBytes) {
     writeFile("fru.bin", pattern(20, 4));
     useImage(Bytes(20, 0xFF));  // an area of exactly 20 bytes: a 16-byte tail would be refused
-    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).result, 0);
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 0);
     EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 16}, {16, 4}}));
     EXPECT_EQ(fruDevice().image, pattern(20, 4));
 }
 
 TEST_F(FruBackup, MissingFileLeavesTheFruUnlocked) {
     Outcome o = run([] { return bmc_RestoreFRU("missing.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Load missing.bin file error.\n");
     EXPECT_EQ(o.out, "");
     EXPECT_FALSE(fruDevice().writeProtected);
@@ -150,7 +143,7 @@ TEST_F(FruBackup, FailedLockAfterAFullRestore) {
     bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0x06) && r.data == Bytes{0x01}; },
                  IpmiResponse::error(0xC0));
     Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.out, "Restore FRU successfully.");
     EXPECT_EQ(o.err, "Lock FRU error, Completion Code=C0h\n");
     EXPECT_EQ(fruDevice().image, pattern(48, 5));
@@ -161,13 +154,13 @@ TEST_F(FruBackup, UnlockAndWriteFailures) {
     useImage(Bytes(64, 0xFF));
     bmc().failNext(0x30, 0x06, 0xD4);
     Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Unlock FRU error, Completion Code=D4h\n");
     EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
 
     fruDevice().failWriteAt[32] = 0x81;
     o = run([] { return bmc_RestoreFRU("fru.bin"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Write FRU error, Completion Code=81h\n");
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 16}, {16, 16}, {32, 16}}));
@@ -180,7 +173,7 @@ TEST_F(FruBackup, FilesThatCannotBeWrittenWholeAreRefusedBeforeAnyWrite) {
         writeFile("fru.bin", pattern(size, 7));
         bmc().clearLog();
         Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
-        EXPECT_EQ(o.result, 11) << size;
+        EXPECT_EQ(o.rc, 11) << size;
         EXPECT_EQ(o.err, "Reading errorReading error.\n") << size;
         EXPECT_EQ(bmc().count(0x0A, 0x12), 0u) << size;
     }
@@ -205,14 +198,14 @@ TEST_F(FruBackup, ListingOfABoardOnlyImageAndItsRestore) {
     ASSERT_EQ(image.size(), 32u);
     useImage(image);
     Outcome o = run([] { return bmc_BackupFRUToText("fru.txt"); });
-    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Backup FRU successfully.");
     EXPECT_EQ(readText("fru.txt"), abcdListing);
 
     useImage(Bytes(64, 0xFF));
     bmc().clearLog();
     o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
-    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Restore FRU successfully.");
     EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 8}, {8, 8}, {16, 8}, {24, 8}}));
     Bytes expected = image;
@@ -225,7 +218,7 @@ TEST_F(FruBackup, ListingShowsTheFieldsOfAnAreaWhoseLengthByteIsTooSmall) {
     Bytes image = ImageBuilder().board(0, {"ABCD", "", "", "", ""}).build();
     image[9] = 0;  // the board area claims no length at all
     useImage(image);
-    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).rc, 0);
     EXPECT_EQ(readText("fru.txt"),
               "__Common\n\t01\n\t00\n\t00\n\t01\n\t00\n\t00\n\t00\n\tFE\n"
               "__Board\n\t01\n\t00\n\t00\n\t00\n\t00\n\t00\n"
@@ -233,7 +226,7 @@ TEST_F(FruBackup, ListingShowsTheFieldsOfAnAreaWhoseLengthByteIsTooSmall) {
 
     image[9] = 1;  // 8 bytes: the fields still follow whole, then nothing more
     useImage(image);
-    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).rc, 0);
     EXPECT_NE(readText("fru.txt").find("\tC4\n\t'ABCD'\n\tC0\n\tC0\n\tC0\n\tC0\n"), std::string::npos);
 }
 
@@ -244,7 +237,7 @@ protected:
     Bytes roundTrip(const Bytes& image, bool crlf = false) {
         useImage(image);
         Outcome o = run([] { return bmc_BackupFRUToText("fru.txt"); });
-        EXPECT_EQ(o.result, 0) << o.err;
+        EXPECT_EQ(o.rc, 0) << o.err;
         if (crlf) {
             std::string text = readText("fru.txt"), converted;
             for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -252,7 +245,7 @@ protected:
         }
         useImage(Bytes(image.size(), 0xFF));
         o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
-        EXPECT_EQ(o.result, 0) << o.err;
+        EXPECT_EQ(o.rc, 0) << o.err;
         return fruDevice().image;
     }
 };
@@ -316,19 +309,19 @@ TEST_F(FruBackup, ListingFailures) {
     useImage(v2);
     writeFile("old.txt", "keep me");
     Outcome o = run([] { return bmc_BackupFRUToText("old.txt"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Unsupported FRU format version 02h; nothing was written.\n");
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(readText("old.txt"), "keep me");
 
     useImage(ImageBuilder().board(0, {"A", "B", "C", "D", ""}).build());
     o = run([] { return bmc_BackupFRUToText("no/dir/fru.txt"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "new no/dir/fru.txt file error\n");
 
     bmc().failNext(0x0A, 0x10, 0xC3);
     o = run([] { return bmc_BackupFRUToText("fru.txt"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C3h\n");
 }
 
@@ -352,12 +345,12 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
         writeFile("fru.txt", content);
         bmc().clearLog();
         Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
-        EXPECT_EQ(o.result, 11) << content.substr(0, 40);
+        EXPECT_EQ(o.rc, 11) << content.substr(0, 40);
         EXPECT_EQ(o.err, "Reading error.\n") << content.substr(0, 40);
         EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
     }
     Outcome o = run([] { return bmc_RestoreFRUFromText("missing.txt"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Load missing.txt file error.\n");
     EXPECT_FALSE(fruDevice().writeProtected);
 }
@@ -365,7 +358,7 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
 TEST_F(FruBackup, ListingReaderTakesBlankLinesSectionsAndLooseSpacing) {
     useImage(Bytes(16, 0xFF));
     writeFile("fru.txt", "__Common\n\n  a \n\tff\n__Anything\n\t'xy'  \r\n7\n\t0x3C\n");
-    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).result, 0);
+    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).rc, 0);
     EXPECT_EQ(Bytes(fruDevice().image.begin(), fruDevice().image.begin() + 7),
               (Bytes{0x0A, 0xFF, 'x', 'y', 0x07, 0x3C, 0xFF}));
     EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 6}}));

@@ -17,18 +17,11 @@ using testkit::fru::MultiRecord;
 
 namespace {
 
-struct Outcome {
-    int result;
-    std::string out;
-    std::string err;
-};
+using testkit::Outcome;
 
 template <typename Fn>
 Outcome run(Fn fn) {
-    testkit::CaptureOutput out(1);
-    testkit::CaptureOutput err(2);
-    const int result = fn();
-    return Outcome{result, out.text(), err.text()};
+    return testkit::captureOutcome([&] { return static_cast<int>(fn()); });
 }
 
 Bytes sliceOf(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
@@ -69,7 +62,7 @@ const std::vector<Field> boardFields = {"ABCD", "Board", "SN-0001", "PN-01", ""}
 TEST_F(FruEdit, SerialOnABoardOnlyImage) {
     useImage(ImageBuilder().board(0x10, boardFields).padTo(256).build());
     Outcome o = run([] { return bmc_SetFRUField("bs", "SN-0002-NEW"); });
-    ASSERT_EQ(o.result, 0) << o.err;
+    ASSERT_EQ(o.rc, 0) << o.err;
     EXPECT_EQ(o.err, "");
     const Bytes& image = fruDevice().image;
     EXPECT_EQ(sliceOf(image, 0, 8), (Bytes{0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xFE}));
@@ -91,7 +84,7 @@ TEST_F(FruEdit, SerialOnABoardOnlyImage) {
 TEST_F(FruEdit, ChassisTypeAddsAChassisArea) {
     // After the internal-use area, before the board area.
     useImage(ImageBuilder().internalUse(Bytes(8, 0x11)).board(0, boardFields).padTo(256).build());
-    ASSERT_EQ(run([] { return bmc_SetFRUField("ct", "17"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("ct", "17"); }).rc, 0);
     const Bytes& image = fruDevice().image;
     EXPECT_EQ(sliceOf(image, 0, 8), (Bytes{0x01, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0xF9}));
     EXPECT_EQ(sliceOf(image, 8, 8), Bytes(8, 0x11));
@@ -102,11 +95,11 @@ TEST_F(FruEdit, ChassisTypeAddsAChassisArea) {
 
     // Without an internal-use area the chassis area comes first.
     useImage(ImageBuilder().board(0, boardFields).padTo(256).build());
-    ASSERT_EQ(run([] { return bmc_SetFRUField("CT", "0x17"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("CT", "0x17"); }).rc, 0);
     EXPECT_EQ(sliceOf(fruDevice().image, 0, 8), (Bytes{0x01, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0xFC}));
     // Leading zeros still make a hexadecimal number that fits the type byte.
     for (const char* type : {"017", "0x0017", " 00017 "}) {
-        ASSERT_EQ(run([&] { return bmc_SetFRUField("ct", type); }).result, 0) << type;
+        ASSERT_EQ(run([&] { return bmc_SetFRUField("ct", type); }).rc, 0) << type;
         EXPECT_EQ(fruDevice().image[fruDevice().image[2] * 8 + 2], 0x17) << type;
     }
 }
@@ -144,9 +137,9 @@ TEST_F(FruEdit, EveryAreaInOrderWithOffsetsAndChecksums) {
 TEST_F(FruEdit, TextsAreCutTo63AndCustomTextIsOneField) {
     useImage(ImageBuilder().board(0, boardFields).product({"M", "N", "", "", "", "", ""}).padTo(1024).build());
     const std::string long70(70, 'L');
-    ASSERT_EQ(run([&] { return bmc_SetFRUField("pn", long70.c_str()); }).result, 0);
+    ASSERT_EQ(run([&] { return bmc_SetFRUField("pn", long70.c_str()); }).rc, 0);
     EXPECT_EQ(std::string(productInfo.productName), std::string(63, 'L'));
-    ASSERT_EQ(run([] { return bmc_SetFRUField("bv", "Cust"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bv", "Cust"); }).rc, 0);
     EXPECT_EQ(Bytes(board.custom, board.custom + board.custom_len), (Bytes{0xC4, 'C', 'u', 's', 't'}));
     EXPECT_TRUE(testkit::fru::checksumsValid(fruDevice().image));
     const size_t product = fruDevice().image[4] * 8u;
@@ -207,10 +200,10 @@ TEST_F(FruEdit, UnusableDatesLeaveTheDateAsItIs) {
 
     // Through the command: the image is still rewritten, the date unchanged.
     useImage(ImageBuilder().board(0x0A0B0C, boardFields).padTo(256).build());
-    ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "2023010112"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "2023010112"); }).rc, 0);
     EXPECT_EQ(sliceOf(fruDevice().image, 11, 3), (Bytes{0x0C, 0x0B, 0x0A}));
     EXPECT_GT(bmc().count(0x0A, 0x12), 0u);
-    ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "202301011200"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "202301011200"); }).rc, 0);
     EXPECT_EQ(sliceOf(fruDevice().image, 11, 3), (Bytes{0x90, 0xB4, 0xD8}));
     EXPECT_STREQ(boardInfo.boardMfgDateTime, "2023/01/01 12:00:00 (90 B4 D8)");
 }
@@ -220,14 +213,14 @@ TEST_F(FruEdit, UnusableDatesLeaveTheDateAsItIs) {
 TEST_F(FruEdit, UnknownCodesAndBadChassisTypesAreRefusedBeforeAnyCommand) {
     useImage(ImageBuilder().board(0, boardFields).padTo(256).build());
     Outcome o = run([] { return bmc_SetFRUField("bx", "value"); });
-    EXPECT_EQ(o.result, 12);
+    EXPECT_EQ(o.rc, 12);
     EXPECT_EQ(o.err, "Unknown FRU field bx.\n");
     o = run([] { return bmc_SetFRUField("ct", "zz"); });
-    EXPECT_EQ(o.result, 12);
+    EXPECT_EQ(o.rc, 12);
     EXPECT_EQ(o.err, "Invalid value zz for FRU field ct.\n");
-    for (const char* bad : {"", "1FF", "0x", "17 18"}) EXPECT_EQ(run([&] { return bmc_SetFRUField("ct", bad); }).result, 12);
-    EXPECT_EQ(run([] { return bmc_SetFRUField(nullptr, "x"); }).result, 12);
-    EXPECT_EQ(run([] { return bmc_SetFRUField("bs", nullptr); }).result, 12);
+    for (const char* bad : {"", "1FF", "0x", "17 18"}) EXPECT_EQ(run([&] { return bmc_SetFRUField("ct", bad); }).rc, 12);
+    EXPECT_EQ(run([] { return bmc_SetFRUField(nullptr, "x"); }).rc, 12);
+    EXPECT_EQ(run([] { return bmc_SetFRUField("bs", nullptr); }).rc, 12);
     EXPECT_TRUE(commandsOnly().empty());
 }
 
@@ -236,7 +229,7 @@ TEST_F(FruEdit, ImagesThatWouldNotFitOrLoseDataAreNotWritten) {
     const Bytes small = ImageBuilder().board(0, {"A", "B", "C", "D", ""}).build();
     useImage(small, 40);
     Outcome o = run([] { return bmc_SetFRUField("pn", "A product name"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "The new FRU image (64 bytes) is larger than the FRU area (40 bytes); nothing was written.\n");
     EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
 
@@ -244,7 +237,7 @@ TEST_F(FruEdit, ImagesThatWouldNotFitOrLoseDataAreNotWritten) {
     useImage(ImageBuilder().board(0, boardFields).multiRecords({{0xC0, Bytes(100, 0x55)}}).padTo(512).build());
     bmc().clearLog();
     o = run([] { return bmc_SetFRUField("bs", "X"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
     EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
 }
@@ -253,18 +246,18 @@ TEST_F(FruEdit, FailuresOfTheWriteSteps) {
     useImage(ImageBuilder().board(0, boardFields).padTo(256).build());
     bmc().failNext(0x0A, 0x10, 0xC1);
     Outcome o = run([] { return bmc_SetFRUField("bs", "X1"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C1h\n");
 
     bmc().failNext(0x30, 0x06, 0xD4);
     o = run([] { return bmc_SetFRUField("bs", "X1"); });
     EXPECT_EQ(o.err, "Unlock FRU error, Completion Code=D4h\n");
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
 
     fruDevice().failWriteAt[16] = 0x81;
     bmc().clearLog();
     o = run([] { return bmc_SetFRUField("bs", "X1"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Write FRU error, Completion Code=81h\n");
     EXPECT_EQ(bmc().count(0x0A, 0x12), 3u);
     EXPECT_FALSE(fruDevice().writeProtected);
@@ -273,18 +266,18 @@ TEST_F(FruEdit, FailuresOfTheWriteSteps) {
     bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0x06) && r.data == Bytes{0x01}; },
                  IpmiResponse::error(0xC0));
     o = run([] { return bmc_SetFRUField("bs", "X1"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Lock FRU error, Completion Code=C0h\n");
 }
 
 TEST_F(FruEdit, GetFieldReadsQuietly) {
     useImage(ImageBuilder().board(0, boardFields).build());
     Outcome o = run([] { return bmc_GetFRUField("bs"); });
-    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.rc, 0);
     EXPECT_STREQ(board.serial, "SN-0001");
     bmc().failNext(0x0A, 0x10, 0xC1);
     o = run([] { return bmc_GetFRUField("bs"); });
-    EXPECT_EQ(o.result, 11);
+    EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err + o.out, "");
 }
 
@@ -295,8 +288,8 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     const Bytes original = demo->fru.image;
     useImage(original, 512);
 
-    ASSERT_EQ(run([] { return bmc_BackupFRU("demo.bin"); }).result, 0);
-    ASSERT_EQ(run([] { return bmc_SetFRUField("pn", "VK1029-TR4-EXTENDED"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_BackupFRU("demo.bin"); }).rc, 0);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("pn", "VK1029-TR4-EXTENDED"); }).rc, 0);
     // The edited image: the same areas with the new name (its product area grew by 8 bytes,
     // the multi-record area moved), the erased tail untouched.
     Bytes edited = fruDevice().image;
@@ -315,18 +308,18 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     EXPECT_EQ(sliceOf(edited, newMulti + multiLength, 512 - newMulti - multiLength),
               Bytes(512 - newMulti - multiLength, 0xFF));
 
-    ASSERT_EQ(run([] { return bmc_RestoreFRU("demo.bin"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_RestoreFRU("demo.bin"); }).rc, 0);
     EXPECT_EQ(fruDevice().image, original);
     EXPECT_TRUE(fruDevice().writeProtected);
 
     // The same through a text listing edited by hand (same length, so only those bytes change).
-    ASSERT_EQ(run([] { return bmc_BackupFRUToText("demo.txt"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("demo.txt"); }).rc, 0);
     std::string listing = frutest::readText("demo.txt");
     const size_t at = listing.find("\t'VK1029-TR4'\n");
     ASSERT_NE(at, std::string::npos);
     listing.replace(at, 14, "\t'VK1029-TR5'\n");
     frutest::writeFile("demo.txt", listing);
-    ASSERT_EQ(run([] { return bmc_RestoreFRUFromText("demo.txt"); }).result, 0);
+    ASSERT_EQ(run([] { return bmc_RestoreFRUFromText("demo.txt"); }).rc, 0);
     Bytes expected = original;
     Bytes needle = {0xCA};
     for (char c : std::string("VK1029-TR4")) needle.push_back(static_cast<uint8_t>(c));
@@ -343,7 +336,7 @@ TEST_F(FruEdit, DmiFieldsRewriteTheImageKeepingTheOtherAreas) {
         return bmc_DMIToFRU("DMI Maker", "DMI Product", "DMI-PPM", "v2", "DMI-PS", nullptr, "202101020304", "DMI Board Maker",
                             "DMI Board", "DMI-BP", "DMI-BS", "03", "DMI-CP", "DMI-CS");
     });
-    ASSERT_EQ(o.result, 0) << o.err;
+    ASSERT_EQ(o.rc, 0) << o.err;
     ASSERT_EQ(bmc_GetFRUField(nullptr), 0);
     EXPECT_STREQ(product.mfg, "DMI Maker");
     EXPECT_STREQ(product.asset, "IT-004512");  // a null argument leaves the field
@@ -357,7 +350,7 @@ TEST_F(FruEdit, DmiFieldsRewriteTheImageKeepingTheOtherAreas) {
     EXPECT_STREQ(boardInfo.boardMfgDateTime, "2021/01/02 03:04:00 (D8 AD C8)");
     EXPECT_EQ(run([] {
                   return bmc_DMIToFRU("a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "not hex", "m", "n");
-              }).result,
+              }).rc,
               12);
 }
 

@@ -31,19 +31,9 @@ namespace {
 const char* const errorExitText = "\n [kcs] kcs_error_exit:\n";
 const char* const errorText = "\n [kcs] kcs_error:\n\n [kcs] kcs_error_exit:\n";
 
-struct Answer {
-    BYTE cc;
-    Bytes data;
-};
+using Answer = testkit::IpmiAnswer;
 
-Answer send(BYTE netFn, BYTE cmd, Bytes request = {}) {
-    BYTE resp[125];
-    memset(resp, 0xA5, sizeof resp);
-    DWORD len = 9999;
-    BYTE cc = runIpmiCmd(0x20, netFn, cmd, request.data(), static_cast<int>(request.size()), resp, &len);
-    EXPECT_LE(len, 125u);
-    return Answer{cc, Bytes(resp, resp + std::min<DWORD>(len, 125))};
-}
+Answer send(BYTE netFn, BYTE cmd, Bytes request = {}) { return testkit::sendIpmi(netFn, cmd, std::move(request)); }
 
 // The conversation one exchange should have: the request image written with WRITE_START
 // and WRITE_END before its last byte, each answer byte read and acknowledged, then the

@@ -47,15 +47,7 @@ void resetSelState() {
 
 SelEvent event(uint32_t when, uint8_t sensorType, uint8_t sensorNumber, uint8_t dirType, uint8_t d1,
                uint8_t d2 = 0xFF, uint8_t d3 = 0xFF) {
-    SelEvent e;
-    e.timestamp = when;
-    e.sensorType = sensorType;
-    e.sensorNumber = sensorNumber;
-    e.eventDirType = dirType;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.data3 = d3;
-    return e;
+    return testkit::selEvent(when, 0x0020, sensorType, sensorNumber, dirType, d1, d2, d3);
 }
 
 // A record with the given record ID, as if the BMC had numbered it so.

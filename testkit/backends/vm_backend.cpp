@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "clock.h"
+
 namespace testkit {
 
 namespace vm {
@@ -113,17 +115,7 @@ constexpr uint8_t ccNoMessage = 0x80;
 constexpr uint8_t requesterAddr = 0x20;
 constexpr uint8_t requesterLun = 0x02;
 
-long long nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
-void pauseMs(int ms) {
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
 
 }  // namespace
 

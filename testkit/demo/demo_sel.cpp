@@ -39,16 +39,7 @@ constexpr uint8_t specific = 0x6F;
 
 SelEvent event(uint32_t when, uint16_t generator, uint8_t sensorType, uint8_t sensorNumber, uint8_t dirType,
                uint8_t d1, uint8_t d2 = 0xFF, uint8_t d3 = 0xFF) {
-    SelEvent e;
-    e.timestamp = when;
-    e.generatorId = generator;
-    e.sensorType = sensorType;
-    e.sensorNumber = sensorNumber;
-    e.eventDirType = dirType;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.data3 = d3;
-    return e;
+    return selEvent(when, generator, sensorType, sensorNumber, dirType, d1, d2, d3);
 }
 
 }  // namespace

@@ -171,4 +171,18 @@ void SelModel::install(SimBmc& bmc) {
     bmc.on(netFnStorage, cmdClearSel, [this](const IpmiRequest& r) { return clearCommand(r); });
 }
 
+SelEvent selEvent(uint32_t when, uint16_t generator, uint8_t sensorType, uint8_t sensorNumber, uint8_t dirType,
+                  uint8_t d1, uint8_t d2, uint8_t d3) {
+    SelEvent e;
+    e.timestamp = when;
+    e.generatorId = generator;
+    e.sensorType = sensorType;
+    e.sensorNumber = sensorNumber;
+    e.eventDirType = dirType;
+    e.data1 = d1;
+    e.data2 = d2;
+    e.data3 = d3;
+    return e;
+}
+
 }  // namespace testkit

@@ -27,6 +27,10 @@ struct SelEvent {
     uint8_t data3 = 0xFF;
 };
 
+// A system event from the fields that vary; event data 2 and 3 default to "unspecified".
+SelEvent selEvent(uint32_t when, uint16_t generator, uint8_t sensorType, uint8_t sensorNumber, uint8_t dirType,
+                  uint8_t d1, uint8_t d2 = 0xFF, uint8_t d3 = 0xFF);
+
 constexpr uint8_t selTypeSystemEvent = 0x02;
 constexpr uint8_t deassertion = 0x80;
 
