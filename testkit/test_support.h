@@ -23,7 +23,7 @@ void resetLibraryTransport();
 // Attaches `server` to the fake device with the given device nodes.
 void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipmi0"});
 
-// A test with a fresh simulated server (device and OEM models only) on "/dev/ipmi0", the
+// A test with a fresh simulated server (every model installed, no content) on "/dev/ipmi0", the
 // same server also behind a simulated KCS interface on ports CA2h/CA3h (used when no
 // device node answers), and a library transport in its load-time state. Waits of the
 // library are shortened.

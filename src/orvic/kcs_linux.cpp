@@ -325,22 +325,23 @@ int kcs_WaitOnOBF() {
 
 void timer_handler(int /*signo*/) { isTimeout = 1; }
 
-void init_timer_1S() {
+namespace {
+
+// Installs the handler and fills `timer` with a one-shot value (0: disarmed).
+void installTimer(long seconds) {
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = timer_handler;
     sa.sa_flags = 0;
     sigaction(SIGALRM, &sa, nullptr);
     memset(&timer, 0, sizeof timer);
-    timer.it_value.tv_sec = 1;
+    timer.it_value.tv_sec = seconds;
 }
 
-void init_timer_0S() {
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = timer_handler;
-    sa.sa_flags = 0;
-    sigaction(SIGALRM, &sa, nullptr);
-    memset(&timer, 0, sizeof timer);
-}
+}  // namespace
+
+void init_timer_1S() { installTimer(1); }
+
+void init_timer_0S() { installTimer(0); }
 
 // ---- channel selection ------------------------------------------------------------------------
 
