@@ -26,11 +26,6 @@ char* trim(char* str) {
 
 namespace vkt {
 
-std::recursive_mutex& apiMutex() {
-    static std::recursive_mutex m;
-    return m;
-}
-
 InstanceBuilder::InstanceBuilder(const CMPIBroker* broker, const char* className, const char* keyName,
                                  const char* keyValue, const char** properties, const char* const* filterKeys) {
     if (broker == nullptr || broker->eft == nullptr) return;

@@ -7,7 +7,7 @@
 #include <cmpi/cmpift.h>
 #include <cmpi/cmpimacs.h>
 
-#include <mutex>
+#include "entry_barrier.h"
 
 #define VKT_NAMESPACE "varkolt/cimv2"
 
@@ -25,10 +25,6 @@ inline CMPIStatus status(CMPIrc rc) {
     st.msg = nullptr;
     return st;
 }
-
-// The library's tables and its transport are process-wide; a CIMOM that calls providers
-// from several threads must not interleave two requests.
-std::recursive_mutex& apiMutex();
 
 // Builds one instance: object path in the library's namespace, optional key, instance,
 // optional property filter; then string properties in the order they are set.
@@ -50,14 +46,10 @@ private:
 // CMReturnDone and the closing call, the end of every enumeration that returns data.
 void finishEnumeration(const CMPIContext* ctx, const CMPIBroker* broker, const CMPIResult* rslt);
 
-// Runs an enumeration body under the API lock; nothing thrown may cross the C ABI.
+// Runs an enumeration body behind the library's entry barrier; every enumeration answers OK.
 template <typename Body>
 CMPIStatus runEnumeration(Body&& body) {
-    try {
-        std::lock_guard<std::recursive_mutex> lock(apiMutex());
-        body();
-    } catch (...) {
-    }
+    providerBarrier(body);
     return status(CMPI_RC_OK);
 }
 

@@ -1,5 +1,7 @@
 #include "cimhost.h"
 
+#include "provider_list.h"
+
 #include <dlfcn.h>
 #include <strings.h>
 
@@ -346,30 +348,9 @@ std::string Instance::path() const {
 
 const std::vector<ProviderInfo>& providers() {
     static const std::vector<ProviderInfo> table = {
-        {"FRUProvider", "VKT_FRU", false},
-        {"PXInfoProvider", "VKT_PXInfo", false},
-        {"PXListProvider", "VKT_PXList", false},
-        {"SELInfoProvider", "VKT_SELInfo", false},
-        {"SELListProvider", "VKT_SELList", false},
-        {"PMBusProvider", "VKT_PMBus", false},
-        {"PMBusFRUProvider", "VKT_PMBusFRU", false},
-        {"PMBusBBPProvider", "VKT_PMBusBBP", false},
-        {"LANProvider", "VKT_LAN", false},
-        {"BMCIPProvider", "VKT_BMCIP", false},
-        {"NMProvider", "VKT_NM", false},
-        {"SensorsProvider", "VKT_Sensors", false},
-        {"UserListProvider", "VKT_UserList", false},
-        {"IPMDeviceProvider", "VKT_IPMDevice", false},
-        {"OpenLED", "VKT_OPEN_LED", true},
-        {"CloseLED", "VKT_ClOSE_LED", true},
-        {"BMCResetToDefault", "VKT_BMCResetToDefault", true},
-        {"ClearChassisIntrusion", "VKT_ClearChassisIntrusion", true},
-        {"SetFanModeToFull", "VKT_SetFanModeToFull", true},
-        {"SetFanModeToHeavyIO", "VKT_SetFanModeToHeavyIO", true},
-        {"SetFanModeToPUE2", "VKT_SetFanModeToPUE2", true},
-        {"SetFanModeToPUE3", "VKT_SetFanModeToPUE3", true},
-        {"SetFanModeToOptimal", "VKT_SetFanModeToOptimal", true},
-        {"SetFanModeToStandard", "VKT_SetFanModeToStandard", true},
+#define VKT_PROVIDER_INFO(prefix, className, action) {#prefix, className, action},
+        VKT_PROVIDER_LIST(VKT_PROVIDER_INFO)
+#undef VKT_PROVIDER_INFO
     };
     return table;
 }

@@ -10,6 +10,7 @@ SimServer::SimServer() {
     fru.install(bmc);
     lan.install(bmc);
     users.install(bmc);
+    bus.install(bmc);
 }
 
 std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing"}; }

@@ -10,6 +10,7 @@
 #include "models/fru_model.h"
 #include "models/lan_model.h"
 #include "models/oem_model.h"
+#include "models/private_bus_model.h"
 #include "models/sdr_model.h"
 #include "models/sel_model.h"
 #include "models/user_model.h"
@@ -31,6 +32,7 @@ public:
     FruModel fru;
     LanModel lan;
     UserModel users;
+    PrivateBusModel bus;
 };
 
 // Named scenarios:

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "entry_barrier.h"
 #include "fru_util.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -113,16 +114,6 @@ int rewriteFRU(const FieldValue* fields, size_t count) {
     return bmc_GetFRUList();
 }
 
-// Nothing thrown (an allocation failure) may cross the C interface.
-template <typename Body>
-int guarded(Body&& body) {
-    try {
-        return body();
-    } catch (...) {
-        return VKT_BMC_COMMAND_FAILED;
-    }
-}
-
 int writeDMIToFRU(const FieldValue (&fields)[14]) { return rewriteFRU(fields, 14); }
 
 }  // namespace
@@ -130,7 +121,7 @@ int writeDMIToFRU(const FieldValue (&fields)[14]) { return rewriteFRU(fields, 14
 extern "C" {
 
 int bmc_GetFRUList(void) {
-    return guarded([] {
+    return vkt::entryBarrier(__func__, [&] {
         if (int r = readFRUImage(false)) return r;
         parseFRUData(fruData, imageLength(), 1);
         return VKT_BMC_OK;
@@ -138,7 +129,7 @@ int bmc_GetFRUList(void) {
 }
 
 int bmc_BackupFRU(const char* path) {
-    return guarded([path] {
+    return vkt::entryBarrier(__func__, [&] {
         if (int r = readFRUImage(false)) return r;
         parseFRUData(fruData, imageLength(), 0);
         FILE* f = path != nullptr ? fopen(path, "wb") : nullptr;
@@ -159,11 +150,11 @@ int bmc_BackupFRU(const char* path) {
 }
 
 int bmc_RestoreFRU(const char* path) {
-    return guarded([path] { return restore(path, writeFRUfromFile); });
+    return vkt::entryBarrier(__func__, [&] { return restore(path, writeFRUfromFile); });
 }
 
 int bmc_BackupFRUToText(const char* path) {
-    return guarded([path] {
+    return vkt::entryBarrier(__func__, [&] {
         if (int r = readFRUImage(false)) return r;
         const int result = parseFRUDataToText(fruData, imageLength(), path);
         if (result == fruFileVersionError) {
@@ -181,11 +172,11 @@ int bmc_BackupFRUToText(const char* path) {
 }
 
 int bmc_RestoreFRUFromText(const char* path) {
-    return guarded([path] { return restore(path, writeFRUfromTextFile); });
+    return vkt::entryBarrier(__func__, [&] { return restore(path, writeFRUfromTextFile); });
 }
 
 int bmc_SetFRUField(const char* code, const char* value) {
-    return guarded([code, value] {
+    return vkt::entryBarrier(__func__, [&] {
         if (value == nullptr) {
             fputs("No value given for the FRU field.\n", stderr);
             return VKT_BMC_BAD_ARGUMENT;
@@ -196,7 +187,7 @@ int bmc_SetFRUField(const char* code, const char* value) {
 }
 
 int bmc_GetFRUField(const char* /*code*/) {
-    return guarded([] {
+    return vkt::entryBarrier(__func__, [&] {
         if (int r = readFRUImage(true)) return r;
         parseFRUData(fruData, imageLength(), 0);
         return VKT_BMC_OK;
@@ -215,7 +206,7 @@ int bmc_DMIToFRU(const char* productManufacturer, const char* productName, const
         {"bp", boardPartNumber},     {"bs", boardSerial},       {"ct", chassisType},
         {"cp", chassisPart},         {"cs", chassisSerial},
     };
-    return guarded([&fields] { return writeDMIToFRU(fields); });
+    return vkt::entryBarrier(__func__, [&] { return writeDMIToFRU(fields); });
 }
 
 }  // extern "C"

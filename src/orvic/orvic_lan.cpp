@@ -5,6 +5,7 @@
 #include "bounded.h"
 #include "cim_util.h"
 #include "generic_util.h"
+#include "entry_barrier.h"
 #include "ipmi_defs.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -138,119 +139,143 @@ const char* onOff(int enable) { return enable == 1 ? "enable" : "disable"; }
 
 }  // namespace
 
-int bmc_SetIP(const char* text) { return setAddress(ipChange, text); }
-int bmc_SetSubnetMask(const char* text) { return setAddress(maskChange, text); }
-int bmc_SetGWIP(const char* text) { return setAddress(gatewayChange, text); }
+int bmc_SetIP(const char* text) {
+    return vkt::entryBarrier(__func__, [&] { return setAddress(ipChange, text); });
+}
+int bmc_SetSubnetMask(const char* text) {
+    return vkt::entryBarrier(__func__, [&] { return setAddress(maskChange, text); });
+}
+int bmc_SetGWIP(const char* text) {
+    return vkt::entryBarrier(__func__, [&] { return setAddress(gatewayChange, text); });
+}
 
 int bmc_SetMac(const char* text) {
-    BYTE record[macRecordSize] = {};
-    if (mac_addr2mac_record(text, record) != 0) {
-        fputs("Not a valid MAC address format.\n", stderr);
-        return VKT_BMC_BAD_ARGUMENT;
-    }
-    BYTE cc = getIPMIVersion();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get IPMI firmware reverison, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    cc = setIPMIMAC(record);
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to set MAC address, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    if (restartsAfterMacChange(version)) {
-        // Nothing can be read back from a restarting BMC: show what was requested.
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE record[macRecordSize] = {};
+        if (mac_addr2mac_record(text, record) != 0) {
+            fputs("Not a valid MAC address format.\n", stderr);
+            return VKT_BMC_BAD_ARGUMENT;
+        }
+        BYTE cc = getIPMIVersion();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get IPMI firmware reverison, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        cc = setIPMIMAC(record);
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to set MAC address, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        if (restartsAfterMacChange(version)) {
+            // Nothing can be read back from a restarting BMC: show what was requested.
+            MacText requested = "";
+            mac_record2mac_addr(record, requested);
+            printf("MAC=%s (After receiving command, BMC will reboot itself. BMC will not response any commands "
+                   "temporarily.)\n",
+                   requested);
+            return VKT_BMC_OK;
+        }
+        vkt_sleep(settleMs);
+        MacText now = "";
+        int rc = reportMac("Failed to get MAC Address, %s", &now);
+        if (rc != VKT_BMC_OK) return rc;
         MacText requested = "";
         mac_record2mac_addr(record, requested);
-        printf("MAC=%s (After receiving command, BMC will reboot itself. BMC will not response any commands "
-               "temporarily.)\n",
-               requested);
+        if (strcmp(now, requested) != 0) {
+            fprintf(stderr, "Failed to set MAC address, %s", notApplied);
+            return VKT_BMC_COMMAND_FAILED;
+        }
         return VKT_BMC_OK;
-    }
-    vkt_sleep(settleMs);
-    MacText now = "";
-    int rc = reportMac("Failed to get MAC Address, %s", &now);
-    if (rc != VKT_BMC_OK) return rc;
-    MacText requested = "";
-    mac_record2mac_addr(record, requested);
-    if (strcmp(now, requested) != 0) {
-        fprintf(stderr, "Failed to set MAC address, %s", notApplied);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    return VKT_BMC_OK;
+    });
 }
 
 int bmc_SetDHCPStatus(int enable) {
-    BYTE cc = setDHCPStatus(enable);
-    if (cc != vkt::ccSuccess) {
-        fprintf(stderr, "Failed to %s DHCP, Completion Code=%02Xh\n", onOff(enable), cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printf("Successfully %s DHCP.\n", onOff(enable));
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = setDHCPStatus(enable);
+        if (cc != vkt::ccSuccess) {
+            fprintf(stderr, "Failed to %s DHCP, Completion Code=%02Xh\n", onOff(enable), cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        printf("Successfully %s DHCP.\n", onOff(enable));
+        return VKT_BMC_OK;
+    });
 }
 
 int bmc_SetGratuitousARP(int enable) {
-    BYTE cc = setGratuitousARP(enable);
-    if (cc == vkt::ccSuccess) {
-        printf("Successfully %s Gratuitous ARP.\n", onOff(enable));
-        return VKT_BMC_OK;
-    }
-    if (cc == vkt::ccParamNotSupported)
-        fputs("Gratuitous ARP is not supported for this BMC.\n", stderr);
-    else
-        fprintf(stderr, "Failed to %s Gratuitous ARP, Completion Code=%02Xh\n", onOff(enable), cc);
-    return VKT_BMC_COMMAND_FAILED;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = setGratuitousARP(enable);
+        if (cc == vkt::ccSuccess) {
+            printf("Successfully %s Gratuitous ARP.\n", onOff(enable));
+            return VKT_BMC_OK;
+        }
+        if (cc == vkt::ccParamNotSupported)
+            fputs("Gratuitous ARP is not supported for this BMC.\n", stderr);
+        else
+            fprintf(stderr, "Failed to %s Gratuitous ARP, Completion Code=%02Xh\n", onOff(enable), cc);
+        return VKT_BMC_COMMAND_FAILED;
+    });
 }
 
 int bmc_GetVLan() {
-    BYTE cc = getVLan();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get VLan status, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printf("VLAN is now %s.\n", vLanStatus != 0 ? "enabled" : "disabled");
-    if (vLanStatus != 0) printf("Tag: %d\n", vLanTag);
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = getVLan();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get VLan status, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        printf("VLAN is now %s.\n", vLanStatus != 0 ? "enabled" : "disabled");
+        if (vLanStatus != 0) printf("Tag: %d\n", vLanTag);
+        return VKT_BMC_OK;
+    });
 }
 
 int bmc_SetVLan(int enable, int tag) {
-    // The ID has twelve bits; anything larger would spill into the enable bit.
-    if (tag > vkt::vlanIdMax) {
-        fprintf(stderr, "Not a valid VLAN ID (1 to %d).\n", vkt::vlanIdMax);
-        return VKT_BMC_BAD_ARGUMENT;
-    }
-    BYTE cc = getVLan();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get VLan status, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    if (tag > 0) vLanTag = tag;
-    cc = setVLan(enable);
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to set VLan status, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    return bmc_GetVLan();
+    return vkt::entryBarrier(__func__, [&] {
+        // The ID has twelve bits; anything larger would spill into the enable bit.
+        if (tag > vkt::vlanIdMax) {
+            fprintf(stderr, "Not a valid VLAN ID (1 to %d).\n", vkt::vlanIdMax);
+            return VKT_BMC_BAD_ARGUMENT;
+        }
+        BYTE cc = getVLan();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get VLan status, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        if (tag > 0) vLanTag = tag;
+        cc = setVLan(enable);
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to set VLan status, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        return bmc_GetVLan();
+    });
 }
 
 int bmc_GetIPandMac() {
-    int rc = reportAddress(getIPMIIP, "IP=%s\n", "Failed to get IP Address, %s");
-    if (rc != VKT_BMC_OK) return rc;
-    return reportMac("Failed to get MAC Address, %s");
+    return vkt::entryBarrier(__func__, [&] {
+        int rc = reportAddress(getIPMIIP, "IP=%s\n", "Failed to get IP Address, %s");
+        if (rc != VKT_BMC_OK) return rc;
+        return reportMac("Failed to get MAC Address, %s");
+    });
 }
 
-int bmc_GetGWIP() { return reportAddress(getGWIP, "Gateway=%s\n", "Failed to get gateway IP Address, %s"); }
+int bmc_GetGWIP() {
+    return vkt::entryBarrier(__func__, [&] { return reportAddress(getGWIP, "Gateway=%s\n", "Failed to get gateway IP Address, %s"); });
+}
 
-int bmc_GetSubnetMask() { return reportAddress(getSubnetMask, "Subnet Mask=%s\n", "Failed to get subnet mask, %s"); }
+int bmc_GetSubnetMask() {
+    return vkt::entryBarrier(__func__, [&] { return reportAddress(getSubnetMask, "Subnet Mask=%s\n", "Failed to get subnet mask, %s"); });
+}
 
 int bmc_GetDHCPStatus() {
-    int source = 0;
-    BYTE cc = getDHCPStatus(&source);
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to determine IP address source, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    puts(source != 0 ? "DHCP is currently enabled." : "DHCP is currently disabled.");
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        int source = 0;
+        BYTE cc = getDHCPStatus(&source);
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to determine IP address source, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        puts(source != 0 ? "DHCP is currently enabled." : "DHCP is currently disabled.");
+        return VKT_BMC_OK;
+    });
 }

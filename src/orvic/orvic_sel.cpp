@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bounded.h"
+#include "entry_barrier.h"
 #include "sel_util.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -62,31 +63,35 @@ void printSELs() {
 }
 
 int bmc_GetSELInfo() {
-    BYTE cc = getSELInfo();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get SEL info, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printSELInfo();
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = getSELInfo();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get SEL info, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        printSELInfo();
+        return VKT_BMC_OK;
+    });
 }
 
 int bmc_GetSELList() {
-    BYTE cc = getSELInfo();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get SEL info, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    cc = getReserveSELID();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get reserve SEL, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    cc = getSELs();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("%s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printSELs();
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = getSELInfo();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get SEL info, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        cc = getReserveSELID();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get reserve SEL, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        cc = getSELs();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("%s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        printSELs();
+        return VKT_BMC_OK;
+    });
 }

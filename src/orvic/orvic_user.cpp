@@ -1,6 +1,7 @@
 // Exported routines that list, add, delete and change the BMC's user accounts.
 #include <cstdio>
 
+#include "entry_barrier.h"
 #include "ipmi_defs.h"
 #include "smipmi.h"
 #include "user_util.h"
@@ -23,55 +24,67 @@ int done() {
 }  // namespace
 
 int bmc_GetUserList() {
-    if (!step(getNumberOfUsers(), "Failed to get number of user, %s")) return VKT_BMC_COMMAND_FAILED;
-    // User ID 1 (the anonymous user) and the highest ID are not read.
-    for (int u = firstListedUser; u < maximumNumberOfUsers; ++u) {
-        const BYTE uid = static_cast<BYTE>(u);
-        if (getUserName(uid) != vkt::ccSuccess) continue;
-        const ipmi_user* entry = vkt::userEntry(u);
-        if (entry == nullptr || entry->userName[0] == '\0') continue;
-        if (!step(getUserAccess(uid), "Failed to get user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
-    }
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        if (!step(getNumberOfUsers(), "Failed to get number of user, %s")) return VKT_BMC_COMMAND_FAILED;
+        // User ID 1 (the anonymous user) and the highest ID are not read.
+        for (int u = firstListedUser; u < maximumNumberOfUsers; ++u) {
+            const BYTE uid = static_cast<BYTE>(u);
+            if (getUserName(uid) != vkt::ccSuccess) continue;
+            const ipmi_user* entry = vkt::userEntry(u);
+            if (entry == nullptr || entry->userName[0] == '\0') continue;
+            if (!step(getUserAccess(uid), "Failed to get user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
+        }
+        return VKT_BMC_OK;
+    });
 }
 
 // The steps are not undone when a later one fails; the message names the step that did.
 int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level) {
-    if (!step(setUserName(uid, name), "Failed to set user name, %s") ||
-        !step(setUserPassword(uid, password), "Failed to set user password, %s") ||
-        !step(enableUser(uid), "Failed to enable user account, %s") ||
-        !step(setUserAccess(uid, static_cast<BYTE>(level)), "Failed to set user privilege, %s"))
-        return VKT_BMC_COMMAND_FAILED;
-    return done();
+    return vkt::entryBarrier(__func__, [&] {
+        if (!step(setUserName(uid, name), "Failed to set user name, %s") ||
+            !step(setUserPassword(uid, password), "Failed to set user password, %s") ||
+            !step(enableUser(uid), "Failed to enable user account, %s") ||
+            !step(setUserAccess(uid, static_cast<BYTE>(level)), "Failed to set user privilege, %s"))
+            return VKT_BMC_COMMAND_FAILED;
+        return done();
+    });
 }
 
 int bmc_DelUser(unsigned char uid) {
-    // Get User Access first, so that an ID the BMC does not know changes nothing.
-    if (!step(getUserAccess(uid), "Failed to get user privilege, %s") ||
-        !step(setUserPassword(uid, ""), "Failed to set user password, %s") ||
-        !step(setUserAccess(uid, vkt::privilegeNoAccess), "Failed to disable user privilege, %s") ||
-        !step(disableUser(uid), "Failed to disable user account, %s") ||
-        !step(disableUserPlus(uid), "Failed to disable user(+) account, %s") ||
-        !step(setUserName(uid, ""), "Failed to set user name, %s"))
-        return VKT_BMC_COMMAND_FAILED;
-    return done();
+    return vkt::entryBarrier(__func__, [&] {
+        // Get User Access first, so that an ID the BMC does not know changes nothing.
+        if (!step(getUserAccess(uid), "Failed to get user privilege, %s") ||
+            !step(setUserPassword(uid, ""), "Failed to set user password, %s") ||
+            !step(setUserAccess(uid, vkt::privilegeNoAccess), "Failed to disable user privilege, %s") ||
+            !step(disableUser(uid), "Failed to disable user account, %s") ||
+            !step(disableUserPlus(uid), "Failed to disable user(+) account, %s") ||
+            !step(setUserName(uid, ""), "Failed to set user name, %s"))
+            return VKT_BMC_COMMAND_FAILED;
+        return done();
+    });
 }
 
 int bmc_SetUserPassword(unsigned char uid, const char* password) {
-    if (!step(setUserPassword(uid, password), "Failed to set user password, %s")) return VKT_BMC_COMMAND_FAILED;
-    return done();
+    return vkt::entryBarrier(__func__, [&] {
+        if (!step(setUserPassword(uid, password), "Failed to set user password, %s")) return VKT_BMC_COMMAND_FAILED;
+        return done();
+    });
 }
 
 int bmc_SetUserLevel(unsigned char uid, unsigned char level) {
-    if (!step(setUserAccess(uid, level), "Failed to set user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
-    return done();
+    return vkt::entryBarrier(__func__, [&] {
+        if (!step(setUserAccess(uid, level), "Failed to set user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
+        return done();
+    });
 }
 
 int bmc_GetUserLevel() {
-    puts("For privilege level:");
-    puts("Administrator level : 4");
-    puts("Operator level      : 3");
-    puts("User level          : 2");
-    puts("Callback level      : 1");
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        puts("For privilege level:");
+        puts("Administrator level : 4");
+        puts("Operator level      : 3");
+        puts("User level          : 2");
+        puts("Callback level      : 1");
+        return VKT_BMC_OK;
+    });
 }

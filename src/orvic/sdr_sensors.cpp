@@ -14,6 +14,7 @@
 
 #include "bounded.h"
 #include "generic_util.h"
+#include "entry_barrier.h"
 #include "ipmi_defs.h"
 #include "sdr_reading.h"
 #include "sdr_util.h"
@@ -368,21 +369,23 @@ void printSDR() {
 }
 
 int bmc_GetSDR(void) {
-    BYTE cc = getSDRRepositoryInfo();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get SDR repository info, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    cc = getReserveSDRID();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get reserve SDR, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    cc = getSDRs();
-    if (cc != vkt::ccSuccess) {
-        vkt::reportFailure("Failed to get SDR data, %s", cc);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printSDR();
-    return VKT_BMC_OK;
+    return vkt::entryBarrier(__func__, [&] {
+        BYTE cc = getSDRRepositoryInfo();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get SDR repository info, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        cc = getReserveSDRID();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get reserve SDR, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        cc = getSDRs();
+        if (cc != vkt::ccSuccess) {
+            vkt::reportFailure("Failed to get SDR data, %s", cc);
+            return VKT_BMC_COMMAND_FAILED;
+        }
+        printSDR();
+        return VKT_BMC_OK;
+    });
 }

@@ -1,0 +1,18 @@
+#include "private_bus.h"
+
+#include <cstring>
+
+namespace vkt {
+
+IpmiReply masterWriteRead(BYTE slaveAddr, BYTE readCount, const BYTE* write, size_t writeLength) {
+    if (writeLength > privateBusMaxWrite || (writeLength > 0 && write == nullptr)) {
+        IpmiReply refused;
+        refused.cc = ccRequestLengthInvalid;
+        return refused;
+    }
+    BYTE request[ipmiMaxRequestData] = {privateBusId, slaveAddr, readCount};
+    if (writeLength > 0) memcpy(request + 3, write, writeLength);
+    return ipmiRequest(netFnApp, cmdMasterWriteRead, request, static_cast<int>(3 + writeLength));
+}
+
+}  // namespace vkt
