@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -376,6 +377,37 @@ TEST_F(Users, PasswordAndLevelChanges) {
     EXPECT_EQ(levelFailed.rc, 11);
     EXPECT_EQ(levelFailed.err, "Failed to set user privilege, Completion Code=CCh\n");
     EXPECT_EQ(levelFailed.out, "");
+}
+
+TEST_F(Users, IdsOutsideOneToSixtyThreeAreRefusedBeforeAnythingIsSent) {
+    // The BMC keeps the low six bits: 67 would be user 3, 70 user 6.
+    sim().users.maxUsers = 63;
+    sim().users.addUser(3, "operator", "old-pw", 3);
+    sim().users.addUser(6, "monitor", "old-pw", 2);
+    const std::vector<std::function<int(unsigned char)>> routines = {
+        [](unsigned char uid) { return bmc_AddUser(uid, "intruder", "pw", 4); },
+        [](unsigned char uid) { return bmc_DelUser(uid); },
+        [](unsigned char uid) { return bmc_SetUserPassword(uid, "new-pw"); },
+        [](unsigned char uid) { return bmc_SetUserLevel(uid, 4); },
+    };
+    for (const auto& routine : routines) {
+        for (unsigned char uid : {0, 64, 67, 70, 127, 128, 131, 255}) {
+            bmc().clearLog();
+            Outcome o = capture([&] { return routine(uid); });
+            EXPECT_EQ(o.rc, 11) << int(uid);
+            EXPECT_EQ(o.err, "User ID " + std::to_string(uid) + " is out of range (1 to 63); nothing was changed.\n");
+            EXPECT_EQ(o.out, "");
+            EXPECT_TRUE(sent().empty()) << int(uid);
+        }
+    }
+    EXPECT_EQ(sim().users.name(3), "operator");
+    EXPECT_EQ(sim().users.password(3), "old-pw");
+    EXPECT_EQ(sim().users.name(6), "monitor");
+    EXPECT_EQ(sim().users.account(6).access[1].privilege, 2);
+    // Both ends of the range reach the BMC.
+    EXPECT_EQ(capture([] { return bmc_SetUserLevel(63, 2); }).rc, 0);
+    EXPECT_EQ(capture([] { return bmc_SetUserPassword(1, "anon"); }).rc, 0);
+    EXPECT_EQ(sim().users.password(1), "anon");
 }
 
 TEST_F(Users, PrintedHelpAndCounts) {

@@ -83,7 +83,9 @@ VKT_API int bmc_GetDHCPStatus(void);
 
 /* ---- User accounts ----------------------------------------------------------------- */
 /* Accounts on LAN channel 1. Names are cut to 16 bytes and passwords to 20; levels are
- * 4 Administrator, 3 Operator, 2 User, 1 Callback, 15 No Access. */
+ * 4 Administrator, 3 Operator, 2 User, 1 Callback, 15 No Access. A user ID outside 1..63
+ * is refused with 11 before anything is sent (the BMC would take its low six bits and
+ * change another account). */
 VKT_API int bmc_GetUserList(void);
 VKT_API int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level);
 VKT_API int bmc_DelUser(unsigned char uid);

@@ -21,6 +21,17 @@ int done() {
     return VKT_BMC_OK;
 }
 
+// The BMC takes only the low six bits of a user ID (Set User Password carries a flag in
+// bit 7), so an ID outside 1..63 would reach another account: refuse it before sending.
+constexpr int lowestUserId = 1;
+constexpr int highestUserId = 63;
+
+bool validUserId(unsigned char uid) {
+    if (uid >= lowestUserId && uid <= highestUserId) return true;
+    fprintf(stderr, "User ID %d is out of range (%d to %d); nothing was changed.\n", uid, lowestUserId, highestUserId);
+    return false;
+}
+
 }  // namespace
 
 int bmc_GetUserList() {
@@ -41,6 +52,7 @@ int bmc_GetUserList() {
 // The steps are not undone when a later one fails; the message names the step that did.
 int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level) {
     return vkt::entryBarrier(__func__, [&] {
+        if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
         if (!step(setUserName(uid, name), "Failed to set user name, %s") ||
             !step(setUserPassword(uid, password), "Failed to set user password, %s") ||
             !step(enableUser(uid), "Failed to enable user account, %s") ||
@@ -52,6 +64,7 @@ int bmc_AddUser(unsigned char uid, const char* name, const char* password, int l
 
 int bmc_DelUser(unsigned char uid) {
     return vkt::entryBarrier(__func__, [&] {
+        if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
         // Get User Access first, so that an ID the BMC does not know changes nothing.
         if (!step(getUserAccess(uid), "Failed to get user privilege, %s") ||
             !step(setUserPassword(uid, ""), "Failed to set user password, %s") ||
@@ -66,6 +79,7 @@ int bmc_DelUser(unsigned char uid) {
 
 int bmc_SetUserPassword(unsigned char uid, const char* password) {
     return vkt::entryBarrier(__func__, [&] {
+        if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
         if (!step(setUserPassword(uid, password), "Failed to set user password, %s")) return VKT_BMC_COMMAND_FAILED;
         return done();
     });
@@ -73,6 +87,7 @@ int bmc_SetUserPassword(unsigned char uid, const char* password) {
 
 int bmc_SetUserLevel(unsigned char uid, unsigned char level) {
     return vkt::entryBarrier(__func__, [&] {
+        if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
         if (!step(setUserAccess(uid, level), "Failed to set user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
         return done();
     });
