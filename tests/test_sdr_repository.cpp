@@ -150,17 +150,36 @@ TEST_F(SdrRepository, AccessorsPickTheirFields) {
     EXPECT_STREQ(name, "");
 }
 
-TEST_F(SdrRepository, CountBeyondTheLastRecordAsksForFfffAgain) {
+TEST_F(SdrRepository, WalkEndsAtTheRecordThatReportsNoNextRecord) {
+    // A well-formed repository: the count and the FFFFh marker agree, nothing more is asked.
     sdr().addCompact(fields("A", 0x01, 0x07, 0x6F));
     sdr().addCompact(fields("B", 0x02, 0x07, 0x6F));
-    sdr().reportedCount = 3;
+    sdr().add(fruLocatorRecord("FRU", 0x00));
     EXPECT_EQ(walk(), 0x00);
+    const size_t wellFormed = commandsOnly().size();
+
+    // A count that runs ahead of the records: the walk stops after the one that said FFFFh,
+    // with the same exchanges, and the table holds only what was reached.
+    memset(sdrRecords, 0x5A, sizeof sdrRecords);  // stale slots of an earlier, longer walk
+    sdr().reportedCount = 128;
+    bmc().clearLog();
+    EXPECT_EQ(walk(), 0x00);
+    EXPECT_EQ(commandsOnly().size(), wellFormed);
     std::vector<int> headerIds;
     for (const IpmiRequest& r : bmc().requests(0x0A, 0x23))
         if (r.data[4] == 0) headerIds.push_back(r.data[2] | r.data[3] << 8);
-    EXPECT_EQ(headerIds, (std::vector<int>{0x0000, 0x0002, 0xFFFF}));
-    // The BMC answers FFFFh with its last record, which lands in slot 2 as well.
-    EXPECT_EQ(slotName(2), "B");
+    EXPECT_EQ(headerIds, (std::vector<int>{0x0000, 0x0002, 0x0003}));
+    EXPECT_EQ(sdrRecordCount, 3);
+    EXPECT_EQ(sdrUsedSlotCount(), 3);
+    EXPECT_EQ(slotName(1), "B");
+    EXPECT_EQ(getRecordType(2), 0x00);
+
+    // A sensor record as the early last one: stored, then the walk ends.
+    sdr().records.pop_back();
+    sdr().reportedCount = 5;
+    EXPECT_EQ(walk(), 0x00);
+    EXPECT_EQ(sdrRecordCount, 2);
+    EXPECT_EQ(slotName(1), "B");
 }
 
 TEST_F(SdrRepository, FailedHeaderReadEndsTheWalkAndKeepsLaterSlots) {

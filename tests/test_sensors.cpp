@@ -514,6 +514,17 @@ TEST_F(Sensors, RepositoryWithoutSensorRecordsPublishesNothing) {
     EXPECT_EQ(r.doneCount, 1);
 }
 
+TEST_F(Sensors, CountAheadOfTheRecordsPublishesEachSensorOnce) {
+    analog("CPU Temp", 0x01, 0x01, 1).reading = 40;
+    analog("Inlet Temp", 0x02, 0x01, 1).reading = 25;
+    sdr().reportedCount = 128;
+    EnumResult r = enumerate();
+    ASSERT_EQ(r.instances.size(), 2u);
+    EXPECT_EQ(r.instances[0].get("VKT_SensorName"), "CPU Temp");
+    EXPECT_EQ(r.instances[1].get("VKT_SensorName"), "Inlet Temp");
+    EXPECT_EQ(r.instances[1].get("VKT_Reading"), "25C/77F");
+}
+
 TEST_F(Sensors, FailuresOfTheCollectorAreReportedAndTheTableIsPublished) {
     analog("CPU Temp", 0x01, 0x01, 1).reading = 40;
     {

@@ -22,6 +22,8 @@ namespace {
 
 // Get SDR answers the next record ID (2 bytes) ahead of the record bytes.
 constexpr size_t sdrReplyHeader = 2;
+// Next record ID of the repository's last record.
+constexpr WORD lastRecordId = 0xFFFF;
 
 BYTE slotByte(BYTE index, int offset) {
     if (index >= sdrSlotCount || offset < 0 || offset >= sdrSlotSize) return 0;
@@ -91,8 +93,9 @@ BYTE getReserveSDRID() {
 }
 
 // The walk follows the next-record IDs from the first record and is bounded by the
-// record count (and by the table): a BMC that reports FFFFh early is asked for FFFFh,
-// its last record, again.
+// record count (and by the table). A BMC whose count runs ahead of its records reports
+// FFFFh (no next record) early; asking for FFFFh would fetch its last record again and
+// again, so the walk ends there and the count is cut to the records it reached.
 BYTE getSDRs() {
     WORD nextId = 0x0000;
     const int slots = sdrUsedSlotCount();
@@ -103,20 +106,25 @@ BYTE getSDRs() {
         if (!header.ok()) return header.cc;
 
         nextId = static_cast<WORD>(header.at(0) | header.at(1) << 8);
+        const bool last = nextId == lastRecordId;
         const BYTE type = header.at(sdrReplyHeader + vkt::sdrOffRecordType);
         const BYTE length = header.at(sdrReplyHeader + vkt::sdrOffRecordLength);
         BYTE* slot = sdrRecords[i];
         if (type != vkt::sdrTypeFullSensor && type != vkt::sdrTypeCompactSensor) {
             // Whatever sensor record this position held before must not outlive it.
             memset(slot, 0, sdrSlotSize);
-            continue;
+        } else {
+            copyRecordBytes(slot, 0, header, vkt::sdrChunkSize);
+            BYTE cc = readRecordBody(slot, recordId, length);
+            if (cc != vkt::ccSuccess) {
+                // Half a record (new header, old name) is worse than none.
+                memset(slot, 0, sdrSlotSize);
+                return cc;
+            }
         }
-        copyRecordBytes(slot, 0, header, vkt::sdrChunkSize);
-        BYTE cc = readRecordBody(slot, recordId, length);
-        if (cc != vkt::ccSuccess) {
-            // Half a record (new header, old name) is worse than none.
-            memset(slot, 0, sdrSlotSize);
-            return cc;
+        if (last && i + 1 < slots) {
+            sdrRecordCount = i + 1;
+            break;
         }
     }
     return vkt::ccSuccess;
