@@ -102,9 +102,11 @@ TEST_F(FruBackup, RestoreWrites512BytesAs32Segments) {
     EXPECT_EQ(fruDevice().image, file);
     EXPECT_TRUE(fruDevice().writeProtected);
     EXPECT_EQ(protectRequests(), (std::vector<std::string>{"30/06 00", "30/06 01"}));
-    // Unlock first, lock last.
+    // The area size is asked for first, then the FRU is unlocked; it is locked last.
     const auto cmds = commandsOnly();
-    EXPECT_EQ(cmds.front().toString(), "30/06 00");
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ(cmds[0].toString(), "0A/10 00");
+    EXPECT_EQ(cmds[1].toString(), "30/06 00");
     EXPECT_EQ(cmds.back().toString(), "30/06 01");
     EXPECT_EQ(sent(0x0A, 0x12)[1].data[0], 0x00);  // FRU device 0
 }
@@ -185,6 +187,44 @@ TEST_F(FruBackup, FilesThatCannotBeWrittenWholeAreRefusedBeforeAnyWrite) {
     EXPECT_EQ(fruWriteBufferLength, 8192);
 }
 
+TEST_F(FruBackup, FileLargerThanTheAreaIsRefusedBeforeTheUnlock) {
+    const Bytes erased(256, 0xFF);
+    useImage(erased);
+    writeFile("fru.bin", pattern(272, 8));
+    Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "The file fru.bin (272 bytes) is larger than the FRU area (256 bytes); nothing was written.\n");
+    EXPECT_EQ(o.out, "");
+    std::vector<std::string> cmds;
+    for (const IpmiRequest& r : commandsOnly()) cmds.push_back(r.toString());
+    EXPECT_EQ(cmds, std::vector<std::string>{"0A/10 00"});
+    EXPECT_EQ(fruDevice().image, erased);
+    EXPECT_TRUE(fruDevice().writeProtected);
+
+    // The same for a listing; the area size is not known: nothing is unlocked either.
+    writeFile("fru.txt", "__Common\n\t01\n\t00\n\t00\n\t00\n\t00\n\t00\n\t00\n\tFF\n");
+    useImage(erased, 4);
+    o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+    EXPECT_EQ(o.err, "The file fru.txt (8 bytes) is larger than the FRU area (4 bytes); nothing was written.\n");
+    bmc().failNext(0x0A, 0x10, 0xC1);
+    o = run([] { return bmc_RestoreFRU("fru.bin"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C1h\n");
+    EXPECT_EQ(fruDevice().unlockRequests, 0);
+
+    // A shorter file is written as before; an area given in words counts twice.
+    useImage(erased);
+    fruDevice().accessType = 1;
+    writeFile("fru.bin", pattern(256, 8));
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 0);
+    EXPECT_EQ(fruDevice().image, pattern(256, 8));
+    writeFile("fru.bin", pattern(100, 9));
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 0);
+    Bytes expected = pattern(100, 9);
+    expected.insert(expected.end(), fruDevice().image.begin() + 100, fruDevice().image.end());
+    EXPECT_EQ(fruDevice().image, expected);
+}
+
 // ---- the text listing ----------------------------------------------------------------------
 
 const char* const abcdListing =
@@ -192,6 +232,43 @@ const char* const abcdListing =
     "__Board\n\t01\n\t03\n\t00\n\t00\n\t00\n\t00\n"
     "\tC4\n\t'ABCD'\n\tC0\n\tC0\n\tC0\n\tC0\n"
     "\tC1\n\t00\n\t00\n\t00\n\t00\n\t00\n\t00\n\t00\n\t6D\n";
+
+TEST_F(FruBackup, InconsistentListingsAreRefusedBeforeTheUnlock) {
+    const std::string good = abcdListing;
+    auto edited = [&good](const std::string& from, const std::string& to) {
+        std::string s = good;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    const std::string cases[] = {
+        edited("\t'ABCD'", "\t'ABCDE'"),            // a text longer than its type/length byte
+        edited("\tC4\n\t'ABCD'", "\tC4\n\t'ABC'"),  // shorter
+        edited("\tC4\n", ""),                       // a text without its type/length byte
+        edited("__Board\n\t01\n\t03", "__Board\n\t01\n\t04"),  // the area's length
+        edited("\t6D\n", "\t6C\n"),                 // the area's checksum
+        edited("\tFE\n", "\tFD\n"),                 // the header's checksum
+        edited("\t01\n\t00\n\t00\n\t00\n\tFE\n", "\t01\n\t00\n\t05\n\t00\n\tF9\n"),  // multi-records past the end
+    };
+    const Bytes erased(64, 0xFF);
+    for (const std::string& listing : cases) {
+        useImage(erased);
+        writeFile("fru.txt", listing);
+        Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+        EXPECT_EQ(o.rc, 11) << listing;
+        EXPECT_EQ(o.err, "The listing fru.txt does not describe a consistent FRU image; nothing was written.\n");
+        EXPECT_TRUE(commandsOnly().empty()) << listing;
+        EXPECT_EQ(fruDevice().image, erased);
+    }
+
+    // A multi-record whose data no longer match their checksum.
+    useImage(ImageBuilder().board(0, {"A", "B", "C", "D", ""}).multiRecords({{0x00, pattern(8, 1)}}).build());
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).rc, 0);
+    std::string listing = readText("fru.txt");
+    listing.replace(listing.size() - 3, 2, "EE");
+    writeFile("fru.txt", listing);
+    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).rc, 11);
+    EXPECT_EQ(fruDevice().unlockRequests, 0);
+}
 
 TEST_F(FruBackup, ListingOfABoardOnlyImageAndItsRestore) {
     const Bytes image = ImageBuilder().board(0, {"ABCD", "", "", "", ""}).build();
@@ -357,11 +434,14 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
 
 TEST_F(FruBackup, ListingReaderTakesBlankLinesSectionsAndLooseSpacing) {
     useImage(Bytes(16, 0xFF));
-    writeFile("fru.txt", "__Common\n\n  a \n\tff\n__Anything\n\t'xy'  \r\n7\n\t0x3C\n");
+    // A header naming a product area, and that area: 01 01 00 C2 'x' 'y' C1 8A.
+    writeFile("fru.txt",
+              "__Common\n\n  1 \n\t00\n\t00\n00\n\t01\n\t00\n\t00\n\tfe\n__Anything\n\t01\n\t01\n\t0\n"
+              "\tC2\n\t'xy'  \r\n\t0xC1\n\t8a\n");
     EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).rc, 0);
-    EXPECT_EQ(Bytes(fruDevice().image.begin(), fruDevice().image.begin() + 7),
-              (Bytes{0x0A, 0xFF, 'x', 'y', 0x07, 0x3C, 0xFF}));
-    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 6}}));
+    EXPECT_EQ(Bytes(fruDevice().image.begin() + 8, fruDevice().image.end()),
+              (Bytes{0x01, 0x01, 0x00, 0xC2, 'x', 'y', 0xC1, 0x8A}));
+    EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 8}, {8, 8}}));
 }
 
 }  // namespace

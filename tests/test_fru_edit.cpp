@@ -185,7 +185,7 @@ TEST_F(FruEdit, DateTextToThreeBytes) {
     }
 }
 
-TEST_F(FruEdit, UnusableDatesLeaveTheDateAsItIs) {
+TEST_F(FruEdit, UnusableDatesAreRefused) {
     struct tm t = {};
     for (const char* bad : {"2023010112", "2023010112000", "20230A011200", "202313011200", "202302291200",
                             "202304311200", "202301012400", "202301011260", "", "２０２３"}) {
@@ -198,11 +198,15 @@ TEST_F(FruEdit, UnusableDatesLeaveTheDateAsItIs) {
     EXPECT_FALSE(userInputTimeToMfgDateTimeFormat(&t, bytes));
     EXPECT_EQ(bytes[0], 0xAA);
 
-    // Through the command: the image is still rewritten, the date unchanged.
+    // Through the command: refused before anything is read or written, the date unchanged.
     useImage(ImageBuilder().board(0x0A0B0C, boardFields).padTo(256).build());
-    ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "2023010112"); }).rc, 0);
+    for (const char* bad : {"2023010112", "202313011200", "202801010000", "20230101120a"}) {
+        Outcome o = run([&] { return bmc_SetFRUField("bdt", bad); });
+        EXPECT_EQ(o.rc, 12) << bad;
+        EXPECT_EQ(o.err, std::string("Invalid value ") + bad + " for FRU field bdt.\n");
+    }
+    EXPECT_TRUE(commandsOnly().empty());
     EXPECT_EQ(sliceOf(fruDevice().image, 11, 3), (Bytes{0x0C, 0x0B, 0x0A}));
-    EXPECT_GT(bmc().count(0x0A, 0x12), 0u);
     ASSERT_EQ(run([] { return bmc_SetFRUField("bdt", "202301011200"); }).rc, 0);
     EXPECT_EQ(sliceOf(fruDevice().image, 11, 3), (Bytes{0x90, 0xB4, 0xD8}));
     EXPECT_STREQ(boardInfo.boardMfgDateTime, "2023/01/01 12:00:00 (90 B4 D8)");
@@ -240,6 +244,87 @@ TEST_F(FruEdit, ImagesThatWouldNotFitOrLoseDataAreNotWritten) {
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
     EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
+}
+
+// The header of an image whose areas were moved by hand: new offsets and checksum.
+void setHeader(Bytes& image, std::initializer_list<uint8_t> offsets) {
+    std::copy(offsets.begin(), offsets.end(), image.begin() + 1);
+    image[7] = testkit::fru::zeroChecksum(image.data(), 7);
+}
+
+TEST_F(FruEdit, InternalUseAreaKeepsItsOwnExtent) {
+    // An 8-byte area right before a chassis area made by "ct": later edits leave it 8 bytes
+    // (the board area two units on does not make it 16).
+    useImage(ImageBuilder().internalUse(Bytes(8, 0x11)).board(0, boardFields).padTo(256).build());
+    ASSERT_EQ(run([] { return bmc_SetFRUField("ct", "17"); }).rc, 0);
+    const Bytes afterType = fruDevice().image;
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bs", "SN-0009"); }).rc, 0);
+    const Bytes& image = fruDevice().image;
+    EXPECT_EQ(sliceOf(image, 0, 24), sliceOf(afterType, 0, 24));
+    EXPECT_EQ(sliceOf(image, 8, 8), Bytes(8, 0x11));
+    EXPECT_STREQ(boardInfo.boardSerialNumber, "SN-0009");
+    EXPECT_TRUE(testkit::fru::checksumsValid(image));
+
+    // As the last area it runs to the image end: more than 8 bytes of data there cannot be
+    // rebuilt, wherever the area sits.
+    Bytes last = ImageBuilder().board(0, boardFields).build();
+    const uint8_t at = static_cast<uint8_t>(last.size() / 8);
+    for (int i = 0; i < 24; ++i) last.push_back(static_cast<uint8_t>(0x30 + i));
+    setHeader(last, {at, 0x00, 0x01, 0x00, 0x00});
+    last.resize(256, 0xFF);
+    useImage(last);
+    bmc().clearLog();
+    Outcome o = run([] { return bmc_SetFRUField("bs", "SN-0010"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
+    EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
+    EXPECT_EQ(fruDevice().image, last);
+
+    // Eight bytes followed by erased storage are the whole area: kept, moved to the front.
+    std::fill(last.begin() + at * 8 + 8, last.end(), 0xFF);
+    useImage(last);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bs", "SN-0010"); }).rc, 0);
+    EXPECT_EQ(sliceOf(fruDevice().image, 0, 3), (Bytes{0x01, 0x01, 0x00}));
+    EXPECT_EQ(sliceOf(fruDevice().image, 8, 8), sliceOf(last, at * 8u, 8));
+}
+
+TEST_F(FruEdit, EditsThatWouldChangeAnotherFieldAreRefused) {
+    // A BCD-plus serial number holding a 00h byte would lose its last bytes when written again
+    // as text; a custom field whose data hold C1h would be cut where the parser stopped.
+    const Field bcdSerial = Field::raw(0x45, {0x12, 0x34, 0x00, 0x56, 0x78});
+    const Bytes customWithC1 = Field::raw(0xC3, {'A', 0xC1, 'B'}).encoded;
+    const Bytes images[] = {
+        ImageBuilder().board(0, {"ABCD", "Board", bcdSerial, "PN-01", ""}).padTo(256).build(),
+        ImageBuilder().board(0, boardFields).product({"M", "N", "", "", "", "", ""}, customWithC1).padTo(256).build(),
+    };
+    for (const Bytes& image : images) {
+        useImage(image);
+        bmc().clearLog();
+        Outcome o = run([] { return bmc_SetFRUField("bm", "Maker"); });
+        EXPECT_EQ(o.rc, 11);
+        EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
+        EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
+        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+        EXPECT_EQ(fruDevice().image, image);
+    }
+    // Naming the field replaces it.
+    useImage(images[0]);
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bs", "SN-0003"); }).rc, 0);
+    EXPECT_STREQ(boardInfo.boardSerialNumber, "SN-0003");
+}
+
+TEST_F(FruEdit, CustomTextThatWouldNotReadBackIsRefused) {
+    useImage(ImageBuilder().board(0, boardFields).padTo(256).build());
+    for (const char* bad : {"Z", "A\xC1" "B"}) {
+        Outcome o = run([&] { return bmc_SetFRUField("bv", bad); });
+        EXPECT_EQ(o.rc, 12) << bad;
+        EXPECT_EQ(o.err, std::string("Invalid value ") + bad + " for FRU field bv.\n");
+    }
+    EXPECT_TRUE(commandsOnly().empty());
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bv", "ZZ"); }).rc, 0);
+    EXPECT_EQ(Bytes(board.custom, board.custom + board.custom_len), (Bytes{0xC2, 'Z', 'Z'}));
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bv", ""); }).rc, 0);
+    EXPECT_EQ(Bytes(board.custom, board.custom + board.custom_len), (Bytes{0xC0}));
 }
 
 TEST_F(FruEdit, FailuresOfTheWriteSteps) {
@@ -319,6 +404,22 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     ASSERT_NE(at, std::string::npos);
     listing.replace(at, 14, "\t'VK1029-TR5'\n");
     frutest::writeFile("demo.txt", listing);
+    // The product area's checksum no longer matches: refused, nothing unlocked or written.
+    bmc().clearLog();
+    Outcome refused = run([] { return bmc_RestoreFRUFromText("demo.txt"); });
+    EXPECT_EQ(refused.rc, 11);
+    EXPECT_EQ(refused.err, "The listing demo.txt does not describe a consistent FRU image; nothing was written.\n");
+    EXPECT_TRUE(commandsOnly().empty());
+    EXPECT_EQ(fruDevice().image, original);
+    // With the checksum (the last byte line of the product area) brought in step, it is written.
+    const size_t multiSection = listing.find("__Multi\n");
+    ASSERT_NE(multiSection, std::string::npos);
+    const size_t checksumLine = listing.rfind("\t", multiSection - 2);
+    const unsigned checksum = std::stoul(listing.substr(checksumLine + 1, 2), nullptr, 16);
+    char fixed[3];
+    snprintf(fixed, sizeof fixed, "%02X", (checksum - 1) & 0xFF);
+    listing.replace(checksumLine + 1, 2, fixed);
+    frutest::writeFile("demo.txt", listing);
     ASSERT_EQ(run([] { return bmc_RestoreFRUFromText("demo.txt"); }).rc, 0);
     Bytes expected = original;
     Bytes needle = {0xCA};
@@ -326,7 +427,10 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     auto pos = std::search(expected.begin(), expected.end(), needle.begin(), needle.end());
     ASSERT_NE(pos, expected.end());
     pos[10] = '5';
+    const size_t productArea = original[4] * 8u;
+    --expected[productArea + original[productArea + 1] * 8u - 1];
     EXPECT_EQ(fruDevice().image, expected);
+    EXPECT_TRUE(testkit::fru::checksumsValid(fruDevice().image));
 }
 
 TEST_F(FruEdit, DmiFieldsRewriteTheImageKeepingTheOtherAreas) {

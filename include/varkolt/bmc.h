@@ -42,16 +42,23 @@ VKT_API int bmc_GetSELList(void);
 
 /* Reads and parses the FRU image of FRU device 0 (the collector of VKT_FRU). */
 VKT_API int bmc_GetFRUList(void);
-/* Copies the FRU image into a binary file / writes such a file back into the FRU. */
+/* Copies the FRU image into a binary file / writes such a file back into the FRU. A file
+ * larger than the FRU area is refused (11) before the FRU is unlocked. */
 VKT_API int bmc_BackupFRU(const char* path);
 VKT_API int bmc_RestoreFRU(const char* path);
-/* The same with an annotated text listing of the image's bytes. */
+/* The same with an annotated text listing of the image's bytes. A listing whose texts,
+ * area lengths or checksums do not agree (edited by hand without keeping them in step) is
+ * refused (11) before the FRU is unlocked. */
 VKT_API int bmc_BackupFRUToText(const char* path);
 VKT_API int bmc_RestoreFRUFromText(const char* path);
 /* Changes one field and rewrites the image. Codes (any case): ct cp cs (chassis type in
  * hexadecimal, part, serial), bdt bm bpn bs bp bv (board date YYYYMMDDhhmm, manufacturer,
  * product, serial, part, custom), pm pn ppm pv ps pat (product manufacturer, name,
- * part/model, version, serial, asset tag). 12 for an unknown code or a malformed value. */
+ * part/model, version, serial, asset tag). 12, with nothing read or written, for an
+ * unknown code or a malformed value: a date that is not a valid YYYYMMDDhhmm from 1996 to
+ * late 2027, a "bv" text of one character or holding a C1h byte (it would not read back).
+ * 11, with nothing written, when the rebuilt image would change a field not named, lose
+ * data the records cannot hold, or not fit the FRU area. */
 VKT_API int bmc_SetFRUField(const char* code, const char* value);
 /* Reads and parses the FRU image; prints nothing. */
 VKT_API int bmc_GetFRUField(const char* code);

@@ -3,6 +3,7 @@
 // type/length bytes, end markers, padding and checksums).
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <ctime>
@@ -214,8 +215,31 @@ int checkFRUField(const char* code, const char* value) {
     constexpr int malformed = 12;
     const FieldCode* f = findFieldCode(code);
     if (f == nullptr) return malformed;
-    BYTE type = 0;
-    if (f->kind == FieldKind::ChassisType && !parseHexByte(value, &type)) return malformed;
+    switch (f->kind) {
+        case FieldKind::Text:
+            break;
+        case FieldKind::ChassisType: {
+            BYTE type = 0;
+            if (!parseHexByte(value, &type)) return malformed;
+            break;
+        }
+        case FieldKind::BoardDate: {
+            // A date that cannot be stored is refused rather than written back unchanged.
+            struct tm t = {};
+            BYTE minutes[3] = {};
+            if (!strTimeToStructTm(value, &t) || !userInputTimeToMfgDateTimeFormat(&t, minutes)) return malformed;
+            break;
+        }
+        case FieldKind::BoardCustom:
+            // As a custom field one character would be written as C1h, the end-of-fields
+            // marker, and a C1h byte in the text would end the fields there: the text would
+            // not read back.
+            if (fru1Flag == 0 && value != nullptr &&
+                (strnlen(value, 2) == 1 ||
+                 memchr(value, vkt::fruEndOfFields, strnlen(value, fruMaxTextLength)) != nullptr))
+                return malformed;
+            break;
+    }
     return 0;
 }
 
@@ -243,6 +267,116 @@ int setFRUField(const char* code, const char* value) {
     }
     *f->presence = 1;
     return 0;
+}
+
+namespace {
+
+// The area records and what the parser says about them, as one value.
+struct RecordSet {
+    fru_area_internal internalUse;
+    fru_area_chassis chassisArea;
+    fru_area_board boardArea;
+    fru_area_product productArea;
+    fru_area_multi records[fruMultiRecordCount];
+    int32_t recordCount;
+    BYTE present[5];
+    int32_t useLength;
+    BYTE incomplete;
+
+    static RecordSet take() {
+        RecordSet r;
+        r.internalUse = internal;
+        r.chassisArea = chassis;
+        r.boardArea = board;
+        r.productArea = product;
+        memcpy(r.records, multi, sizeof multi);
+        r.recordCount = fru_area_multi_len;
+        const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
+        memcpy(r.present, flags, sizeof flags);
+        r.useLength = internalUseLength;
+        r.incomplete = fruParseIncomplete;
+        return r;
+    }
+    void put() const {
+        internal = internalUse;
+        chassis = chassisArea;
+        board = boardArea;
+        product = productArea;
+        memcpy(multi, records, sizeof multi);
+        fru_area_multi_len = recordCount;
+        hasInternal = present[0];
+        hasChassis = present[1];
+        hasBoard = present[2];
+        hasProduct = present[3];
+        hasMulti = present[4];
+        internalUseLength = useLength;
+        fruParseIncomplete = incomplete;
+    }
+};
+
+// A text field as the parser leaves it: its length byte and the text up to the first NUL.
+bool sameField(BYTE lenA, const char* a, BYTE lenB, const char* b) {
+    return lenA == lenB && strncmp(a, b, fruTextSize) == 0;
+}
+
+bool sameBytes(BYTE lenA, const BYTE* a, BYTE lenB, const BYTE* b, size_t cap) {
+    return lenA == lenB && memcmp(a, b, std::min<size_t>(lenA, cap)) == 0;
+}
+
+bool sameChassis(const fru_area_chassis& a, const fru_area_chassis& b) {
+    return a.type == b.type && sameField(a.part_len, a.part, b.part_len, b.part) &&
+           sameField(a.serial_len, a.serial, b.serial_len, b.serial) &&
+           sameBytes(a.custom_len, a.custom, b.custom_len, b.custom, fruCustomSize);
+}
+
+bool sameBoard(const fru_area_board& a, const fru_area_board& b) {
+    return memcmp(a.mfg_date_time, b.mfg_date_time, sizeof a.mfg_date_time) == 0 &&
+           sameField(a.mfg_len, a.mfg, b.mfg_len, b.mfg) && sameField(a.prod_len, a.prod, b.prod_len, b.prod) &&
+           sameField(a.serial_len, a.serial, b.serial_len, b.serial) &&
+           sameField(a.part_len, a.part, b.part_len, b.part) && sameField(a.fru_len, a.fru, b.fru_len, b.fru) &&
+           sameBytes(a.custom_len, a.custom, b.custom_len, b.custom, fruCustomSize);
+}
+
+bool sameProduct(const fru_area_product& a, const fru_area_product& b) {
+    return sameField(a.mfg_len, a.mfg, b.mfg_len, b.mfg) && sameField(a.name_len, a.name, b.name_len, b.name) &&
+           sameField(a.part_len, a.part, b.part_len, b.part) &&
+           sameField(a.version_len, a.version, b.version_len, b.version) &&
+           sameField(a.serial_len, a.serial, b.serial_len, b.serial) &&
+           sameField(a.asset_len, a.asset, b.asset_len, b.asset) && sameField(a.fru_len, a.fru, b.fru_len, b.fru) &&
+           sameBytes(a.custom_len, a.custom, b.custom_len, b.custom, fruCustomSize);
+}
+
+bool sameMulti(const RecordSet& a, const RecordSet& b) {
+    if (a.recordCount != b.recordCount) return false;
+    for (int32_t i = 0; i < a.recordCount && i < fruMultiRecordCount; ++i) {
+        const fru_area_multi& x = a.records[i];
+        const fru_area_multi& y = b.records[i];
+        if (x.rec_type_id != y.rec_type_id || x.flag != y.flag || x.rec_checksum != y.rec_checksum ||
+            x.head_checksum != y.head_checksum || !sameBytes(x.rec_len, x.data, y.rec_len, y.data, fruMultiDataSize))
+            return false;
+    }
+    return true;
+}
+
+bool sameRecords(const RecordSet& a, const RecordSet& b) {
+    if (memcmp(a.present, b.present, sizeof a.present) != 0 || a.useLength != b.useLength) return false;
+    if (memcmp(a.internalUse.useData, b.internalUse.useData, sizeof a.internalUse.useData) != 0) return false;
+    if (a.useLength > static_cast<int32_t>(sizeof a.internalUse.useData) &&
+        memcmp(a.internalUse.useData2, b.internalUse.useData2, sizeof a.internalUse.useData2) != 0)
+        return false;
+    return sameChassis(a.chassisArea, b.chassisArea) && sameBoard(a.boardArea, b.boardArea) &&
+           sameProduct(a.productArea, b.productArea) && sameMulti(a, b);
+}
+
+}  // namespace
+
+bool toFRURawKeepsRecords() {
+    const RecordSet edited = RecordSet::take();
+    toFRURaw();
+    parseFRUData(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength), 0);
+    const RecordSet readBack = RecordSet::take();
+    edited.put();
+    return readBack.incomplete == 0 && sameRecords(edited, readBack);
 }
 
 void toFRURaw() {

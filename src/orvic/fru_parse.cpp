@@ -4,6 +4,7 @@
 // The parser trusts the content (no checksum, version or encoding check) but not the
 // extent: every area, field, custom run and multi-record chain stops at the image end and
 // at the size of its record, and fruParseIncomplete tells when something had to be cut.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -27,6 +28,9 @@ namespace {
 constexpr size_t areaUnit = 8;
 constexpr size_t internalUseChunk = 8;
 constexpr size_t multiHeaderSize = 5;
+// Bytes of erased storage: what may follow an internal-use area that ends the image.
+constexpr BYTE erasedZero = 0x00;
+constexpr BYTE erasedOne = 0xFF;
 
 // A read position inside an image that never moves past the image end.
 struct FruCursor {
@@ -80,6 +84,17 @@ void readCustom(FruCursor& c, BYTE& customLen, BYTE (&custom)[fruCustomSize]) {
     if (c.atEnd()) fruParseIncomplete = 1;
 }
 
+// After the end-of-fields marker an area holds only zero padding and its checksum, which is
+// what the rebuild writes there. Anything else (the rest of a custom field whose data held a
+// C1h byte, where the custom run stopped) would be lost by rebuilding from the records.
+void checkAreaTail(const FruCursor& c, BYTE offset) {
+    const size_t start = offset * areaUnit;
+    if (start + 1 >= c.length) return;
+    const size_t end = std::min(start + c.image[start + 1] * areaUnit, c.length);
+    for (size_t p = c.pos + 1; p + 1 < end; ++p)
+        if (c.image[p] != 0) fruParseIncomplete = 1;
+}
+
 fru_header readHeader(const BYTE* data, size_t imageLength) {
     fru_header h = {};
     if (data != nullptr && imageLength >= sizeof h) memcpy(&h, data, sizeof h);
@@ -126,20 +141,27 @@ void parseFRUInternalUse(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     FruCursor c = areaCursor(offset, data, imageLength, 0);
     for (size_t i = 0; i < internalUseChunk; ++i) internal.useData[i] = c.next();
     internalUseLength = static_cast<int32_t>(internalUseChunk);
-    // Nothing in the format says how long this area is; a following area that starts two
-    // units later makes it 16 bytes, which is as much as the record keeps.
+    // Nothing in the format says how long this area is: it runs up to the area that follows
+    // it. When that one starts two units later the area is 16 bytes, as much as the record
+    // keeps; another area merely starting at +2 (behind one at +1) says nothing about it.
     const fru_header h = readHeader(data, imageLength);
     const BYTE following[] = {h.chassis, h.board, h.product, h.multi};
     int next = 0;  // the nearest area after this one
-    for (BYTE f : following) {
+    for (BYTE f : following)
         if (f > offset && (next == 0 || f < next)) next = f;
-        if (f != 0 && f == offset + 2 && internalUseLength == static_cast<int32_t>(internalUseChunk)) {
-            for (size_t i = 0; i < internalUseChunk; ++i) internal.useData2[i] = c.next();
-            internalUseLength = static_cast<int32_t>(2 * internalUseChunk);
-        }
+    if (next == offset + 2) {
+        for (size_t i = 0; i < internalUseChunk; ++i) internal.useData2[i] = c.next();
+        internalUseLength = static_cast<int32_t>(2 * internalUseChunk);
     }
-    // A longer area keeps bytes the record cannot hold.
+    // A longer area keeps bytes the record cannot hold. As the last area it runs to the
+    // image end, where only erased bytes (all 00h or all FFh) may follow its first 8.
     if (next > offset + 2) fruParseIncomplete = 1;
+    if (next == 0 && !c.atEnd()) {
+        const BYTE blank = c.peek();
+        if (blank != erasedZero && blank != erasedOne) fruParseIncomplete = 1;
+        while (!c.atEnd() && fruParseIncomplete == 0)
+            if (c.next() != blank) fruParseIncomplete = 1;
+    }
 }
 
 void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {
@@ -148,6 +170,7 @@ void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     readField(c, chassis.part_len, chassis.part);
     readField(c, chassis.serial_len, chassis.serial);
     readCustom(c, chassis.custom_len, chassis.custom);
+    checkAreaTail(c, offset);
 }
 
 void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
@@ -160,6 +183,7 @@ void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE p
     readField(c, board.fru_len, board.fru);
     if (fru1Flag == 0) {
         readCustom(c, board.custom_len, board.custom);
+        checkAreaTail(c, offset);
     } else {
         char customer[fruTextSize] = {};
         readField(c, board.custom_len, customer);
@@ -189,6 +213,7 @@ void parseFRUProductInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     readField(c, product.asset_len, product.asset);
     readField(c, product.fru_len, product.fru);
     readCustom(c, product.custom_len, product.custom);
+    checkAreaTail(c, offset);
     if (printFRUData == 0) return;
 
     vkt::copyText(productInfo.productManufacturerName, product.mfg);

@@ -157,12 +157,20 @@ void listArea(Listing& out, const ListedArea& area, const BYTE* image, size_t li
 
 // ---- the listing reader -----------------------------------------------------------------
 
-enum class LineResult { Ok, Bad };
+// Mismatched: a text that does not have the length its type/length byte gives.
+enum class LineResult { Ok, Bad, Mismatched };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// What the listing said so far: a text line stands right after the type/length byte of its
+// field, and must be as long as that byte says.
+struct ListingState {
+    bool lastWasByte = false;
+    BYTE lastByte = 0;
+};
+
 // Appends the bytes one listing line stands for to `bytes`.
-LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes) {
+LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes, ListingState& state) {
     size_t first = 0;
     while (first < line.size() && isBlank(line[first])) ++first;
     if (first == line.size()) return LineResult::Ok;                   // blank
@@ -171,8 +179,11 @@ LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes) {
     if (open != std::string::npos) {
         const size_t close = line.rfind('\'');
         if (close == open) return LineResult::Bad;
+        const size_t length = close - open - 1;
+        const bool matches = state.lastWasByte && (state.lastByte & vkt::fruLengthMask) == length;
         bytes.insert(bytes.end(), line.begin() + static_cast<long>(open) + 1, line.begin() + static_cast<long>(close));
-        return LineResult::Ok;
+        state.lastWasByte = false;
+        return matches ? LineResult::Ok : LineResult::Mismatched;
     }
     size_t last = line.size();
     while (last > first && isBlank(line[last - 1])) --last;
@@ -185,32 +196,85 @@ LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes) {
         value = value * 16 + static_cast<unsigned>(isdigit(c) ? c - '0' : tolower(c) - 'a' + 10);
     }
     bytes.push_back(static_cast<BYTE>(value));
+    state.lastWasByte = true;
+    state.lastByte = static_cast<BYTE>(value);
     return LineResult::Ok;
 }
 
-// Reads a whole listing; false when a line is neither a byte nor a text, a line is
-// unreasonably long, the file cannot be read or it holds more than the write buffer.
-bool readListing(FILE* in, std::vector<BYTE>& bytes) {
+enum class ListingResult { Ok, Unreadable, Inconsistent };
+
+// Reads a whole listing. Unreadable: a line that is neither a byte nor a text, a line that
+// is unreasonably long, a file that cannot be read or that holds more than the write
+// buffer. Inconsistent: a text whose length is not the one its type/length byte gives.
+ListingResult readListing(FILE* in, std::vector<BYTE>& bytes) {
     std::string line;
+    ListingState state;
+    bool consistent = true;
     int c;
     bool more = true;
     while (more) {
         line.clear();
         while ((c = getc(in)) != EOF && c != '\n') {
-            if (line.size() >= maxLineLength) return false;
+            if (line.size() >= maxLineLength) return ListingResult::Unreadable;
             line.push_back(static_cast<char>(c));
         }
         more = c != EOF;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (takeLine(line, bytes) != LineResult::Ok) return false;
-        if (bytes.size() > fruWriteBufferSize) return false;
+        const LineResult taken = takeLine(line, bytes, state);
+        if (taken == LineResult::Bad) return ListingResult::Unreadable;
+        if (taken == LineResult::Mismatched) consistent = false;
+        if (bytes.size() > fruWriteBufferSize) return ListingResult::Unreadable;
     }
-    return ferror(in) == 0;
+    if (ferror(in) != 0) return ListingResult::Unreadable;
+    return consistent ? ListingResult::Ok : ListingResult::Inconsistent;
+}
+
+BYTE byteSum(const BYTE* data, size_t n) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += data[i];
+    return static_cast<BYTE>(sum & 0xFF);
+}
+
+// The multi-record chain from `start`: every record inside the image, its header and data
+// matching their checksums, the last one marked end of list.
+bool multiRecordsConsistent(const BYTE* image, size_t length, size_t start) {
+    size_t p = start;
+    for (int n = 0; n < fruMultiRecordCount; ++n) {
+        if (p + multiHeaderSize > length || byteSum(image + p, multiHeaderSize) != 0) return false;
+        const BYTE flag = image[p + 1];
+        const size_t dataLength = image[p + 2];
+        const BYTE dataChecksum = image[p + 3];
+        p += multiHeaderSize;
+        if (p + dataLength > length) return false;
+        if (static_cast<BYTE>(byteSum(image + p, dataLength) + dataChecksum) != 0) return false;
+        p += dataLength;
+        if ((flag & vkt::fruMultiEndOfList) != 0) return true;
+    }
+    return false;
+}
+
+// True when the bytes describe an image whose header and areas agree with the lengths and
+// checksums they carry: what a listing written by parseFRUDataToText reads back as, unless
+// it was edited without keeping them in step.
+bool imageConsistent(const BYTE* image, size_t length) {
+    if (length < headerSize || byteSum(image, headerSize) != 0) return false;
+    fru_header h;
+    memcpy(&h, image, sizeof h);
+    const BYTE offsets[] = {h.internal, h.chassis, h.board, h.product, h.multi};
+    for (BYTE offset : offsets)
+        if (offset != 0 && offset * areaUnit >= length) return false;
+    for (BYTE offset : {h.chassis, h.board, h.product}) {
+        if (offset == 0) continue;
+        const size_t start = offset * areaUnit;
+        const size_t size = (start + 1 < length ? image[start + 1] : 0) * areaUnit;
+        if (size == 0 || start + size > length || byteSum(image + start, size) != 0) return false;
+    }
+    return h.multi == 0 || multiRecordsConsistent(image, length, h.multi * areaUnit);
 }
 
 }  // namespace
 
-int writeFRUfromFile(const char* path) {
+int loadFRUFile(const char* path) {
     loadFRUSourceSetting();
     FILE* f = path != nullptr ? fopen(path, "rb") : nullptr;
     if (f == nullptr) return fruFileOpenError;
@@ -226,7 +290,13 @@ int writeFRUfromFile(const char* path) {
         return fruFileReadError;
     }
     fruWriteBufferLength = static_cast<int32_t>(length);
-    return writeFRUBufferInSegments(static_cast<size_t>(length), fruSegmentSize);
+    return fruFileOk;
+}
+
+int writeFRUfromFile(const char* path) {
+    const int loaded = loadFRUFile(path);
+    if (loaded != fruFileOk) return loaded;
+    return writeFRUBufferInSegments(static_cast<size_t>(fruWriteBufferLength), fruSegmentSize);
 }
 
 int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path) {
@@ -259,17 +329,26 @@ int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path) 
     return written && closed ? fruFileOk : fruFileOpenError;
 }
 
-int writeFRUfromTextFile(const char* path) {
+int loadFRUTextFile(const char* path) {
     loadFRUSourceSetting();
     memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
+    fruWriteBufferLength = 0;
     FILE* in = path != nullptr ? fopen(path, "r") : nullptr;
     if (in == nullptr) return fruFileOpenError;
     std::vector<BYTE> bytes;
-    const bool read = readListing(in, bytes);
+    const ListingResult read = readListing(in, bytes);
     fclose(in);
     // Nothing is written from a listing that could not be read whole, or that holds nothing.
-    if (!read || bytes.empty()) return fruFileReadError;
+    if (read == ListingResult::Unreadable || bytes.empty()) return fruFileReadError;
+    if (read == ListingResult::Inconsistent || !imageConsistent(bytes.data(), bytes.size())) return fruFileInconsistent;
     memcpy(fruWriteBuffer, bytes.data(), bytes.size());
     fruWriteBufferLength = static_cast<int32_t>(bytes.size());
-    return writeFRUBufferInSegments(bytes.size(), fruTextSegmentSize);
+    return fruFileOk;
+}
+
+int writeFRUfromTextFile(const char* path) {
+    const int loaded = loadFRUTextFile(path);
+    if (loaded == fruFileInconsistent) return fruFileReadError;
+    if (loaded != fruFileOk) return loaded;
+    return writeFRUBufferInSegments(static_cast<size_t>(fruWriteBufferLength), fruTextSegmentSize);
 }

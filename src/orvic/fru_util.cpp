@@ -93,9 +93,14 @@ BYTE getFRUInventoryAreaInfo() {
     return reply.cc;
 }
 
-BYTE readFRUbySegment(BYTE (&data)[fruImageSize], int32_t* length) {
+size_t fruInventoryAreaSize() {
     size_t size = le16(fruInventoryAreaInfo[0], fruInventoryAreaInfo[1]);
     if (fruInventoryAreaInfo[2] == vkt::fruAccessByWords) size *= 2;
+    return size;
+}
+
+BYTE readFRUbySegment(BYTE (&data)[fruImageSize], int32_t* length) {
+    size_t size = fruInventoryAreaSize();
     // The buffer holds one image of fruImageSize bytes; a larger area is read only so far.
     if (size > fruImageSize) size = fruImageSize;
     if (length != nullptr) *length = static_cast<int32_t>(size);

@@ -58,6 +58,9 @@ extern int32_t fruDataLength;
 void loadFRUSourceSetting();
 // Get FRU Inventory Area Info of FRU device 0 into fruInventoryAreaInfo; the completion code.
 BYTE getFRUInventoryAreaInfo();
+// Size in bytes of the inventory area that the last Get FRU Inventory Area Info reported
+// (doubled for word access; not cut to fruImageSize).
+size_t fruInventoryAreaSize();
 // Reads the inventory area (at most fruImageSize bytes) in 16-byte segments into `data`;
 // `*length` receives the number of bytes covered. 0 or the first failing completion code.
 BYTE readFRUbySegment(BYTE (&data)[fruImageSize], int32_t* length);
@@ -198,12 +201,20 @@ constexpr int fruFileOk = 0;
 constexpr int fruFileOpenError = 1;   // the file cannot be opened or created
 constexpr int fruFileReadError = 2;   // the file cannot be read whole, or is unusable
 constexpr int fruFileVersionError = 3;  // the image's header is not format version 1
+constexpr int fruFileInconsistent = 4;  // a listing that does not describe a consistent image
 
+// Reads a binary image file whole into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
+int loadFRUFile(const char* path);
+// Reads a text listing back into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
+// fruFileInconsistent when a text does not have the length its type/length byte gives, or
+// the header or an area does not match its length and the checksum the listing carries.
+int loadFRUTextFile(const char* path);
 // Writes a binary image file to the FRU in 16-byte segments.
 int writeFRUfromFile(const char* path);
 // Writes the text listing of the `imageLength` bytes at `image` to `path`.
 int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path);
-// Reads a text listing back and writes its bytes to the FRU in 8-byte segments.
+// Reads a text listing back and writes its bytes to the FRU in 8-byte segments (an
+// inconsistent listing gives fruFileReadError and writes nothing).
 int writeFRUfromTextFile(const char* path);
 
 // ---- field editing -----------------------------------------------------------------------
@@ -217,6 +228,9 @@ bool isFRUFieldCode(const char* code);
 int checkFRUField(const char* code, const char* value);
 // Builds the image of the area records into fruWriteBuffer / fruWriteBufferLength.
 void toFRURaw();
+// toFRURaw, then reads the built image back: true when it yields the same records, i.e.
+// no field (named in an edit or not) would change by writing it. The records are kept.
+bool toFRURawKeepsRecords();
 // toFRURaw, then writes the image in 8-byte segments; the first failing completion code.
 BYTE writeFRU();
 

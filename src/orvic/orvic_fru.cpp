@@ -43,14 +43,50 @@ int reportRestoreResult(int result, const char* path) {
     return VKT_BMC_COMMAND_FAILED;
 }
 
-int restore(const char* path, int (*writeFile)(const char*)) {
+// The two file forms of a restore: how a file is read into the write buffer, and the
+// segment size its image is written in.
+struct RestoreForm {
+    int (*load)(const char*);
+    size_t segmentSize;
+};
+
+// A file larger than the FRU area would be written in part before the BMC refuses the rest,
+// leaving the FRU overwritten and unlocked: compare before anything is unlocked.
+int checkFitsFRUArea(const char* path) {
+    const BYTE cc = getFRUInventoryAreaInfo();
+    if (cc != 0) {
+        vkt::reportFailure("Failed to get FRU inventory area, %s", cc);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    const size_t area = fruInventoryAreaSize();
+    if (static_cast<size_t>(fruWriteBufferLength) > area) {
+        fprintf(stderr, "The file %s (%d bytes) is larger than the FRU area (%d bytes); nothing was written.\n",
+                shown(path), static_cast<int>(fruWriteBufferLength), static_cast<int>(area));
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
+}
+
+int restore(const char* path, const RestoreForm& form) {
+    // The file is read and checked first; a file that cannot be opened or read is still
+    // reported after the unlock, as it always was.
+    const int loaded = form.load(path);
+    if (loaded == fruFileInconsistent) {
+        fprintf(stderr, "The listing %s does not describe a consistent FRU image; nothing was written.\n",
+                shown(path));
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    if (loaded == fruFileOk) {
+        if (int r = checkFitsFRUArea(path)) return r;
+    }
     BYTE cc = unlockFRU();
     if (cc != 0) {
         vkt::reportFailure("Unlock FRU error, %s", cc);
         return VKT_BMC_COMMAND_FAILED;
     }
-    const int result = writeFile(path);
-    if (result != fruFileOk) return reportRestoreResult(result, path);
+    if (loaded != fruFileOk) return reportRestoreResult(loaded, path);
+    const BYTE written = writeFRUBufferInSegments(static_cast<size_t>(fruWriteBufferLength), form.segmentSize);
+    if (written != 0) return reportRestoreResult(written, path);
     fputs("Restore FRU successfully.", stdout);
     cc = lockFRU();
     if (cc != 0) {
@@ -59,6 +95,9 @@ int restore(const char* path, int (*writeFile)(const char*)) {
     }
     return VKT_BMC_OK;
 }
+
+constexpr RestoreForm binaryFile = {loadFRUFile, fruSegmentSize};
+constexpr RestoreForm textListing = {loadFRUTextFile, fruTextSegmentSize};
 
 struct FieldValue {
     const char* code;
@@ -85,11 +124,10 @@ int rewriteFRU(const FieldValue* fields, size_t count) {
         if (fields[i].value != nullptr) setFRUField(fields[i].code, fields[i].value);
     // Refuse before anything is unlocked: a rebuilt image that lost what the records could
     // not hold, or that does not fit the FRU, would leave a damaged inventory behind.
-    if (fruParseIncomplete) {
+    if (fruParseIncomplete || !toFRURawKeepsRecords()) {
         fputs("The FRU image holds data that cannot be rebuilt; nothing was written.\n", stderr);
         return VKT_BMC_COMMAND_FAILED;
     }
-    toFRURaw();
     if (fruWriteBufferLength > fruDataLength) {
         fprintf(stderr, "The new FRU image (%d bytes) is larger than the FRU area (%d bytes); nothing was written.\n",
                 static_cast<int>(fruWriteBufferLength), static_cast<int>(fruDataLength));
@@ -150,7 +188,7 @@ int bmc_BackupFRU(const char* path) {
 }
 
 int bmc_RestoreFRU(const char* path) {
-    return vkt::entryBarrier(__func__, [&] { return restore(path, writeFRUfromFile); });
+    return vkt::entryBarrier(__func__, [&] { return restore(path, binaryFile); });
 }
 
 int bmc_BackupFRUToText(const char* path) {
@@ -172,7 +210,7 @@ int bmc_BackupFRUToText(const char* path) {
 }
 
 int bmc_RestoreFRUFromText(const char* path) {
-    return vkt::entryBarrier(__func__, [&] { return restore(path, writeFRUfromTextFile); });
+    return vkt::entryBarrier(__func__, [&] { return restore(path, textListing); });
 }
 
 int bmc_SetFRUField(const char* code, const char* value) {
