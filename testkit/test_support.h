@@ -10,15 +10,11 @@
 #include <vector>
 
 #include "fake_ipmi_device.h"
+#include "library_harness.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
 
 namespace testkit {
-
-// Puts the library's transport back to its load-time state: device closed, no failed
-// probe, no IPMB target, default response time-out, no KCS port pair chosen. The library's
-// port accesses go to the simulated port space (sim_ports.h), never to the machine.
-void resetLibraryTransport();
 
 // Attaches `server` to the fake device with the given device nodes.
 void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipmi0"});

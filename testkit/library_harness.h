@@ -1,0 +1,20 @@
+// What every program that runs the library's own code against the test kit needs, with or
+// without a test framework: the library's port accesses routed to the simulated port space,
+// and the library's transport put back to its load-time state.
+#ifndef TESTKIT_LIBRARY_HARNESS_H
+#define TESTKIT_LIBRARY_HARNESS_H
+
+namespace testkit {
+
+// Routes the library's KCS port accesses to the simulated port space (sim_ports.h), never
+// to the machine's ports.
+void simulateLibraryPorts();
+
+// Puts the library's transport back to its load-time state: device closed, no failed
+// probe, no IPMB target, default response time-out, no KCS port pair chosen. The library's
+// port accesses go to the simulated port space (sim_ports.h), never to the machine.
+void resetLibraryTransport();
+
+}  // namespace testkit
+
+#endif
