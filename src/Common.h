@@ -64,8 +64,8 @@ void publishActionResult(const CMPIBroker* broker, const CMPIContext* ctx, const
 // operations, the instance MI and the exported factory. `cleanupRc` is what Cleanup answers.
 #define VKT_PROVIDER(Prefix, className, cleanupRc)                                                            \
     static const CMPIBroker* Prefix##broker = nullptr;                                                        \
-    static const char* const _ClassName = className;                                                          \
-    static const char* const _NameSpace = VKT_NAMESPACE;                                                      \
+    [[maybe_unused]] static const char* const _ClassName = className;                                         \
+    [[maybe_unused]] static const char* const _NameSpace = VKT_NAMESPACE;                                     \
     static void Prefix##Enumerate(const CMPIContext* ctx, const CMPIResult* rslt, const char** properties);   \
     static void Prefix##Init() {}                                                                             \
     static CMPIStatus Prefix##Cleanup(CMPIInstanceMI*, const CMPIContext*, CMPIBoolean) {                     \
