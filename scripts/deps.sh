@@ -2,11 +2,12 @@
 # Makes sure the Debian packages the build needs are present. As root, missing packages
 # are installed; otherwise the missing ones are listed, and the script fails when a
 # required one is missing.
-#   scripts/deps.sh [build|test|ci]
+#   scripts/deps.sh [build|test|fuzz|ci]
 #     build: compiler, CMake, Ninja
 #     test:  + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #            cross-checks (optional: without them those tests are skipped)
-#     ci:    + the 32-bit toolchain; everything required
+#     fuzz:  CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
+#     ci:    + the 32-bit toolchain and the fuzzing tools; everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -15,8 +16,10 @@ optional=()
 case "$level" in
   build) ;;
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
-  ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools) ;;
-  *) echo "usage: $0 [build|test|ci]" >&2; exit 2 ;;
+  fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
+  ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
+                 clang-14 libclang-rt-14-dev llvm-14) ;;
+  *) echo "usage: $0 [build|test|fuzz|ci]" >&2; exit 2 ;;
 esac
 
 missing() {

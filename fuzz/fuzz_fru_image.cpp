@@ -1,0 +1,200 @@
+// The FRU image from the input: the parser (BMC and module buffers, report records and the
+// image builder), the FRU provider's collector reading it from the simulated FRU device, and
+// field edits, which must leave every field the caller did not name as it was.
+//
+// Input: a mode byte, then
+//   0  the image;
+//   1  area size (2 bytes, up to 1 KiB), access type, "fru_source_index" byte, then the image;
+//   2  field code index, value (length byte + bytes), area size (2 bytes, up to 1 KiB), then
+//      the image.
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "cimhost.h"
+#include "fru_util.h"
+#include "fuzz_support.h"
+#include "varkolt/bmc.h"
+
+namespace {
+
+using testkit::Bytes;
+
+// The area records of one parse, with every byte past a field's end cleared, so that two
+// parses compare equal exactly when they read the same fields.
+struct Records {
+    fru_area_internal internalUse;
+    fru_area_chassis chassisArea;
+    fru_area_board boardArea;
+    fru_area_product productArea;
+    fru_area_multi records[fruMultiRecordCount];
+    int32_t recordCount;
+    int32_t useLength;
+    BYTE present[5];
+};
+
+void clearPastText(char* text) {
+    const size_t n = strnlen(text, fruTextSize);
+    memset(text + n, 0, fruTextSize - n);
+}
+
+template <size_t N>
+void clearPastBytes(BYTE (&bytes)[N], size_t used) {
+    if (used < N) memset(bytes + used, 0, N - used);
+}
+
+Records takeRecords() {
+    Records r{};
+    r.internalUse = internal;
+    r.chassisArea = chassis;
+    r.boardArea = board;
+    r.productArea = product;
+    memcpy(r.records, multi, sizeof multi);
+    r.recordCount = fru_area_multi_len;
+    r.useLength = internalUseLength;
+    const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
+    memcpy(r.present, flags, sizeof flags);
+    if (r.useLength <= 8) memset(r.internalUse.useData2, 0, sizeof r.internalUse.useData2);
+    for (char* t : {r.chassisArea.part, r.chassisArea.serial, r.boardArea.mfg, r.boardArea.prod, r.boardArea.serial,
+                    r.boardArea.part, r.boardArea.fru, r.productArea.mfg, r.productArea.name, r.productArea.part,
+                    r.productArea.version, r.productArea.serial, r.productArea.asset, r.productArea.fru})
+        clearPastText(t);
+    clearPastBytes(r.chassisArea.custom, r.chassisArea.custom_len);
+    clearPastBytes(r.boardArea.custom, r.boardArea.custom_len);
+    clearPastBytes(r.productArea.custom, r.productArea.custom_len);
+    for (int i = 0; i < fruMultiRecordCount; ++i)
+        if (i < r.recordCount)
+            clearPastBytes(r.records[i].data, r.records[i].rec_len);
+        else
+            r.records[i] = fru_area_multi{};
+    return r;
+}
+
+// What an edit may change: the named field and whether its area is present.
+using Forget = std::function<void(Records&)>;
+
+void forgetText(char* text, BYTE& length) {
+    memset(text, 0, fruTextSize);
+    length = 0;
+}
+
+struct Code {
+    const char* code;
+    Forget forget;
+};
+
+const Code codes[] = {
+    {"ct", [](Records& r) { r.chassisArea.type = 0, r.present[1] = 0; }},
+    {"cp", [](Records& r) { forgetText(r.chassisArea.part, r.chassisArea.part_len), r.present[1] = 0; }},
+    {"cs", [](Records& r) { forgetText(r.chassisArea.serial, r.chassisArea.serial_len), r.present[1] = 0; }},
+    {"bdt", [](Records& r) { memset(r.boardArea.mfg_date_time, 0, 3), r.present[2] = 0; }},
+    {"bm", [](Records& r) { forgetText(r.boardArea.mfg, r.boardArea.mfg_len), r.present[2] = 0; }},
+    {"bpn", [](Records& r) { forgetText(r.boardArea.prod, r.boardArea.prod_len), r.present[2] = 0; }},
+    {"bs", [](Records& r) { forgetText(r.boardArea.serial, r.boardArea.serial_len), r.present[2] = 0; }},
+    {"bp", [](Records& r) { forgetText(r.boardArea.part, r.boardArea.part_len), r.present[2] = 0; }},
+    {"bv",
+     [](Records& r) {
+         memset(r.boardArea.custom, 0, sizeof r.boardArea.custom);
+         r.boardArea.custom_len = 0;
+         r.present[2] = 0;
+     }},
+    {"pm", [](Records& r) { forgetText(r.productArea.mfg, r.productArea.mfg_len), r.present[3] = 0; }},
+    {"pn", [](Records& r) { forgetText(r.productArea.name, r.productArea.name_len), r.present[3] = 0; }},
+    {"ppm", [](Records& r) { forgetText(r.productArea.part, r.productArea.part_len), r.present[3] = 0; }},
+    {"pv", [](Records& r) { forgetText(r.productArea.version, r.productArea.version_len), r.present[3] = 0; }},
+    {"ps", [](Records& r) { forgetText(r.productArea.serial, r.productArea.serial_len), r.present[3] = 0; }},
+    {"pat", [](Records& r) { forgetText(r.productArea.asset, r.productArea.asset_len), r.present[3] = 0; }},
+    {"xx", [](Records&) {}},  // no such field: refused
+};
+
+bool same(const Records& a, const Records& b) {
+    auto eq = [](const auto& x, const auto& y) { return memcmp(&x, &y, sizeof x) == 0; };
+    return eq(a.internalUse, b.internalUse) && eq(a.chassisArea, b.chassisArea) && eq(a.boardArea, b.boardArea) &&
+           eq(a.productArea, b.productArea) && eq(a.records, b.records) && a.recordCount == b.recordCount &&
+           a.useLength == b.useLength && eq(a.present, b.present);
+}
+
+void check(bool holds, const char* what) {
+    if (holds) return;
+    fprintf(stderr, "fuzz_fru_image: %s\n", what);
+    abort();
+}
+
+void parseEverywhere(const Bytes& image) {
+    // Exactly as long as the input, so a read past the image end is a finding.
+    std::vector<BYTE> exact(image.begin(), image.end());
+    parseFRUData(exact.data(), exact.size(), 0);
+    parseFRUData(exact.data(), exact.size(), 1);
+    toFRURawKeepsRecords();
+    BYTE module[fruModuleImageSize] = {};
+    if (!image.empty()) memcpy(module, image.data(), std::min(image.size(), sizeof module));
+    parseFRUData(module, 0);
+    if (image.size() >= 3) {
+        char when[20];
+        getMfgDateTime(when, image.data());
+    }
+}
+
+void collect(fuzz::Stream& in) {
+    fuzz::InScratchDirectory scratch;
+    auto server = std::make_unique<testkit::SimServer>();
+    // Every 16 bytes of area cost two exchanges; past 1 KiB the reads only repeat themselves.
+    constexpr uint16_t largestArea = 1024;
+    const uint16_t area = in.word() % (largestArea + 1);
+    server->fru.accessType = in.byte() & 1;
+    const uint8_t source = in.byte();
+    fuzz::writeScratchFile("fru_source_index", Bytes{static_cast<uint8_t>('0' + source % 3)});
+    server->fru.image = in.rest();
+    server->fru.areaSize = area;
+    fuzz::attachBackend(&server->bmc);
+    cimhost::Host::inProcess()->enumerate("FRUProvider");
+    bmc_BackupFRUToText(fuzz::scratchPath("backup.txt").c_str());
+}
+
+void edit(fuzz::Stream& in) {
+    const Code& code = codes[in.byte() % (sizeof codes / sizeof codes[0])];
+    const std::string value = in.text(80);
+    auto server = std::make_unique<testkit::SimServer>();
+    server->fru.areaSize = in.word() % (fruImageSize / 4 + 1);
+    server->fru.image = in.rest();
+    fuzz::attachBackend(&server->bmc);
+    if (bmc_GetFRUField(nullptr) != 0) return;
+    Records before = takeRecords();
+    const Bytes imageBefore = server->fru.image;
+
+    const int rc = bmc_SetFRUField(code.code, value.c_str());
+    if (rc != 0) {
+        // Refused before the unlock: nothing may have been written.
+        if (server->fru.unlockRequests == 0) check(server->fru.image == imageBefore, "a refused edit wrote");
+        return;
+    }
+    check(bmc_GetFRUField(nullptr) == 0, "the edited image cannot be read");
+    Records after = takeRecords();
+    code.forget(before);
+    code.forget(after);
+    check(same(before, after), "an edit changed a field it did not name");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Stream in(data, size);
+    switch (in.byte() % 3) {
+        case 0:
+            parseEverywhere(in.rest());
+            break;
+        case 1:
+            collect(in);
+            break;
+        default:
+            edit(in);
+            break;
+    }
+    return 0;
+}

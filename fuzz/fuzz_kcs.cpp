@@ -1,0 +1,154 @@
+// The KCS port exchange with an input-driven BMC side. Without a device node the library
+// probes for the BMC and carries each request over the KCS ports, which either
+//   0  read whatever the input says (every status and data register read is the next
+//      input byte; once the input is used up the interface reads as idle), or
+//   1  belong to the simulated KCS BMC (testkit/sim_kcs.h) on a port pair and with faults
+//      chosen by the input, in front of the hostile BMC (fuzz_support.h).
+// A broken exchange ends the process with status 21, as it must in a CIMOM; here that exit
+// ends the input instead (the program is linked with --wrap=exit), so the fault paths that
+// lead there are fuzzed too.
+//
+// Input: a mode byte, (mode 1: port pair, exchange and write numbers, delays,) a request
+// count byte, each request as netFn, command and a data run (up to 130 bytes, more than a
+// request may carry), then the port bytes (mode 0) or the hostile BMC's control stream.
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz_support.h"
+#include "sim_kcs.h"
+#include "sim_ports.h"
+#include "smipmi.h"
+
+extern "C" [[noreturn]] void __real_exit(int status);
+
+namespace {
+
+constexpr int exitKcsFailure = 21;
+constexpr int exitNotRoot = 42;
+constexpr size_t maxRequest = 130;  // more than a request may carry, on purpose
+
+sigjmp_buf* exitJump = nullptr;
+
+// Every register read is the next input byte.
+class InputPorts final : public testkit::PortSpace {
+public:
+    explicit InputPorts(fuzz::Stream& in) : in_(in) {}
+    uint8_t in(uint16_t port) override {
+        if (!in_.empty()) return in_.byte();
+        // Used up: the status register shows an idle interface with a byte waiting (so no
+        // wait lasts), the data register reads 00h.
+        constexpr uint8_t idleWithByte = 0x01;
+        return port == testkit::kcsPrimaryStatus || port == testkit::kcsSecondaryStatus ? idleWithByte : 0x00;
+    }
+    void out(uint16_t, uint8_t) override {}
+
+private:
+    fuzz::Stream& in_;
+};
+
+// The simulated KCS BMC waits for an answer that never comes as a real one would, and the
+// library would wait its full second for it: such answers become FFh here.
+class AlwaysAnswers final : public testkit::Backend {
+public:
+    explicit AlwaysAnswers(testkit::Backend& inner) : inner_(inner) {}
+    std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& r) override {
+        return inner_.handle(r).value_or(testkit::IpmiResponse::error(0xFF));
+    }
+
+private:
+    testkit::Backend& inner_;
+};
+
+struct Request {
+    uint8_t netFn;
+    uint8_t cmd;
+    testkit::Bytes data;
+};
+
+// Sends the requests; false when the channel ended the process.
+bool exchange(const std::vector<Request>& requests) {
+    // The host's alarm (libFuzzer's time-out) is the channel's to borrow and give back; an
+    // exit in the middle skips the giving back, so it is done here.
+    struct sigaction alarmAction;
+    itimerval alarmTimer;
+    sigaction(SIGALRM, nullptr, &alarmAction);
+    getitimer(ITIMER_REAL, &alarmTimer);
+    sigjmp_buf jump;
+    bool finished = false;
+    if (sigsetjmp(jump, 1) == 0) {
+        exitJump = &jump;
+        // Nothing that owns memory may live in the frames an exit jumps over.
+        for (const Request& r : requests) {
+            BYTE request[maxRequest] = {};
+            std::copy(r.data.begin(), r.data.end(), request);
+            BYTE response[vkt::ipmiMaxResponseData];
+            DWORD length = 0;
+            runIpmiCmd(vkt::bmcSlaveAddr, r.netFn, r.cmd, request, static_cast<int>(r.data.size()), response, &length);
+            if (length > sizeof response) abort();
+        }
+        finished = true;
+    }
+    exitJump = nullptr;
+    sigaction(SIGALRM, &alarmAction, nullptr);
+    setitimer(ITIMER_REAL, &alarmTimer, nullptr);
+    return finished;
+}
+
+}  // namespace
+
+// The channel's exit: back to the input's end while an exchange runs, the real exit else.
+extern "C" [[noreturn]] void __wrap_exit(int status) {
+    if (exitJump != nullptr && (status == exitKcsFailure || status == exitNotRoot)) siglongjmp(*exitJump, 1);
+    __real_exit(status);
+}
+
+// The one-second waits poll with pauses of a few microseconds; without the pauses a stuck
+// flag costs input bytes instead of time.
+extern "C" int usleep(useconds_t) { return 0; }
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Stream in(data, size);
+    const bool simulated = (in.byte() & 1) != 0;
+    testkit::KcsFaults faults;
+    uint8_t pair = 0;
+    if (simulated) {
+        pair = in.byte() % 2;  // CA2h/CA3h or CA8h/CACh
+        const uint8_t exchangeNo = in.byte();
+        faults.onExchange = exchangeNo == 0xFF ? -1 : exchangeNo % 8;
+        const uint8_t writeNo = in.byte();
+        faults.errorAtWrite = writeNo < 0x80 ? writeNo % 32 : -1;
+        faults.ibfDelayReads = in.byte() % 8;
+        faults.obfDelayReads = in.byte() % 8;
+    }
+    std::vector<Request> requests(in.byte() % 4 + 1);
+    for (Request& r : requests) {
+        r.netFn = in.byte() & 0x3F;
+        r.cmd = in.byte();
+        r.data = in.run(maxRequest);
+    }
+
+    fuzz::attachBackend(nullptr);  // no device node: the KCS ports it is
+    InputPorts inputPorts(in);
+    auto server = fuzz::demoServer();
+    fuzz::HostileBmc hostile(in, *server);
+    AlwaysAnswers answers(hostile);
+    testkit::SimKcsBmc kcs(&answers);
+    kcs.keepLog(false);
+    kcs.faults() = faults;
+    if (pair == 1) kcs.placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+    testkit::attachPortSpace(simulated ? static_cast<testkit::PortSpace*>(&kcs) : &inputPorts);
+    exchange(requests);
+    testkit::attachPortSpace(nullptr);
+    return 0;
+}

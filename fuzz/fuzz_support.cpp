@@ -1,0 +1,145 @@
+#include "fuzz_support.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "fake_ipmi_device.h"
+#include "generic_util.h"
+#include "kcs2_linux.h"
+#include "library_harness.h"
+
+namespace fuzz {
+
+namespace {
+
+std::string scratchDir;
+
+void noSleep(int) {}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+void removeScratch() {
+    if (!scratchDir.empty()) nftw(scratchDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// Answer classes of the hostile BMC, picked by the control byte.
+enum class Answer : uint8_t { Server, Changed, Message, None, Count };
+
+constexpr size_t maxMessage = 140;  // beyond the 128-byte image on purpose
+
+}  // namespace
+
+uint8_t Stream::byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+
+uint16_t Stream::word() {
+    const uint8_t ls = byte();
+    return static_cast<uint16_t>(ls | byte() << 8);
+}
+
+testkit::Bytes Stream::bytes(size_t n) {
+    const size_t take = n < left() ? n : left();
+    testkit::Bytes out(data_ + pos_, data_ + pos_ + take);
+    pos_ += take;
+    return out;
+}
+
+testkit::Bytes Stream::run(size_t max) {
+    const size_t n = byte();
+    return bytes(n < max ? n : max);
+}
+
+std::string Stream::text(size_t max) {
+    const testkit::Bytes b = run(max);
+    std::string s;
+    for (uint8_t c : b) s += c != 0 ? static_cast<char>(c) : '0';
+    return s;
+}
+
+testkit::Bytes Stream::rest() { return bytes(left()); }
+
+void setUpProcess() {
+    vkt::setSleepFunction(noSleep);
+    testkit::simulateLibraryPorts();
+    char tmpl[] = "/tmp/vkt-fuzz-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        fputs("fuzz: no scratch directory\n", stderr);
+        abort();
+    }
+    scratchDir = tmpl;
+    atexit(removeScratch);
+}
+
+InScratchDirectory::InScratchDirectory() : previous_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (previous_ < 0 || chdir(scratchDir.c_str()) != 0) abort();
+}
+
+InScratchDirectory::~InScratchDirectory() {
+    if (fchdir(previous_) != 0) abort();
+    close(previous_);
+}
+
+void attachBackend(testkit::Backend* backend) {
+    testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
+    dev.reset();
+    testkit::resetLibraryTransport();
+    // An answer that never comes costs a millisecond, not the real time-out.
+    vkt::setOpenIpmiResponseTimeoutMs(1);
+    if (backend != nullptr) {
+        dev.setPaths({"/dev/ipmi0"});
+        dev.setBackend(backend);
+    }
+}
+
+std::string scratchPath(const std::string& bytes) {
+    std::string name = scratchDir + "/f-";
+    for (char c : bytes) name += c == '/' ? '_' : c;
+    return name;
+}
+
+void writeScratchFile(const std::string& path, const testkit::Bytes& content) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f == nullptr) return;
+    if (!content.empty()) fwrite(content.data(), 1, content.size(), f);
+    fclose(f);
+}
+
+std::optional<testkit::IpmiResponse> HostileBmc::handle(const testkit::IpmiRequest& request) {
+    if (in_.empty()) return server_.bmc.handle(request);
+    const auto answer = static_cast<Answer>(in_.byte() % static_cast<uint8_t>(Answer::Count));
+    switch (answer) {
+        case Answer::Server:
+            return server_.bmc.handle(request);
+        case Answer::Changed: {
+            testkit::IpmiResponse r = server_.bmc.handle(request).value_or(testkit::IpmiResponse::error(0xFF));
+            if (r.raw && !r.data.empty()) {
+                r.cc = r.data.front();
+                r.data.erase(r.data.begin());
+            }
+            r.raw = false;
+            // The completion code, the length (cut, or grown with bytes from the input) and
+            // one byte anywhere.
+            r.cc = in_.byte();
+            const size_t length = in_.byte() % maxMessage;
+            if (length < r.data.size()) r.data.resize(length);
+            while (r.data.size() < length) r.data.push_back(in_.byte());
+            const size_t at = in_.byte();
+            const uint8_t value = in_.byte();
+            if (at < r.data.size()) r.data[at] = value;
+            return r;
+        }
+        case Answer::Message:
+            return testkit::IpmiResponse::rawBytes(in_.run(maxMessage));
+        case Answer::None:
+        case Answer::Count:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<testkit::SimServer> demoServer() { return testkit::makeScenario("demo"); }
+
+}  // namespace fuzz

@@ -1,0 +1,111 @@
+// The text arguments of every exported routine, each routine run against the demo server.
+// Paths are made to name files inside the scratch directory only.
+//
+// Input: a selector byte (the routines below, in order), then the arguments in order: a
+// text is a length byte and its bytes (a NUL byte reads as '0'; length FFh stands for a null
+// pointer), a number is one byte (user IDs, levels, flags) or two (VLAN tags, signed).
+//
+// A routine another subsystem adds joins with one line in `routines`.
+#include <deque>
+#include <string>
+
+#include "fuzz_support.h"
+#include "varkolt/bmc.h"
+
+namespace {
+
+constexpr uint8_t nullText = 0xFF;
+
+// The arguments of one call, read as they are asked for; texts stay alive for the call.
+class Args {
+public:
+    explicit Args(fuzz::Stream& in) : in_(in) {}
+    const char* text() {
+        const uint8_t n = in_.byte();
+        if (n == nullText) return nullptr;
+        std::string s;
+        for (uint8_t c : in_.bytes(n)) s += c != 0 ? static_cast<char>(c) : '0';
+        texts_.push_back(s);
+        return texts_.back().c_str();
+    }
+    const char* path() {
+        texts_.push_back(fuzz::scratchPath(in_.text(200)));
+        return texts_.back().c_str();
+    }
+    unsigned char byte() { return in_.byte(); }
+    int number() { return static_cast<int16_t>(in_.word()); }
+
+private:
+    fuzz::Stream& in_;
+    std::deque<std::string> texts_;  // a deque keeps earlier texts where they are
+};
+
+struct Routine {
+    const char* name;
+    void (*run)(Args&);
+};
+
+const Routine routines[] = {
+    {"bmc_SetIP", [](Args& a) { bmc_SetIP(a.text()); }},
+    {"bmc_SetSubnetMask", [](Args& a) { bmc_SetSubnetMask(a.text()); }},
+    {"bmc_SetGWIP", [](Args& a) { bmc_SetGWIP(a.text()); }},
+    {"bmc_SetMac", [](Args& a) { bmc_SetMac(a.text()); }},
+    {"bmc_SetDHCPStatus", [](Args& a) { bmc_SetDHCPStatus(a.number()); }},
+    {"bmc_SetGratuitousARP", [](Args& a) { bmc_SetGratuitousARP(a.number()); }},
+    {"bmc_SetVLan",
+     [](Args& a) {
+         const int enable = a.number();
+         bmc_SetVLan(enable, a.number());
+     }},
+    {"bmc_AddUser",
+     [](Args& a) {
+         const unsigned char uid = a.byte();
+         const char* name = a.text();
+         const char* password = a.text();
+         bmc_AddUser(uid, name, password, a.number());
+     }},
+    {"bmc_DelUser", [](Args& a) { bmc_DelUser(a.byte()); }},
+    {"bmc_SetUserPassword",
+     [](Args& a) {
+         const unsigned char uid = a.byte();
+         bmc_SetUserPassword(uid, a.text());
+     }},
+    {"bmc_SetUserLevel",
+     [](Args& a) {
+         const unsigned char uid = a.byte();
+         bmc_SetUserLevel(uid, a.byte());
+     }},
+    {"bmc_SetFRUField",
+     [](Args& a) {
+         const char* code = a.text();
+         bmc_SetFRUField(code, a.text());
+     }},
+    {"bmc_GetFRUField", [](Args& a) { bmc_GetFRUField(a.text()); }},
+    {"bmc_DMIToFRU",
+     [](Args& a) {
+         const char* t[14];
+         for (const char*& p : t) p = a.text();
+         bmc_DMIToFRU(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10], t[11], t[12], t[13]);
+     }},
+    {"bmc_BackupFRU", [](Args& a) { bmc_BackupFRU(a.path()); }},
+    {"bmc_RestoreFRU", [](Args& a) { bmc_RestoreFRU(a.path()); }},
+    {"bmc_BackupFRUToText", [](Args& a) { bmc_BackupFRUToText(a.path()); }},
+    {"bmc_RestoreFRUFromText", [](Args& a) { bmc_RestoreFRUFromText(a.path()); }},
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::setUpProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Stream in(data, size);
+    const Routine& routine = routines[in.byte() % (sizeof routines / sizeof routines[0])];
+    auto server = fuzz::demoServer();
+    fuzz::attachBackend(&server->bmc);
+    Args args(in);
+    routine.run(args);
+    return 0;
+}
