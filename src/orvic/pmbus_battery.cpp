@@ -20,9 +20,14 @@ constexpr int useDataFirmware = 14;
 constexpr BYTE powerStatusOperational = 0x01;
 constexpr BYTE firmwareWithoutVersion = 0x1F;  // early firmware stores no version: "1.0"
 
+constexpr int firmwareMajorShift = 4;
+constexpr BYTE firmwareMinorMask = 0x0F;
+
 constexpr WORD millivoltLimit = 1000;  // up to here the voltage is shown in mV
+constexpr double millivoltsPerVolt = 1000.0;
 constexpr int currentMilliampLimit = 100;  // |units of 10 mA| up to here are shown in mA
 constexpr int milliampPerUnit = 10;
+constexpr double unitsPerAmp = 100.0;
 
 // Bits of the battery status word that have a description.
 struct StatusBitText {
@@ -76,7 +81,7 @@ void fillIdentity(BatteryRecord& b) {
     if (v <= firmwareWithoutVersion) {
         vkt::copyText(b.firmwareVersion, "1.0");
     } else {
-        VKT_FORMAT(b.firmwareVersion, "%d.%02d", v >> 4, v & 0x0F);
+        VKT_FORMAT(b.firmwareVersion, "%d.%02d", v >> firmwareMajorShift, v & firmwareMinorMask);
     }
     const BYTE pack = internalUseByte(useDataPackTemperature);
     if (pack != 0) {
@@ -93,13 +98,13 @@ void fillStatus(const BatteryImage& image, BatteryRecord& b, DWORD& statusWord) 
     if (mv <= millivoltLimit) {
         VKT_FORMAT(b.batteryVoltage, "%d mV", mv);
     } else {
-        VKT_FORMAT(b.batteryVoltage, "%.02f V", mv / 1000.0);
+        VKT_FORMAT(b.batteryVoltage, "%.02f V", mv / millivoltsPerVolt);
     }
     const int current = static_cast<int16_t>(image.wordAt(vkt::batCurrent));
     if (current >= -currentMilliampLimit && current <= currentMilliampLimit) {
         VKT_FORMAT(b.batteryCurrent, "%d mA", current * milliampPerUnit);
     } else {
-        VKT_FORMAT(b.batteryCurrent, "%.02f A", current / 100.0);
+        VKT_FORMAT(b.batteryCurrent, "%.02f A", current / unitsPerAmp);
     }
     // A board sensor that reads 0 is not available: the text goes, so no stale value stays.
     const BYTE board = image.at(vkt::batBoardTemperature);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "bounded.h"
 #include "fru_util.h"
@@ -68,7 +69,7 @@ constexpr int mantissaSignBit = 0x400;
 constexpr int exponentMask = 0x1F;
 constexpr int exponentSignBit = 0x10;
 
-// The two's-complement value of the low `bits` bits.
+// The two's-complement value of the bits under `mask`, whose top bit is `signBit`.
 int signExtend(int value, int mask, int signBit) {
     value &= mask;
     return (value & signBit) != 0 ? value - (mask + 1) : value;
@@ -79,9 +80,11 @@ double hundredths(double v) { return std::trunc(v * 100.0) / 100.0; }
 
 // An integer part that stays defined whatever the reading (NaN and out-of-range give limits).
 int integerPart(double v) {
+    constexpr int most = std::numeric_limits<int>::max();
+    constexpr int least = std::numeric_limits<int>::min();
     if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
+    if (v >= static_cast<double>(most)) return most;
+    if (v <= static_cast<double>(least)) return least;
     return static_cast<int>(v);
 }
 
