@@ -145,7 +145,8 @@ BYTE getBBPFRURawData(BYTE slaveAddr, BYTE offset, BYTE (&response)[batteryChunk
 int32_t getBatteryInfo() {
     const int32_t count = detectBatterySlaveAddressFRU();
     if (count == 0) return 0;
-    for (int i = 0; i < batteryAvailableCapacity; ++i) {
+    const int batteries = pmBusWalkCount(count, batteryAvailableCapacity);
+    for (int i = 0; i < batteries; ++i) {
         const BYTE a = batteryAvailableSlaveAddrsFRU[i];
         if (a == 0) continue;
         BatteryImage image;

@@ -424,7 +424,8 @@ void replaceMODULE_SN_REVISION_fromFRU(BYTE slaveAddr, int index) {
 int32_t getPMBusInfoFRU() {
     const int32_t count = detectSlaveAddressFRU();
     if (count == 0) return 0;
-    for (int i = 0; i < pmBusRecordCount; ++i) {
+    const int devices = pmBusWalkCount(count, pmBusFRUAvailableCapacity);
+    for (int i = 0; i < devices; ++i) {
         const BYTE a = pmBusAvailableSlaveAddrsFRU[i];
         if (a == 0) continue;
         FruHealthRecord& h = fruHealth[i];
@@ -439,7 +440,8 @@ int32_t getPMBusInfoFRU() {
 int32_t getPMBusInfo() {
     const int32_t count = detectSlaveAddress();
     if (count == 0) return 0;
-    for (int i = 0; i < pmBusRecordCount; ++i) {
+    const int modules = pmBusWalkCount(count, pmBusAvailableCapacity);
+    for (int i = 0; i < modules; ++i) {
         const BYTE a = pmBusAvailableSlaveAddrs[i];
         if (a == 0) continue;
         PmBusRecord& r = pmBusHealth[i];
