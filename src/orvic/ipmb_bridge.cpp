@@ -12,7 +12,6 @@ namespace {
 constexpr int checksumHeader = 1;
 constexpr int checksumData = 2;
 
-constexpr BYTE lunMask = 0x03;
 constexpr BYTE channelMask = 0x0F;
 constexpr int sequenceModulo = 64;  // six bits above the requester LUN
 
@@ -39,6 +38,9 @@ BYTE sumOf(const BYTE* bytes, size_t n) {
 }
 
 BYTE negated(unsigned sum) { return static_cast<BYTE>(0x100 - (sum & 0xFF)); }
+
+// A netFn or sequence byte without its two LUN bits.
+BYTE withoutLun(BYTE b) { return static_cast<BYTE>(b & 0xFC); }
 
 // Addresses the device's requests to `target` over IPMB for the life of this object.
 class IpmbAddressing {
@@ -104,11 +106,11 @@ bool messageWaiting() {
 // the addressed channel, for this command and network function, with this sequence number.
 bool isAnswerTo(const ipmb_data_fields& idf, vkt::ByteView m) {
     if (m.size() < msgMinimum) return false;
-    const BYTE responseNetFn = static_cast<BYTE>(idf.netFn + (1 << 2));
+    const BYTE responseNetFn = static_cast<BYTE>(idf.netFn + (1 << 2));  // the request's netFn + 1
     if ((m[msgChannel] & channelMask) != (idf.channel & channelMask)) return false;
-    if ((m[msgNetFn] & ~lunMask & 0xFF) != responseNetFn) return false;
+    if (withoutLun(m[msgNetFn]) != responseNetFn) return false;
     if (m[msgResponder] != idf.rsSA || m[msgCommand] != idf.cmd) return false;
-    if ((m[msgSequence] & ~lunMask & 0xFF) != (idf.rqSeq & ~lunMask & 0xFF)) return false;
+    if (withoutLun(m[msgSequence]) != withoutLun(idf.rqSeq)) return false;
     // The header checksum also covers our own address, which Get Message leaves out.
     if (static_cast<BYTE>(idf.rqSA + m[msgNetFn] + m[msgHeaderChecksum]) != 0) return false;
     return sumOf(m.data + msgResponder, m.size() - msgResponder) == 0;
