@@ -318,6 +318,7 @@ TEST_P(NmBothWays, CpuAndMemoryTemperaturesReadEverySocketUpToTheTable) {
     sim().me.cpuSockets = 255;
     sim().me.received.clear();
     EXPECT_EQ(run(bmc_CPUMemTemp).rc, 0);
+    EXPECT_EQ(cpuSocketCount, vkt::nmMaxSockets);
     EXPECT_EQ(std::count_if(sim().me.received.begin(), sim().me.received.end(),
                             [](const IpmiRequest& r) { return r.is(0x04, 0x2D); }),
               vkt::nmMaxSockets);

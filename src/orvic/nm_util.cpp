@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "bounded.h"
 #include "ipmb_bridge.h"

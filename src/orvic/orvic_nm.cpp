@@ -1,5 +1,6 @@
 // Exported Node Manager routines: the ME's identity for VKT_NM, and maintenance and
 // telemetry requests bridged to the ME, plus two OEM readings of the BMC.
+#include <algorithm>
 #include <cstdio>
 
 #include "entry_barrier.h"
@@ -105,7 +106,8 @@ int bmc_CPUMemTemp(void) {
         if (rc != VKT_BMC_OK) return rc;
         rc = requestResult(getHostCPUData(), "Failed to get CPU socket count, %s");
         if (rc != VKT_BMC_OK) return rc;
-        cpuSocketCount = hostCPUData[vkt::nmSocketCountAt];
+        // The ME may claim up to 255 sockets; the table (and the sensor numbers) end sooner.
+        cpuSocketCount = std::min<int>(hostCPUData[vkt::nmSocketCountAt], vkt::nmMaxSockets);
         getTjMax();
         return requestResult(getCPUMemTemp(), "Failed to get CPU/Memory temperature, %s");
     });
