@@ -1,4 +1,5 @@
-// The text arguments of every exported routine, each routine run against the demo server.
+// The text (and number) arguments of every exported routine that takes any, each routine
+// run against the demo server.
 // Paths are made to name files inside the scratch directory only.
 //
 // Input: a selector byte (the routines below, in order), then the arguments in order: a
@@ -91,6 +92,12 @@ const Routine routines[] = {
     {"bmc_RestoreFRU", [](Args& a) { bmc_RestoreFRU(a.path()); }},
     {"bmc_BackupFRUToText", [](Args& a) { bmc_BackupFRUToText(a.path()); }},
     {"bmc_RestoreFRUFromText", [](Args& a) { bmc_RestoreFRUFromText(a.path()); }},
+    {"bmc_Discharge", [](Args& a) { bmc_Discharge(a.number()); }},
+    {"bmc_AutoDischarge",
+     [](Args& a) {
+         const int module = a.number();
+         bmc_AutoDischarge(module, a.number());
+     }},
 };
 
 }  // namespace

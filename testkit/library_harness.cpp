@@ -1,5 +1,6 @@
 #include "library_harness.h"
 
+#include "ipmb_bridge.h"
 #include "kcs2_linux.h"
 #include "kcs_linux.h"
 #include "sim_ports.h"
@@ -36,6 +37,7 @@ void resetLibraryTransport() {
     open_ipmi_drv = 0;
     vkt::setOpenIpmiResponseTimeoutMs(2000);
     vkt::resetKcsChannel();
+    vkt::resetBridge();
     simulateLibraryPorts();
     resetPortAccess();
 }

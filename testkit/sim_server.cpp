@@ -11,6 +11,7 @@ SimServer::SimServer() {
     lan.install(bmc);
     users.install(bmc);
     bus.install(bmc);
+    me.install(bmc);
 }
 
 std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing"}; }
@@ -26,6 +27,7 @@ std::unique_ptr<SimServer> makeScenario(const std::string& name) {
         addDemoFru(*server);
         addDemoLan(*server);
         addDemoUsers(*server);
+        addDemoPower(*server);
         return server;
     }
     if (name == "empty") {

@@ -9,6 +9,7 @@
 #include "models/device_model.h"
 #include "models/fru_model.h"
 #include "models/lan_model.h"
+#include "models/me_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -33,10 +34,12 @@ public:
     LanModel lan;
     UserModel users;
     PrivateBusModel bus;
+    MeModel me;
 };
 
 // Named scenarios:
-//   "demo"    a 1U rack server with sensors, FRU inventory, event log, LAN and users
+//   "demo"    a 1U rack server with sensors, FRU inventory, event log, LAN, users, two power
+//             modules and a battery backup module
 //   "empty"   a BMC that answers Get Device ID and rejects everything else
 //   "failing" a BMC that answers every request with completion code FFh
 // Returns nullptr for an unknown name.
@@ -49,6 +52,7 @@ void addDemoEventLog(SimServer& server);
 void addDemoFru(SimServer& server);
 void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
+void addDemoPower(SimServer& server);
 
 }  // namespace testkit
 
