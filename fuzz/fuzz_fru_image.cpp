@@ -108,18 +108,20 @@ const Code codes[] = {
     {"xx", [](Records&) {}},  // no such field: refused
 };
 
-bool same(const Records& a, const Records& b) {
+// The first part in which two parses differ, or nullptr.
+const char* difference(const Records& a, const Records& b) {
     auto eq = [](const auto& x, const auto& y) { return memcmp(&x, &y, sizeof x) == 0; };
-    return eq(a.internalUse, b.internalUse) && eq(a.chassisArea, b.chassisArea) && eq(a.boardArea, b.boardArea) &&
-           eq(a.productArea, b.productArea) && eq(a.records, b.records) && a.recordCount == b.recordCount &&
-           a.useLength == b.useLength && eq(a.present, b.present);
+    if (!eq(a.present, b.present)) return "an edit changed which areas are present";
+    if (!eq(a.internalUse, b.internalUse) || a.useLength != b.useLength)
+        return "an edit changed the internal-use area";
+    if (!eq(a.chassisArea, b.chassisArea)) return "an edit changed a chassis field it did not name";
+    if (!eq(a.boardArea, b.boardArea)) return "an edit changed a board field it did not name";
+    if (!eq(a.productArea, b.productArea)) return "an edit changed a product field it did not name";
+    if (!eq(a.records, b.records) || a.recordCount != b.recordCount) return "an edit changed the multi-records";
+    return nullptr;
 }
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    fprintf(stderr, "fuzz_fru_image: %s\n", what);
-    abort();
-}
+void check(bool holds, const char* what) { fuzz::check(holds, "fuzz_fru_image", what); }
 
 void parseEverywhere(const Bytes& image) {
     // Exactly as long as the input, so a read past the image end is a finding.
@@ -173,7 +175,8 @@ void edit(fuzz::Stream& in) {
     Records after = takeRecords();
     code.forget(before);
     code.forget(after);
-    check(same(before, after), "an edit changed a field it did not name");
+    const char* changed = difference(before, after);
+    check(changed == nullptr, changed);
 }
 
 }  // namespace

@@ -20,11 +20,7 @@ using testkit::Bytes;
 
 constexpr uint16_t largestArea = 1024;
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    fprintf(stderr, "fuzz_fru_restore: %s\n", what);
-    abort();
-}
+void check(bool holds, const char* what) { fuzz::check(holds, "fuzz_fru_restore", what); }
 
 std::unique_ptr<testkit::SimServer> fruDevice(uint16_t area, Bytes image) {
     auto server = std::make_unique<testkit::SimServer>();

@@ -17,6 +17,7 @@ namespace fuzz {
 namespace {
 
 std::string scratchDir;
+int reportFd = 2;
 
 void noSleep(int) {}
 
@@ -30,6 +31,12 @@ void removeScratch() {
 enum class Answer : uint8_t { Server, Changed, Message, None, Count };
 
 constexpr size_t maxMessage = 140;  // beyond the 128-byte image on purpose
+
+// How long the library waits for an answer on the device. Answers are queued as the request
+// is sent, so any wait long enough for a busy machine to get back to the library will do;
+// an answer that never comes shortens it (see HostileBmc::handle).
+constexpr int answerWaitMs = 10000;
+constexpr int noAnswerWaitMs = 1;
 
 }  // namespace
 
@@ -62,15 +69,28 @@ std::string Stream::text(size_t max) {
 testkit::Bytes Stream::rest() { return bytes(left()); }
 
 void setUpProcess() {
+    // Kept before the fuzzer silences standard error for the library's sake.
+    reportFd = dup(2);
     vkt::setSleepFunction(noSleep);
     testkit::simulateLibraryPorts();
-    char tmpl[] = "/tmp/vkt-fuzz-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) {
+    // Beside the fuzzer's own files, so that a scratch directory an aborted run leaves
+    // behind goes with the run directory.
+    char tmpl[] = "scratch-XXXXXX";
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr || mkdtemp(tmpl) == nullptr) {
         fputs("fuzz: no scratch directory\n", stderr);
         abort();
     }
-    scratchDir = tmpl;
+    scratchDir = std::string(cwd) + "/" + tmpl;
     atexit(removeScratch);
+}
+
+void fail(const char* target, const char* what) {
+    const std::string line = std::string(target) + ": " + what + "\n";
+    if (write(reportFd, line.data(), line.size()) < 0) {
+        // Nothing more to do: the abort below still keeps the input.
+    }
+    abort();
 }
 
 InScratchDirectory::InScratchDirectory() : previous_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
@@ -86,8 +106,7 @@ void attachBackend(testkit::Backend* backend) {
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.reset();
     testkit::resetLibraryTransport();
-    // An answer that never comes costs a millisecond, not the real time-out.
-    vkt::setOpenIpmiResponseTimeoutMs(1);
+    vkt::setOpenIpmiResponseTimeoutMs(answerWaitMs);
     if (backend != nullptr) {
         dev.setPaths({"/dev/ipmi0"});
         dev.setBackend(backend);
@@ -108,6 +127,16 @@ void writeScratchFile(const std::string& path, const testkit::Bytes& content) {
 }
 
 std::optional<testkit::IpmiResponse> HostileBmc::handle(const testkit::IpmiRequest& request) {
+    // The library takes its time-out after the request has gone out, that is after this
+    // call: a request left unanswered (by the input's choice, or because nothing is at its
+    // IPMB address) costs a millisecond instead of the whole wait, and an answered one keeps
+    // a wait that no busy machine runs out of.
+    std::optional<testkit::IpmiResponse> response = answer(request);
+    vkt::setOpenIpmiResponseTimeoutMs(response ? answerWaitMs : noAnswerWaitMs);
+    return response;
+}
+
+std::optional<testkit::IpmiResponse> HostileBmc::answer(const testkit::IpmiRequest& request) {
     if (in_.empty()) return server_.bmc.handle(request);
     const auto answer = static_cast<Answer>(in_.byte() % static_cast<uint8_t>(Answer::Count));
     switch (answer) {

@@ -43,9 +43,17 @@ private:
 };
 
 // Once per process, from LLVMFuzzerInitialize: the library's pauses take no time, its port
-// accesses reach the simulated port space, and a scratch directory (removed at exit) takes
-// the files the library is asked to read and write.
+// accesses reach the simulated port space, and a scratch directory in the working directory
+// (removed at exit) takes the files the library is asked to read and write.
 void setUpProcess();
+
+// A broken property: the message goes to the fuzzer's log (standard error as it was when
+// the process started, which the fuzzer keeps even when it silences the library), then the
+// process aborts so the input is kept as a finding.
+[[noreturn]] void fail(const char* target, const char* what);
+inline void check(bool holds, const char* target, const char* what) {
+    if (!holds) fail(target, what);
+}
 
 // Makes the scratch directory the working directory while it lives (the library reads
 // "fru_source_index" from the working directory). The fuzzer's own files stay where it runs.
@@ -81,6 +89,7 @@ public:
     std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& request) override;
 
 private:
+    std::optional<testkit::IpmiResponse> answer(const testkit::IpmiRequest& request);
     Stream& in_;
     testkit::SimServer& server_;
 };
