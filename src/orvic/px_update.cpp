@@ -106,7 +106,7 @@ public:
             ++lines_;
         }
         if (!parseRecord(line, rec) || !expectedType(rec->type, lines_)) return Next::bad;
-        ++lines_;
+        if (rec->type != '9') ++lines_;
         return Next::record;
     }
 
