@@ -19,6 +19,7 @@ constexpr BYTE ackCode[4] = {0xA5, 0x5A, 0xC3, 0x3C};
 
 constexpr BYTE updateModeRegister = 0xFA;
 constexpr BYTE updateModeRegisterV100 = 0xF5;  // firmware 1.00 listens here
+constexpr BYTE version100[2] = {0x01, 0x00};
 constexpr BYTE loaderBusy = 0x83;              // the loader does not answer on the bus yet
 constexpr BYTE loaderReadCount = 4;
 
@@ -225,7 +226,8 @@ int mcuUpdate(const char* path) {
     BYTE version[2] = {};
     getMCUVersion(version);
     // Chosen on every update, so a controller updated away from 1.00 is asked at its new register.
-    enterToUpdateModeOffset = version[0] == 0x01 && version[1] == 0x00 ? updateModeRegisterV100 : updateModeRegister;
+    enterToUpdateModeOffset =
+        memcmp(version, version100, sizeof version100) == 0 ? updateModeRegisterV100 : updateModeRegister;
     sendEnterToUpdateModeCommand();
     vkt_sleep(handshakePauseMs);
     if (!handshake()) return 0;

@@ -34,7 +34,9 @@ int mcuNodeOfSlot(int slot, int configID) { return slot > 0 && skipsNodeOne(conf
 
 namespace {
 
-constexpr BYTE erasedByte = 0xFF;
+constexpr BYTE erasedByte = 0xFF;     // never programmed; also "no value" in the node readings
+constexpr BYTE noTemperature = 0x00;  // a sensor that is not fitted
+constexpr int nodesPerMapByte = 8;
 constexpr BYTE letterBase = 0x40;  // added to a node number, 1 becomes 'A'
 constexpr char emptyField[] = "(Empty)";
 constexpr char notAvailable[] = "N/A";
@@ -114,12 +116,12 @@ struct SlotState {
 SlotState slotState(int slot) {
     const PairexMCU& m = pairexMCU;
     if (isNimbet) {
-        const int byte = slot <= 7 ? 0 : 1;
-        const int bit = slot % 8;
+        const int byte = slot < nodesPerMapByte ? 0 : 1;
+        const int bit = slot % nodesPerMapByte;
         return {((m.nimbetPresent[byte] >> bit) & 1) != 0, ((m.nimbetNodePSOn[byte] >> bit) & 1) != 0};
     }
     const int bit = vkt::mcuNodeOfSlot(slot, m.configID);
-    if (bit >= 8) return {false, false};
+    if (bit >= nodesPerMapByte) return {false, false};
     return {((m.present >> bit) & 1) != 0, ((m.pson >> bit) & 1) != 0};
 }
 
@@ -147,7 +149,7 @@ unsigned word(const BYTE (&bytes)[2]) { return bytes[0] | static_cast<unsigned>(
 void displayTemperature(int slot, const BYTE* temps, char* text, size_t size) {
     if (!showReading(slot, text, size)) return;
     const BYTE raw = temps[slot];
-    if (raw == 0x00 || raw == 0xFF) {
+    if (raw == noTemperature || raw == erasedByte) {
         vkt::copyText(text, size, notAvailable);
         return;
     }
@@ -312,7 +314,7 @@ void displayIP(int slot, char* text, size_t size) {
 void displayWatts(int slot, char* text, size_t size) {
     if (!showReading(slot, text, size)) return;
     const BYTE(&power)[2] = pairexMCU.power[slot];
-    if (power[0] == 0xFF && power[1] == 0xFF)
+    if (power[0] == erasedByte && power[1] == erasedByte)
         vkt::copyText(text, size, notAvailable);
     else
         vkt::formatText(text, size, "%uW", word(power));
@@ -321,7 +323,7 @@ void displayWatts(int slot, char* text, size_t size) {
 void displayCurrent(int slot, char* text, size_t size) {
     if (!showReading(slot, text, size)) return;
     const BYTE(&current)[2] = pairexMCU.current[slot];
-    if (current[0] == 0xFF && current[1] == 0xFF)
+    if (current[0] == erasedByte && current[1] == erasedByte)
         vkt::copyText(text, size, notAvailable);
     else
         vkt::formatText(text, size, "%3.1fA", word(current) / 10.0);

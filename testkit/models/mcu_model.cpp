@@ -125,7 +125,6 @@ void McuModel::applyPending(uint8_t reg) {
     for (size_t i = 0; i < width && reg + i < registers.size(); ++i)
         registers[reg + i] = i < it->second.size() ? it->second[i] : 0x00;
     pending.erase(it);
-    ++commits;
 }
 
 // Pairex commits a field with {reg - 1, reg - 1}; Nimbet commits everything with {3Fh, 00h}.

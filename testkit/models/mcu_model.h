@@ -68,7 +68,6 @@ public:
     McuModel() { setFamily(Family::pairex); }
     // Signature and node space of the family; clears the node blocks.
     void setFamily(Family family);
-    Family family() const { return family_; }
 
     // The chassis block as the next read sees it, and the node space (one page on Pairex).
     std::array<uint8_t, 256> registers{};
@@ -83,7 +82,6 @@ public:
 
     // Field writes wait here for their commit: register -> value bytes.
     std::map<uint8_t, Bytes> pending;
-    int commits = 0;
 
     bool updateMode = false;
     uint8_t updateModeRegister() const;  // F5h while the firmware is 1.00, else FAh
