@@ -10,6 +10,7 @@
 #include "models/fru_model.h"
 #include "models/lan_model.h"
 #include "models/mcu_model.h"
+#include "models/me_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -36,6 +37,7 @@ public:
     PrivateBusModel bus;
     // The chassis controller of a multi-node chassis; on the bus only once attached.
     McuModel mcu;
+    MeModel me;
 };
 
 // Named scenarios:
