@@ -94,6 +94,15 @@ TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
     EXPECT_EQ(runTool("frobnicate x").status, 2);
 }
 
+TEST(VktCim, MultiNodeScenarioShowsTheChassisAndItsNodes) {
+    ToolRun r = runTool("--simulate=multinode enumerate VKT_PXList");
+    EXPECT_EQ(r.status, 0);
+    for (const char* key : {"device_id=\"1\"", "device_id=\"4\"", "VKT_Power = \"Inact\""})
+        EXPECT_NE(r.out.find(key), std::string::npos) << key << "\n" << r.out;
+    r = runTool("--simulate enumerate VKT_PXInfo");
+    EXPECT_EQ(r.out, "# VKT_PXInfo: no instances\n\n");
+}
+
 TEST(VktCim, AllClassesEnumerateAgainstTheDemoServer) {
     ToolRun r = runTool("--simulate enumerate --all");
     EXPECT_EQ(r.status, 0);

@@ -29,7 +29,7 @@ const char* const usageText =
     "  enumerate --all   enumerate every class; on a real BMC the action classes, which\n"
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
     "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing\n"
+    "                    of demo (default), empty, failing, multinode, multinode-nimbet\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
