@@ -85,7 +85,7 @@ TEST_F(ClassList, EveryPublishedInstanceFollowsTheList) {
     }
     // The classes whose collectors every build has must really have been compared.
     for (const char* cls : {"VKT_FRU", "VKT_Sensors", "VKT_SELInfo", "VKT_SELList", "VKT_LAN", "VKT_BMCIP",
-                            "VKT_UserList", "VKT_PMBus", "VKT_PMBusFRU", "VKT_PMBusBBP", "VKT_OPEN_LED",
+                            "VKT_UserList", "VKT_PMBus", "VKT_PMBusFRU", "VKT_PMBusBBP", "VKT_NM", "VKT_OPEN_LED",
                             "VKT_SetFanModeToPUE3"})
         EXPECT_EQ(checked.count(cls), 1u) << cls << " published nothing in any scenario";
 }
