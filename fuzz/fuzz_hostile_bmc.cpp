@@ -4,7 +4,7 @@
 // exported routine that talks to the BMC.
 //
 // Input: a selector byte (providers in the order of the provider list, then the routines
-// below), then the control stream of fuzz::HostileBmc.
+// below), a server byte (fuzz::demoServer), then the control stream of fuzz::HostileBmc.
 //
 // New providers join by themselves (they come from the one provider list). An exported
 // routine that reads from or writes to the BMC joins with one line in `routines` below; its
@@ -78,6 +78,27 @@ const Routine routines[] = {
     {"bmc_NMUpdateMode", [] { bmc_NMUpdateMode(); }},
     {"bmc_OEMGetTemp", [] { bmc_OEMGetTemp(); }},
     {"bmc_OEMGetPower", [] { bmc_OEMGetPower(); }},
+    {"bmc_PXInfo", [] { bmc_PXInfo(0); }},
+    {"bmcGetPXNodeID", [] { bmcGetPXNodeID(); }},
+    {"bmc_GetPXField", [] { bmc_GetPXField("bpnrevision"); }},
+    {"bmc_SetPXField", [] { bmc_SetPXField("nodesn", "NODE-SN-01"); }},
+    {"bmc_SetPXField2", [] { bmc_SetPXField2("bpnrevision", "1", "2"); }},
+    {"bmc_SetBPLocation", [] { bmc_SetBPLocation("2"); }},
+    {"bmc_GetBPLocation", [] { bmc_GetBPLocation(); }},
+    {"bmc_SetChassisLocation",
+     [] {
+         char* const argv[] = {const_cast<char*>("vktool"), const_cast<char*>("px"), const_cast<char*>("location"),
+                               const_cast<char*>("01"), const_cast<char*>("02"), const_cast<char*>("03"),
+                               const_cast<char*>("04"), const_cast<char*>("05")};
+         bmc_SetChassisLocation(8, argv);
+     }},
+    {"bmc_GetChassisLocation", [] { bmc_GetChassisLocation(); }},
+    {"bmc_MCUUpdate",
+     [] {
+         const char firmware[] = "S00600004844521B\nS1060000010203F3\nS9030000FC\n";
+         fuzz::writeScratchFile(scratchFile("fw.s19"), testkit::Bytes(firmware, firmware + sizeof firmware - 1));
+         bmc_MCUUpdate(scratchFile("fw.s19").c_str());
+     }},
 };
 
 }  // namespace
@@ -93,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t choices = providers.size() + sizeof routines / sizeof routines[0];
     const size_t choice = in.byte() % choices;
 
-    auto server = fuzz::demoServer();
+    auto server = fuzz::demoServer(in.byte());
     fuzz::HostileBmc bmc(in, *server);
     fuzz::attachBackend(&bmc);
     // A host per input: what the broker made goes with it, so the fuzzer's leak check

@@ -171,4 +171,9 @@ std::optional<testkit::IpmiResponse> HostileBmc::answer(const testkit::IpmiReque
 
 std::unique_ptr<testkit::SimServer> demoServer() { return testkit::makeScenario("demo"); }
 
+std::unique_ptr<testkit::SimServer> demoServer(uint8_t pick) {
+    static const char* const scenarios[] = {"demo", "multinode", "multinode-nimbet"};
+    return testkit::makeScenario(scenarios[pick % (sizeof scenarios / sizeof scenarios[0])]);
+}
+
 }  // namespace fuzz

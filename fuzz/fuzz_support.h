@@ -94,8 +94,10 @@ private:
     testkit::SimServer& server_;
 };
 
-// A fresh demo server (sensors, event log, FRU, LAN, users, ...).
+// A fresh demo server (sensors, event log, FRU, LAN, users, power devices, ...).
 std::unique_ptr<testkit::SimServer> demoServer();
+// The demo server alone (0), or in a multi-node chassis of either family (1, 2).
+std::unique_ptr<testkit::SimServer> demoServer(uint8_t pick);
 
 }  // namespace fuzz
 

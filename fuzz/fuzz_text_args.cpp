@@ -2,13 +2,15 @@
 // run against the demo server.
 // Paths are made to name files inside the scratch directory only.
 //
-// Input: a selector byte (the routines below, in order), then the arguments in order: a
-// text is a length byte and its bytes (a NUL byte reads as '0'; length FFh stands for a null
-// pointer), a number is one byte (user IDs, levels, flags) or two (VLAN tags, signed).
+// Input: a selector byte (the routines below, in order), a server byte (fuzz::demoServer),
+// then the arguments in order: a text is a length byte and its bytes (a NUL byte reads as
+// '0'; length FFh stands for a null pointer), a number is one byte (user IDs, levels, flags)
+// or two (VLAN tags, signed), a file a 2-byte length and its contents.
 //
 // A routine another subsystem adds joins with one line in `routines`.
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "varkolt/bmc.h"
@@ -31,6 +33,14 @@ public:
     }
     const char* path() {
         texts_.push_back(fuzz::scratchPath(in_.text(200)));
+        return texts_.back().c_str();
+    }
+    // A file in the scratch directory with contents from the input (a 2-byte length first).
+    const char* file() {
+        constexpr size_t largestFile = 4096;
+        const size_t n = in_.word() % (largestFile + 1);
+        texts_.push_back(fuzz::scratchPath("file"));
+        fuzz::writeScratchFile(texts_.back(), in_.bytes(n));
         return texts_.back().c_str();
     }
     unsigned char byte() { return in_.byte(); }
@@ -98,6 +108,32 @@ const Routine routines[] = {
          const int module = a.number();
          bmc_AutoDischarge(module, a.number());
      }},
+    {"bmc_PXInfo", [](Args& a) { bmc_PXInfo(a.number()); }},
+    {"bmc_MCUUpdate", [](Args& a) { bmc_MCUUpdate(a.file()); }},
+    {"bmc_SetPXField",
+     [](Args& a) {
+         const char* name = a.text();
+         bmc_SetPXField(name, a.text());
+     }},
+    {"bmc_SetPXField2",
+     [](Args& a) {
+         const char* name = a.text();
+         const char* first = a.text();
+         bmc_SetPXField2(name, first, a.text());
+     }},
+    {"bmc_GetPXField", [](Args& a) { bmc_GetPXField(a.text()); }},
+    {"bmc_SetBPLocation", [](Args& a) { bmc_SetBPLocation(a.text()); }},
+    {"bmc_SetChassisLocation",
+     [](Args& a) {
+         // As many words as argc says, each a text (the caller's part of the bargain).
+         const int argc = a.byte() % 9;
+         std::vector<char*> argv;
+         for (int i = 0; i < argc; ++i) {
+             const char* t = a.text();
+             argv.push_back(const_cast<char*>(t != nullptr ? t : ""));
+         }
+         bmc_SetChassisLocation(argc, argv.data());
+     }},
 };
 
 }  // namespace
@@ -110,7 +146,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Stream in(data, size);
     const Routine& routine = routines[in.byte() % (sizeof routines / sizeof routines[0])];
-    auto server = fuzz::demoServer();
+    auto server = fuzz::demoServer(in.byte());
     fuzz::attachBackend(&server->bmc);
     Args args(in);
     routine.run(args);
