@@ -9,6 +9,8 @@
 
 #include "Common.h"
 #include "cimhost.h"
+#include "sdr_util.h"
+#include "sel_util.h"
 #include "test_support.h"
 
 using cimhost::EnumResult;
@@ -186,6 +188,36 @@ TEST(Trim, NormalisesBlanksInPlace) {
     char clean[] = "x y";
     EXPECT_STREQ(trim(clean), "x y");
     EXPECT_EQ(trim(nullptr), nullptr);
+}
+
+// ---- exchanges per class ---------------------------------------------------------------------
+
+// How many requests reach the demo server when every class is enumerated once, in the
+// order of the provider list, starting from a closed device and caches that are empty.
+// The first class also pays for opening the device (Get PICMG Properties).
+TEST_F(Providers, EveryClassSendsItsKnownNumberOfRequestsToTheDemoServer) {
+    useServer(testkit::makeScenario("demo"));
+    isSDRLoadedFlag = 0;
+    boardName[0] = boardType[0] = '\0';
+    const std::vector<std::pair<std::string, size_t>> expected = {
+        {"FRUProvider", 67},          {"PXInfoProvider", 0},      {"PXListProvider", 0},
+        {"SELInfoProvider", 2},       {"SELListProvider", 610},   {"PMBusProvider", 0},
+        {"PMBusFRUProvider", 0},      {"PMBusBBPProvider", 0},    {"LANProvider", 14},
+        {"BMCIPProvider", 14},        {"NMProvider", 0},          {"SensorsProvider", 686},
+        {"UserListProvider", 26},     {"IPMDeviceProvider", 0},   {"OpenLED", 2},
+        {"CloseLED", 2},              {"BMCResetToDefault", 2},   {"ClearChassisIntrusion", 2},
+        {"SetFanModeToFull", 2},      {"SetFanModeToHeavyIO", 2}, {"SetFanModeToPUE2", 2},
+        {"SetFanModeToPUE3", 2},      {"SetFanModeToOptimal", 2}, {"SetFanModeToStandard", 2},
+    };
+    std::vector<std::pair<std::string, size_t>> got;
+    for (const cimhost::ProviderInfo& p : cimhost::providers()) {
+        bmc().clearLog();
+        testkit::CaptureOutput out(1);
+        testkit::CaptureOutput err(2);
+        host_->enumerate(p.prefix);
+        got.emplace_back(p.prefix, bmc().log().size());
+    }
+    EXPECT_EQ(got, expected);
 }
 
 // ---- the built library ------------------------------------------------------------------------
