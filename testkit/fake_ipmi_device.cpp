@@ -50,6 +50,7 @@ void FakeIpmiDevice::reset() {
     for (int i = 0; i < fdCount_; ++i) realClose(fds_[i]);
     fdCount_ = 0;
     queue_.clear();
+    maxPending_ = 0;
     getsEvents_ = -1;
     myAddress_ = 0;
     openHook_ = nullptr;
@@ -84,6 +85,11 @@ int FakeIpmiDevice::totalOpenAttempts() const {
 }
 
 int FakeIpmiDevice::openDescriptors() const { return fdCount_; }
+
+size_t FakeIpmiDevice::maxPendingAnswers() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return maxPending_;
+}
 int FakeIpmiDevice::lastGetsEvents() const { return getsEvents_; }
 unsigned FakeIpmiDevice::lastMyAddress() const { return myAddress_; }
 
@@ -224,6 +230,7 @@ int FakeIpmiDevice::send(void* arg) {
         queue_.push_back(Queued{req->msgid ^ 0x5A5A, r, Bytes{0x00, 0xEE, 0xEE}});
     }
     queue_.push_back(Queued{req->msgid, r, answer->wire()});
+    maxPending_ = std::max(maxPending_, queue_.size());
     return 0;
 }
 

@@ -48,6 +48,9 @@ public:
     int openDescriptors() const;
     int lastGetsEvents() const;
     unsigned lastMyAddress() const;
+    // The most answers that were ever waiting to be received at once: 1 when every request
+    // was answered and collected before the next one was sent.
+    size_t maxPendingAnswers() const;
     // Called on every open attempt of a device path (also when the node is missing).
     void setOpenHook(std::function<void(const char*)> hook);
 
@@ -79,6 +82,7 @@ private:
     int fds_[maxFds] = {};
     int fdCount_ = 0;
     std::deque<Queued> queue_;
+    size_t maxPending_ = 0;
     int getsEvents_ = -1;
     unsigned myAddress_ = 0;
     std::function<void(const char*)> openHook_;
