@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "Common.h"
@@ -260,6 +262,40 @@ TEST(BuiltLibrary, ExportsOnlyFactoriesAndBmcRoutines) {
     for (const cimhost::ProviderInfo& pi : cimhost::providers()) expected.insert(std::string(pi.prefix) + "_Create_InstanceMI");
     EXPECT_EQ(factories, expected);
     EXPECT_TRUE(others.empty()) << "unexpected export: " << others.front();
+}
+
+std::string sourceFile(const char* relative) {
+    std::ifstream in(std::string(VKT_SOURCE_DIR) + "/" + relative);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The linker map is kept by hand beside the provider list; it must export exactly the
+// listed factories and the bmc_ routines.
+TEST(ProviderList, TheLinkerMapExportsExactlyTheListedFactories) {
+    std::stringstream map(sourceFile("src/varkoltprovider.map"));
+    std::set<std::string> global;
+    bool inGlobal = false;
+    for (std::string line; std::getline(map, line);) {
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos) continue;
+        line = line.substr(start);
+        if (line.rfind("global:", 0) == 0) inGlobal = true;
+        else if (line.rfind("local:", 0) == 0) inGlobal = false;
+        else if (inGlobal && line.back() == ';') global.insert(line.substr(0, line.size() - 1));
+    }
+    std::set<std::string> expected = {"bmc_*", "bmcGetPXNodeID"};
+    for (const cimhost::ProviderInfo& p : cimhost::providers()) expected.insert(std::string(p.prefix) + "_Create_InstanceMI");
+    EXPECT_EQ(global, expected);
+    EXPECT_EQ(cimhost::providers().size(), 24u);
+}
+
+TEST(ProviderList, TheReadmeNamesEveryClass) {
+    const std::string readme = sourceFile("README.md");
+    ASSERT_FALSE(readme.empty());
+    for (const cimhost::ProviderInfo& p : cimhost::providers())
+        EXPECT_NE(readme.find(p.className), std::string::npos) << p.className;
 }
 
 TEST(BuiltLibrary, ActionEnumeratesThroughTheLoadedLibrary) {

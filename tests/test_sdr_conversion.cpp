@@ -59,6 +59,26 @@ TEST(SensorFactors, TenBitFactorsAndFourBitExponentsAreSigned) {
     EXPECT_EQ(f.linearization, 0x0B);
 }
 
+TEST(SensorFactors, BytesARecordDoesNotHoldReadAsZero) {
+    const std::array<BYTE, 64> full = image(0x05, 0x00, 0x07, 0x00, 0xE1, 0x08);
+    // Cut after the M bytes: B and the exponents read as 00h, the linearization byte (23)
+    // is still there.
+    SensorFactors f = vkt::decodeSensorFactors(vkt::ByteView(full.data(), 26));
+    EXPECT_EQ(f.m, 5);
+    EXPECT_EQ(f.b, 0);
+    EXPECT_EQ(f.rExponent, 0);
+    EXPECT_EQ(f.bExponent, 0);
+    EXPECT_EQ(f.linearization, 0x08);
+    f = vkt::decodeSensorFactors(vkt::ByteView());
+    EXPECT_EQ(f.m, 0);
+    EXPECT_EQ(f.linearization, 0x00);
+    // A longer image decodes as the exact one.
+    f = vkt::decodeSensorFactors(full);
+    EXPECT_EQ(f.b, 7);
+    EXPECT_EQ(f.rExponent, -2);
+    EXPECT_EQ(f.bExponent, 1);
+}
+
 // ---- the formula ---------------------------------------------------------------------------------
 
 TEST(SensorConversion, LinearValues) {
