@@ -54,6 +54,12 @@ public:
     // Called on every open attempt of a device path (also when the node is missing).
     void setOpenHook(std::function<void(const char*)> hook);
 
+    // The simulated machine's I/O port list, served as /proc/ioports (empty after reset:
+    // no driver holds a port, whatever the real machine runs).
+    void setIoports(std::string text);
+    static bool isIoportsPath(const char* path);
+    int openIoports();  // a readable descriptor with the text, or -1 with errno
+
     // ---- used by the interposed libc calls ------------------------------------------
     static bool isDevicePath(const char* path);
     int open(const char* path, int flags);  // descriptor, or -1 with errno
@@ -86,6 +92,7 @@ private:
     int getsEvents_ = -1;
     unsigned myAddress_ = 0;
     std::function<void(const char*)> openHook_;
+    std::string ioports_;
 };
 
 }  // namespace testkit
