@@ -203,8 +203,8 @@ TEST_F(Providers, EveryClassSendsItsKnownNumberOfRequestsToTheDemoServer) {
     boardName[0] = boardType[0] = '\0';
     const std::vector<std::pair<std::string, size_t>> expected = {
         {"FRUProvider", 67},          {"PXInfoProvider", 0},      {"PXListProvider", 0},
-        {"SELInfoProvider", 2},       {"SELListProvider", 610},   {"PMBusProvider", 0},
-        {"PMBusFRUProvider", 0},      {"PMBusBBPProvider", 0},    {"LANProvider", 14},
+        {"SELInfoProvider", 2},       {"SELListProvider", 610},   {"PMBusProvider", 544},
+        {"PMBusFRUProvider", 40},     {"PMBusBBPProvider", 24},   {"LANProvider", 14},
         {"BMCIPProvider", 14},        {"NMProvider", 0},          {"SensorsProvider", 686},
         {"UserListProvider", 26},     {"IPMDeviceProvider", 0},   {"OpenLED", 2},
         {"CloseLED", 2},              {"BMCResetToDefault", 2},   {"ClearChassisIntrusion", 2},

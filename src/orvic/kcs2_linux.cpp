@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -46,6 +47,17 @@ ipmi_intf ipmi_open_intf = {
 namespace {
 
 int responseTimeoutMs = 30000;
+
+// The kernel driver answers a request its BMC never answered with C3h of its own, after its
+// retries (seconds). A BMC may answer C3h itself as well (a device behind it timed out),
+// and does so quickly; only a slow C3h says the BMC itself has gone silent.
+constexpr long long slowAnswerMs = 1000;
+
+bool isBmcTimeout(const ipmi_rs* answer, bool ownBoundRanOut, long long elapsedMs) {
+    if (ownBoundRanOut) return true;
+    const long long slow = std::min(slowAnswerMs, static_cast<long long>(responseTimeoutMs) / 2);
+    return answer->ccode == vkt::ccTimeout && elapsedMs >= slow;
+}
 
 constexpr uint8_t picmgIdentifier = 0x00;
 
@@ -97,11 +109,14 @@ ipmi_rs* timedOut() {
 // Waits for the answer to request `msgid` within the response bound; anything else that
 // arrives meanwhile (a late answer to an earlier request that timed out) is read and
 // dropped.
-ipmi_rs* awaitResponse(int fd, long msgid) {
+ipmi_rs* awaitResponse(int fd, long msgid, bool* ownBoundRanOut) {
     const long long deadline = monotonicMs() + responseTimeoutMs;
     for (;;) {
         long long remaining = deadline - monotonicMs();
-        if (remaining <= 0) return timedOut();
+        if (remaining <= 0) {
+            *ownBoundRanOut = true;
+            return timedOut();
+        }
         int ready = waitReadable(fd, static_cast<int>(remaining));
         if (ready < 0) return nullptr;
         if (ready == 0) continue;  // interrupted or not yet: the deadline decides
@@ -280,12 +295,15 @@ ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req) {
     _req.msg.data = req->msg.data;
     _req.msg.data_len = req->msg.data_len;
 
+    const long long sent = monotonicMs();
     if (ioctlRetry(intf->fd, IPMICTL_SEND_COMMAND, &_req) < 0) return nullptr;
     if (intf->noanswer) return nullptr;
 
-    ipmi_rs* answer = awaitResponse(intf->fd, msgid);
+    bool ownBoundRanOut = false;
+    ipmi_rs* answer = awaitResponse(intf->fd, msgid, &ownBoundRanOut);
     // Only the BMC's own silence counts toward giving up on it; a controller behind it
     // that does not answer a bridged request says nothing about the BMC.
-    if (answer != nullptr && !bridged) vkt::noteBmcResponse(answer->ccode == vkt::ccTimeout);
+    if (answer != nullptr && !bridged)
+        vkt::noteBmcResponse(isBmcTimeout(answer, ownBoundRanOut, monotonicMs() - sent));
     return answer;
 }

@@ -23,7 +23,7 @@ namespace vkt {
 void beginTransportCall();
 void endTransportCall();
 // Outcome of one request addressed to the BMC itself: answered, or timed out (no answer
-// within the bound, or the driver's own time-out answer C3h).
+// within the bound, or the driver's own late time-out answer C3h).
 void noteBmcResponse(bool timedOut);
 // True when the current call has given up on the BMC.
 bool bmcGivenUp();
