@@ -14,6 +14,7 @@
 
 #include "channel_select.h"
 #include "generic_util.h"
+#include "ipmb_bridge.h"
 #include "kcs2_linux.h"
 #include "kcs_linux.h"
 #include "sim_ports.h"
@@ -73,6 +74,7 @@ void resetLibraryTransport() {
     open_ipmi_drv = 0;
     vkt::setOpenIpmiResponseTimeoutMs(2000);
     vkt::resetKcsChannel();
+    vkt::resetBridge();
     vkt::setPortIo(&simulatedPorts);
     vkt::setIoportsPath(noIoportsClaims);
     vkt::setKcsLockPath(kcsLockPath().c_str());
