@@ -202,11 +202,11 @@ TEST_F(Providers, EveryClassSendsItsKnownNumberOfRequestsToTheDemoServer) {
     isSDRLoadedFlag = 0;
     boardName[0] = boardType[0] = '\0';
     const std::vector<std::pair<std::string, size_t>> expected = {
-        {"FRUProvider", 67},          {"PXInfoProvider", 0},      {"PXListProvider", 0},
+        {"FRUProvider", 67},          {"PXInfoProvider", 2},      {"PXListProvider", 2},
         {"SELInfoProvider", 2},       {"SELListProvider", 610},   {"PMBusProvider", 544},
         {"PMBusFRUProvider", 40},     {"PMBusBBPProvider", 24},   {"LANProvider", 14},
-        {"BMCIPProvider", 14},        {"NMProvider", 0},          {"SensorsProvider", 686},
-        {"UserListProvider", 26},     {"IPMDeviceProvider", 0},   {"OpenLED", 2},
+        {"BMCIPProvider", 14},        {"NMProvider", 83},         {"SensorsProvider", 686},
+        {"UserListProvider", 26},     {"IPMDeviceProvider", 694}, {"OpenLED", 2},
         {"CloseLED", 2},              {"BMCResetToDefault", 2},   {"ClearChassisIntrusion", 2},
         {"SetFanModeToFull", 2},      {"SetFanModeToHeavyIO", 2}, {"SetFanModeToPUE2", 2},
         {"SetFanModeToPUE3", 2},      {"SetFanModeToOptimal", 2}, {"SetFanModeToStandard", 2},
