@@ -13,7 +13,6 @@
 #define VKT_HAVE_PORT_IO 1
 #endif
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -272,18 +271,6 @@ constexpr PortRange kcsRanges[] = {{kcsDataPortA, kcsStatusPortA}, {kcsDataPortB
 // /proc/ioports is small; anything past this is not a port list.
 constexpr size_t ioportsMaxBytes = 64 * 1024;
 
-bool namesIpmiDriver(const char* name) {
-    static const char needle[] = "ipmi";
-    for (const char* p = name; *p != '\0'; ++p) {
-        size_t i = 0;
-        while (needle[i] != '\0' && p[i] != '\0' &&
-               std::tolower(static_cast<unsigned char>(p[i])) == needle[i])
-            ++i;
-        if (needle[i] == '\0') return true;
-    }
-    return false;
-}
-
 // One line "  0ca2-0ca3 : ipmi_si": does an IPMI driver hold a KCS register? Bus windows
 // and firmware reservations ("PCI Bus 0000:00", "pnp 00:05") span the range on most
 // machines without owning it, so only a claim by an IPMI driver counts.
@@ -297,7 +284,7 @@ bool lineClaimsKcs(const std::string& line) {
     const unsigned long last = strtoul(p, &end, 16);
     if (end == p) return false;
     const char* colon = strchr(end, ':');
-    if (colon == nullptr || !namesIpmiDriver(colon + 1)) return false;
+    if (colon == nullptr || strcasestr(colon + 1, "ipmi") == nullptr) return false;
     for (const PortRange& r : kcsRanges)
         if (first <= r.last && last >= r.first) return true;
     return false;
