@@ -1,5 +1,10 @@
 #include "library_harness.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "channel_select.h"
 #include "ipmb_bridge.h"
 #include "kcs2_linux.h"
 #include "kcs_linux.h"
@@ -20,9 +25,28 @@ public:
 
 SimulatedPorts simulatedPorts;
 
+// The KCS lock file of this process: test programs run side by side, and one that holds
+// its lock on purpose must not hold up the others.
+const std::string& kcsLockPath() {
+    static const std::string path = "/tmp/vkt-kcs-" + std::to_string(getpid()) + ".lock";
+    return path;
+}
+
+void removeKcsLockFile() { unlink(kcsLockPath().c_str()); }
+
 }  // namespace
 
-void simulateLibraryPorts() { vkt::setPortIo(&simulatedPorts); }
+const char* const noIoportsClaims = "/dev/null";
+
+std::string testKcsLockPath() { return kcsLockPath(); }
+
+void simulateLibraryPorts() {
+    static const bool removedAtExit = atexit(removeKcsLockFile) == 0;
+    (void)removedAtExit;
+    vkt::setPortIo(&simulatedPorts);
+    vkt::setIoportsPath(noIoportsClaims);
+    vkt::setKcsLockPath(kcsLockPath().c_str());
+}
 
 void resetLibraryTransport() {
     ipmi_openipmi_close(&ipmi_open_intf);
@@ -39,6 +63,8 @@ void resetLibraryTransport() {
     vkt::resetKcsChannel();
     vkt::resetBridge();
     simulateLibraryPorts();
+    vkt::setKcsLockWaitMs(kcsLockWaitMs);
+    vkt::resetRootCheck();
     resetPortAccess();
 }
 

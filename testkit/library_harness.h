@@ -4,16 +4,22 @@
 #ifndef TESTKIT_LIBRARY_HARNESS_H
 #define TESTKIT_LIBRARY_HARNESS_H
 
+#include <string>
+
 namespace testkit {
 
 // Routes the library's KCS port accesses to the simulated port space (sim_ports.h), never
-// to the machine's ports.
+// to the machine's ports; its port-owner check reads `noIoportsClaims` (no driver holds a
+// port) and its KCS lock is a file of this process (testKcsLockPath), removed at exit.
 void simulateLibraryPorts();
 
 // Puts the library's transport back to its load-time state: device closed, no failed
-// probe, no IPMB target, default response time-out, no KCS port pair chosen. The library's
-// port accesses go to the simulated port space (sim_ports.h), never to the machine.
+// probe, no IPMB target, default response time-out, no KCS port pair chosen, root not yet
+// checked; the ports simulated as above, with a KCS lock wait of `kcsLockWaitMs`.
 void resetLibraryTransport();
+extern const char* const noIoportsClaims;
+constexpr int kcsLockWaitMs = 200;
+std::string testKcsLockPath();
 
 }  // namespace testkit
 

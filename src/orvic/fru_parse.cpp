@@ -32,24 +32,10 @@ constexpr size_t multiHeaderSize = 5;
 constexpr BYTE erasedZero = 0x00;
 constexpr BYTE erasedOne = 0xFF;
 
-// A read position inside an image that never moves past the image end.
-struct FruCursor {
-    const BYTE* image;
-    size_t length;
-    size_t pos;
-
-    bool atEnd() const { return pos >= length; }
-    BYTE peek() const { return pos < length ? image[pos] : 0; }
-    size_t remaining() const { return pos < length ? length - pos : 0; }
-    BYTE next() {
-        BYTE b = peek();
-        if (pos < length) ++pos;
-        return b;
-    }
-};
+using FruCursor = vkt::ByteCursor;
 
 FruCursor areaCursor(BYTE offset, const BYTE* data, size_t imageLength, size_t skip) {
-    return FruCursor{data, data != nullptr ? imageLength : 0, offset * areaUnit + skip};
+    return FruCursor(vkt::ByteView(data, imageLength), offset * areaUnit + skip);
 }
 
 // One type/length field: the low six bits are its length, the type bits are not decoded.
@@ -87,17 +73,17 @@ void readCustom(FruCursor& c, BYTE& customLen, BYTE (&custom)[fruCustomSize]) {
 // After the end-of-fields marker an area holds only zero padding and its checksum, which is
 // what the rebuild writes there. Anything else (the rest of a custom field whose data held a
 // C1h byte, where the custom run stopped) would be lost by rebuilding from the records.
-void checkAreaTail(const FruCursor& c, BYTE offset) {
+void checkAreaTail(const FruCursor& c, BYTE offset, vkt::ByteView image) {
     const size_t start = offset * areaUnit;
-    if (start + 1 >= c.length) return;
-    const size_t end = std::min(start + c.image[start + 1] * areaUnit, c.length);
-    for (size_t p = c.pos + 1; p + 1 < end; ++p)
-        if (c.image[p] != 0) fruParseIncomplete = 1;
+    const size_t end = std::min(start + image[start + 1] * areaUnit, image.size());
+    for (size_t p = c.position() + 1; p + 1 < end; ++p)
+        if (image[p] != 0) fruParseIncomplete = 1;
 }
 
 fru_header readHeader(const BYTE* data, size_t imageLength) {
     fru_header h = {};
-    if (data != nullptr && imageLength >= sizeof h) memcpy(&h, data, sizeof h);
+    const vkt::ByteView image(data, imageLength);
+    if (image.size() >= sizeof h) memcpy(&h, image.data, sizeof h);
     return h;
 }
 
@@ -170,7 +156,7 @@ void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     readField(c, chassis.part_len, chassis.part);
     readField(c, chassis.serial_len, chassis.serial);
     readCustom(c, chassis.custom_len, chassis.custom);
-    checkAreaTail(c, offset);
+    checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
 }
 
 void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
@@ -183,7 +169,7 @@ void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE p
     readField(c, board.fru_len, board.fru);
     if (fru1Flag == 0) {
         readCustom(c, board.custom_len, board.custom);
-        checkAreaTail(c, offset);
+        checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
     } else {
         char customer[fruTextSize] = {};
         readField(c, board.custom_len, customer);
@@ -213,7 +199,7 @@ void parseFRUProductInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE
     readField(c, product.asset_len, product.asset);
     readField(c, product.fru_len, product.fru);
     readCustom(c, product.custom_len, product.custom);
-    checkAreaTail(c, offset);
+    checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
     if (printFRUData == 0) return;
 
     vkt::copyText(productInfo.productManufacturerName, product.mfg);
@@ -257,7 +243,7 @@ void parseFRUMultiRecord(BYTE offset, const BYTE* data, size_t imageLength, BYTE
 
 void parseFRUData(const BYTE* data, size_t imageLength, BYTE printFRUData) {
     if (data == nullptr) return;
-    const BYTE version = imageLength > 0 ? data[0] : 0;
+    const BYTE version = vkt::ByteView(data, imageLength)[0];
     if (printFRUData != 0 && version != vkt::fruFormatVersion) return;
 
     resetAreaRecords();
