@@ -11,6 +11,7 @@
 // Input: a mode byte, (mode 1: port pair, exchange and write numbers, delays,) a request
 // count byte, each request as netFn, command and a data run (up to 130 bytes, more than a
 // request may carry), then the port bytes (mode 0) or the hostile BMC's control stream.
+#include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/time.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "sim_kcs.h"
@@ -71,6 +73,16 @@ struct Request {
     testkit::Bytes data;
 };
 
+// Descriptors open at a moment; an exit jumps over the code that would close the ones an
+// exchange opened (its port lock), so they are closed afterwards.
+constexpr int watchedDescriptors = 1024;
+
+std::vector<bool> openDescriptors() {
+    std::vector<bool> open(watchedDescriptors);
+    for (int fd = 0; fd < watchedDescriptors; ++fd) open[fd] = fcntl(fd, F_GETFD) != -1;
+    return open;
+}
+
 // Sends the requests; false when the channel ended the process.
 bool exchange(const std::vector<Request>& requests) {
     // The host's alarm (libFuzzer's time-out) is the channel's to borrow and give back; an
@@ -79,6 +91,7 @@ bool exchange(const std::vector<Request>& requests) {
     itimerval alarmTimer;
     sigaction(SIGALRM, nullptr, &alarmAction);
     getitimer(ITIMER_REAL, &alarmTimer);
+    const std::vector<bool> openBefore = openDescriptors();
     sigjmp_buf jump;
     bool finished = false;
     if (sigsetjmp(jump, 1) == 0) {
@@ -97,12 +110,18 @@ bool exchange(const std::vector<Request>& requests) {
     exitJump = nullptr;
     sigaction(SIGALRM, &alarmAction, nullptr);
     setitimer(ITIMER_REAL, &alarmTimer, nullptr);
+    if (!finished) {
+        const std::vector<bool> openAfter = openDescriptors();
+        for (int fd = 0; fd < watchedDescriptors; ++fd)
+            if (openAfter[fd] && !openBefore[fd]) close(fd);
+    }
     return finished;
 }
 
 }  // namespace
 
 // The channel's exit: back to the input's end while an exchange runs, the real exit else.
+// (The process's descriptors would close at a real exit, the port lock's among them.)
 extern "C" [[noreturn]] void __wrap_exit(int status) {
     if (exitJump != nullptr && (status == exitKcsFailure || status == exitNotRoot)) siglongjmp(*exitJump, 1);
     __real_exit(status);
