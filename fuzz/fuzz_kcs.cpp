@@ -11,10 +11,12 @@
 // Input: a mode byte, (mode 1: port pair, exchange and write numbers, delays,) a request
 // count byte, each request as netFn, command and a data run (up to 130 bytes, more than a
 // request may carry), then the port bytes (mode 0) or the hostile BMC's control stream.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +38,10 @@ constexpr int exitNotRoot = 42;
 constexpr size_t maxRequest = 130;  // more than a request may carry, on purpose
 
 sigjmp_buf* exitJump = nullptr;
+
+// The library's clock while an exchange runs (see usleep and clock_gettime below).
+bool virtualTime = false;
+long long virtualUs = 0;
 
 // Every register read is the next input byte.
 class InputPorts final : public testkit::PortSpace {
@@ -94,6 +100,7 @@ bool exchange(const std::vector<Request>& requests) {
     const std::vector<bool> openBefore = openDescriptors();
     sigjmp_buf jump;
     bool finished = false;
+    virtualTime = true;
     if (sigsetjmp(jump, 1) == 0) {
         exitJump = &jump;
         // Nothing that owns memory may live in the frames an exit jumps over.
@@ -108,6 +115,7 @@ bool exchange(const std::vector<Request>& requests) {
         finished = true;
     }
     exitJump = nullptr;
+    virtualTime = false;
     sigaction(SIGALRM, &alarmAction, nullptr);
     setitimer(ITIMER_REAL, &alarmTimer, nullptr);
     if (!finished) {
@@ -127,9 +135,30 @@ extern "C" [[noreturn]] void __wrap_exit(int status) {
     __real_exit(status);
 }
 
-// The one-second waits poll with pauses of a few microseconds; without the pauses a stuck
-// flag costs input bytes instead of time.
-extern "C" int usleep(useconds_t) { return 0; }
+// While an exchange runs, the library's clock moves only when it pauses, a millisecond per
+// pause at least: a one-second wait for a flag that never comes (a port nothing answers
+// on, the BMC gone silent) then costs a thousand polls instead of a second.
+extern "C" int usleep(useconds_t us) {
+    if (virtualTime) {
+        constexpr long long shortestPauseUs = 1000;
+        virtualUs += std::max<long long>(us, shortestPauseUs);
+        return 0;
+    }
+    timespec ts{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+    return nanosleep(&ts, nullptr);
+}
+
+extern "C" int clock_gettime(clockid_t id, timespec* ts) {
+    using Fn = int (*)(clockid_t, timespec*);
+    static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "clock_gettime"));
+    const int r = real(id, ts);
+    if (r == 0 && virtualTime && id == CLOCK_MONOTONIC) {
+        const long long ns = ts->tv_nsec + virtualUs % 1000000 * 1000;
+        ts->tv_sec += static_cast<time_t>(virtualUs / 1000000 + ns / 1000000000);
+        ts->tv_nsec = static_cast<long>(ns % 1000000000);
+    }
+    return r;
+}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::setUpProcess();
