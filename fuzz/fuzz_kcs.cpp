@@ -8,7 +8,7 @@
 // ends the input instead (the program is linked with --wrap=exit), so the fault paths that
 // lead there are fuzzed too.
 //
-// Input: a mode byte, (mode 1: port pair, exchange and write numbers, delays,) a request
+// Input: a mode byte, (mode 1: port pair, exchange number, fault and write number, delays,) a request
 // count byte, each request as netFn, command and a data run (up to 130 bytes, more than a
 // request may carry), then the port bytes (mode 0) or the hostile BMC's control stream.
 #include <dlfcn.h>
@@ -58,19 +58,6 @@ public:
 
 private:
     fuzz::Stream& in_;
-};
-
-// The simulated KCS BMC waits for an answer that never comes as a real one would, and the
-// library would wait its full second for it: such answers become FFh here.
-class AlwaysAnswers final : public testkit::Backend {
-public:
-    explicit AlwaysAnswers(testkit::Backend& inner) : inner_(inner) {}
-    std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& r) override {
-        return inner_.handle(r).value_or(testkit::IpmiResponse::error(0xFF));
-    }
-
-private:
-    testkit::Backend& inner_;
 };
 
 struct Request {
@@ -171,11 +158,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     testkit::KcsFaults faults;
     uint8_t pair = 0;
     if (simulated) {
-        pair = in.byte() % 2;  // CA2h/CA3h or CA8h/CACh
+        pair = in.byte() % 3;  // CA2h/CA3h, CA8h/CACh, or nowhere
         const uint8_t exchangeNo = in.byte();
         faults.onExchange = exchangeNo == 0xFF ? -1 : exchangeNo % 8;
+        // Bits 7-6 of the write number: the fault at that write (none, ERROR state, IBF
+        // stuck); bit 5: the first answer byte never comes.
         const uint8_t writeNo = in.byte();
-        faults.errorAtWrite = writeNo < 0x80 ? writeNo % 32 : -1;
+        if ((writeNo >> 6) == 1) faults.errorAtWrite = writeNo % 32;
+        if ((writeNo >> 6) == 2) faults.ibfStuckAtWrite = writeNo % 32;
+        faults.obfNeverSet = (writeNo & 0x20) != 0 && (writeNo >> 6) == 3;
         faults.ibfDelayReads = in.byte() % 8;
         faults.obfDelayReads = in.byte() % 8;
     }
@@ -190,11 +181,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InputPorts inputPorts(in);
     auto server = fuzz::demoServer();
     fuzz::HostileBmc hostile(in, *server);
-    AlwaysAnswers answers(hostile);
-    testkit::SimKcsBmc kcs(&answers);
+    testkit::SimKcsBmc kcs(&hostile);
     kcs.keepLog(false);
     kcs.faults() = faults;
     if (pair == 1) kcs.placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+    if (pair == 2) kcs.removeFromBus();
     testkit::attachPortSpace(simulated ? static_cast<testkit::PortSpace*>(&kcs) : &inputPorts);
     exchange(requests);
     testkit::attachPortSpace(nullptr);
