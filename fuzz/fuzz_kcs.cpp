@@ -8,9 +8,10 @@
 // ends the input instead (the program is linked with --wrap=exit), so the fault paths that
 // lead there are fuzzed too.
 //
-// Input: a mode byte, (mode 1: port pair, exchange number, fault and write number, delays,) a request
-// count byte, each request as netFn, command and a data run (up to 130 bytes, more than a
-// request may carry), then the port bytes (mode 0) or the hostile BMC's control stream.
+// Input: a mode byte, (mode 1: port pair, exchange number, fault and write number, delays,)
+// a request count byte, each request as netFn, command and a data run (up to 130 bytes,
+// more than a request may carry), then the port bytes (mode 0) or the hostile BMC's
+// control stream.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <setjmp.h>
