@@ -1,0 +1,169 @@
+// vktool fru: the BMC's FRU inventory (FRU device 0): show, back up, restore, edit.
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "console.h"
+#include "report.h"
+
+namespace vktool {
+
+namespace {
+
+struct FieldCode {
+    const char* code;
+    const char* label;
+    const char* property;  // what the FRU provider publishes it as; nullptr when it does not
+    int editSlot;          // argument position in bmc_DMIToFRU; -1 when it takes no part
+};
+
+constexpr FieldCode fieldCodes[] = {
+    {"ct", "Chassis Type (hexadecimal)", nullptr, 11},
+    {"cp", "Chassis Part Number", nullptr, 12},
+    {"cs", "Chassis Serial Number", nullptr, 13},
+    {"bdt", "Board Mfg Date/Time", "VKT_BoardMfgDataTime", 6},
+    {"bm", "Board Manufacturer", "VKT_BoardManufacturerName", 7},
+    {"bpn", "Board Product Name", "VKT_BoardProductName", 8},
+    {"bs", "Board Serial Number", "VKT_BoardSerialNumber", 10},
+    {"bp", "Board Part Number", "VKT_BoardPartNumber", 9},
+    {"bv", "Board Custom", nullptr, -1},
+    {"pm", "Product Manufacturer", "VKT_ProductManufacturerName", 0},
+    {"pn", "Product Name", "VKT_ProductName", 1},
+    {"ppm", "Product Part/Model Number", "VKT_ProductPartModelNumber", 2},
+    {"pv", "Product Version", "VKT_ProductVersion", 3},
+    {"ps", "Product Serial Number", "VKT_ProductSerialNumber", 4},
+    {"pat", "Product Asset Tag", "VKT_ProductAssetTag", 5},
+};
+constexpr size_t editSlots = 14;
+
+const FieldCode* findCode(const std::string& text) {
+    for (const FieldCode& f : fieldCodes)
+        if (strcasecmp(text.c_str(), f.code) == 0) return &f;
+    return nullptr;
+}
+
+// The FRU provider's instance, after its collector has read the image.
+std::optional<cimhost::Instance> published(const Invocation& inv, int* rc) {
+    *rc = bmc_GetFRUList();
+    if (*rc != VKT_BMC_OK) return std::nullopt;
+    std::optional<cimhost::EnumResult> r = publishedTable(inv, "FRUProvider");
+    if (!r || r->instances.size() != 1) {
+        if (r) fprintf(stderr, "vktool: fru %s: the FRU provider published no inventory\n", inv.action.name);
+        *rc = VKT_BMC_COMMAND_FAILED;
+        return std::nullopt;
+    }
+    return r->instances[0];
+}
+
+int show(Invocation& inv) {
+    int rc = VKT_BMC_OK;
+    std::optional<cimhost::Instance> fru = published(inv, &rc);
+    if (!fru) return rc;
+    std::vector<Column> columns;
+    static const std::string customLabel = "Board Customer";
+    for (const FieldCode& f : fieldCodes)
+        if (f.property != nullptr) columns.push_back({f.property, f.code, f.label});
+    // The provider's one property without a field code, in its place after the board.
+    columns.insert(columns.begin() + 5, {"VKT_BoardCustomer", "boardCustomer", customLabel.c_str()});
+    printRecord(inv, *fru, columns);
+    return VKT_BMC_OK;
+}
+
+int get(Invocation& inv) {
+    const FieldCode* f = findCode(inv.arguments[0]);
+    if (f == nullptr) return inv.refuse("unknown field code " + inv.arguments[0] + " (see vktool fru --help)");
+    if (f->property == nullptr)
+        return inv.refuse(std::string("the field ") + f->code +
+                          " is not part of the published inventory; fru backup --text lists every byte");
+    int rc = VKT_BMC_OK;
+    std::optional<cimhost::Instance> fru = published(inv, &rc);
+    if (!fru) return rc;
+    const std::string value = shownValue(*fru, f->property);
+    if (inv.json())
+        printJsonObject({{"code", f->code}, {"value", value}});
+    else
+        fprintf(console::data(), "%s\n", value.c_str());
+    return VKT_BMC_OK;
+}
+
+int set(Invocation& inv) { return bmc_SetFRUField(inv.arguments[0].c_str(), inv.arguments[1].c_str()); }
+
+int edit(Invocation& inv) {
+    std::array<std::string, editSlots> values;
+    std::array<bool, editSlots> given{};
+    for (const std::string& word : inv.arguments) {
+        const size_t eq = word.find('=');
+        const FieldCode* f = eq == std::string::npos ? nullptr : findCode(word.substr(0, eq));
+        if (f == nullptr) return inv.refuse("arguments are CODE=VALUE with a field code of fru --help");
+        if (f->editSlot < 0) return inv.refuse(std::string("the field ") + f->code + " is changed with fru set only");
+        if (given[f->editSlot]) return inv.refuse(std::string("the field ") + f->code + " is given twice");
+        given[f->editSlot] = true;
+        values[f->editSlot] = word.substr(eq + 1);
+    }
+    const char* v[editSlots];
+    for (size_t i = 0; i < editSlots; ++i) v[i] = given[i] ? values[i].c_str() : nullptr;
+    return bmc_DMIToFRU(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13]);
+}
+
+int backup(Invocation& inv) {
+    const char* path = inv.arguments[0].c_str();
+    return inv.has("--text") ? bmc_BackupFRUToText(path) : bmc_BackupFRU(path);
+}
+
+int restore(Invocation& inv) {
+    const std::string& path = inv.arguments[0];
+    // The restore unlocks the FRU before it opens the file; a file that cannot be read
+    // is refused before that, so the FRU is not left unlocked for nothing.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return inv.refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
+    close(fd);
+    if (!inv.confirm("Overwrite the BMC's FRU inventory with " + path + "?")) return VKT_BMC_BAD_ARGUMENT;
+    return inv.has("--text") ? bmc_RestoreFRUFromText(path.c_str()) : bmc_RestoreFRU(path.c_str());
+}
+
+int check(Invocation&) { return bmc_GetFRUField(""); }
+
+std::string codeHelp() {
+    std::string s = "Field codes (any case):\n";
+    for (const FieldCode& f : fieldCodes) {
+        char line[80];
+        snprintf(line, sizeof line, "  %-5s %s\n", f.code, f.label);
+        s += line;
+    }
+    return s +
+           "bdt takes YYYYMMDDhhmm (local time), ct a hexadecimal chassis type, the others\n"
+           "text of up to 63 characters.\n";
+}
+
+constexpr Option textOption = {"--text", nullptr, "an annotated text listing of the bytes instead of a binary image"};
+
+}  // namespace
+
+extern const Subject fruSubject = {
+    "fru",
+    "FRU inventory: show, back up, restore, edit",
+    "The FRU inventory of FRU device 0. A change rebuilds the whole image and writes it\n"
+    "between an unlock and a lock of the FRU.\n\n" +
+        codeHelp(),
+    {
+        {"show", "", "print the board and product inventory (\"NA\" for empty fields)", "", 0, 0, {}, show,
+         dataAction},
+        {"get", "CODE", "print one field of the published inventory",
+         "The chassis fields and bv are not published; fru backup --text lists them.\n\n" + codeHelp(), 1, 1, {},
+         get, dataAction},
+        {"set", "CODE VALUE", "change one field and rewrite the image", codeHelp(), 2, 2, {}, set},
+        {"edit", "CODE=VALUE...", "change several fields in one rewrite of the image",
+         "Takes every code but bv.\n\n" + codeHelp(), 1, static_cast<int>(editSlots), {}, edit},
+        {"backup", "FILE", "copy the FRU image into FILE", "", 1, 1, {textOption}, backup},
+        {"restore", "FILE", "write FILE (made by backup) into the FRU",
+         "Asks for confirmation on a terminal unless --yes is given.\n", 1, 1, {textOption}, restore},
+        {"check", "", "read and parse the FRU image without printing; the exit status tells", "", 0, 0, {}, check},
+    },
+};
+
+}  // namespace vktool
