@@ -60,7 +60,8 @@ protected:
 
     std::string path(const char* name) const { return dir_ + "/" + name; }
     std::vector<std::string> env() const {
-        return {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state")};
+        // The FRU date is entered and shown in local time; keep one zone for the expectations.
+        return {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state"), "TZ=UTC"};
     }
 
     // vktool ARGS with `input` on standard input (a file, so no terminal).
@@ -228,6 +229,10 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"fru", "get", "cs"},
         {"fru", "set", "zz", "value"},
         {"fru", "edit", "bv=custom"},
+        {"fru", "set", "bdt", "2023010112"},    // the library would keep the old date
+        {"fru", "set", "bdt", "202302301200"},  // 30 February
+        {"fru", "set", "bdt", "203001011200"},  // past the three bytes of minutes
+        {"fru", "edit", "pn=" + std::string(64, 'x')},
         {"fru", "edit", "pm=A", "PM=B"},
         {"fru", "restore", "/nonexistent/fru.bin", "--yes"},
         {"fru", "restore", path("fru.bin")},  // no terminal to confirm on, no --yes
@@ -292,9 +297,10 @@ TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
     const std::string image = slurp(path("fru.bin"));
     ASSERT_EQ(image.size(), 512u);
 
-    r = run({"--simulate", "fru", "edit", "pm=Newco", "ps=SN-0001"});
+    r = run({"--simulate", "fru", "edit", "pm=Newco", "ps=SN-0001", "bdt=202301011200"});
     EXPECT_EQ(r.status, 0) << r.err;
     r = run({"--simulate", "--json", "fru", "show"});
+    EXPECT_NE(r.out.find("\"bdt\": \"2023/01/01 12:00:00 ("), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"pm\": \"Newco\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"ps\": \"SN-0001\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"boardCustomer\": \"NA\""), std::string::npos) << r.out;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "console.h"
 #include "report.h"
@@ -15,31 +16,80 @@ namespace vktool {
 
 namespace {
 
+enum class Kind { text, chassisType, date };
+
 struct FieldCode {
     const char* code;
     const char* label;
     const char* property;  // what the FRU provider publishes it as; nullptr when it does not
     int editSlot;          // argument position in bmc_DMIToFRU; -1 when it takes no part
+    Kind kind;
 };
 
 constexpr FieldCode fieldCodes[] = {
-    {"ct", "Chassis Type (hexadecimal)", nullptr, 11},
-    {"cp", "Chassis Part Number", nullptr, 12},
-    {"cs", "Chassis Serial Number", nullptr, 13},
-    {"bdt", "Board Mfg Date/Time", "VKT_BoardMfgDataTime", 6},
-    {"bm", "Board Manufacturer", "VKT_BoardManufacturerName", 7},
-    {"bpn", "Board Product Name", "VKT_BoardProductName", 8},
-    {"bs", "Board Serial Number", "VKT_BoardSerialNumber", 10},
-    {"bp", "Board Part Number", "VKT_BoardPartNumber", 9},
-    {"bv", "Board Custom", nullptr, -1},
-    {"pm", "Product Manufacturer", "VKT_ProductManufacturerName", 0},
-    {"pn", "Product Name", "VKT_ProductName", 1},
-    {"ppm", "Product Part/Model Number", "VKT_ProductPartModelNumber", 2},
-    {"pv", "Product Version", "VKT_ProductVersion", 3},
-    {"ps", "Product Serial Number", "VKT_ProductSerialNumber", 4},
-    {"pat", "Product Asset Tag", "VKT_ProductAssetTag", 5},
+    {"ct", "Chassis Type (hexadecimal)", nullptr, 11, Kind::chassisType},
+    {"cp", "Chassis Part Number", nullptr, 12, Kind::text},
+    {"cs", "Chassis Serial Number", nullptr, 13, Kind::text},
+    {"bdt", "Board Mfg Date/Time", "VKT_BoardMfgDataTime", 6, Kind::date},
+    {"bm", "Board Manufacturer", "VKT_BoardManufacturerName", 7, Kind::text},
+    {"bpn", "Board Product Name", "VKT_BoardProductName", 8, Kind::text},
+    {"bs", "Board Serial Number", "VKT_BoardSerialNumber", 10, Kind::text},
+    {"bp", "Board Part Number", "VKT_BoardPartNumber", 9, Kind::text},
+    {"bv", "Board Custom", nullptr, -1, Kind::text},
+    {"pm", "Product Manufacturer", "VKT_ProductManufacturerName", 0, Kind::text},
+    {"pn", "Product Name", "VKT_ProductName", 1, Kind::text},
+    {"ppm", "Product Part/Model Number", "VKT_ProductPartModelNumber", 2, Kind::text},
+    {"pv", "Product Version", "VKT_ProductVersion", 3, Kind::text},
+    {"ps", "Product Serial Number", "VKT_ProductSerialNumber", 4, Kind::text},
+    {"pat", "Product Asset Tag", "VKT_ProductAssetTag", 5, Kind::text},
 };
 constexpr size_t editSlots = 14;
+// A field's type/length byte has six bits of length.
+constexpr size_t maxTextLength = 63;
+// The manufacturing date counts minutes since 1996 in three bytes.
+constexpr double maxDateMinutes = 0xFFFFFF;
+
+// YYYYMMDDhhmm of a local time the FRU's date can hold. The library would quietly keep
+// the old date for any other text (or store "unspecified" for one before 1996), and
+// still report success.
+bool storableDate(const std::string& text) {
+    if (text.size() != 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    auto number = [&](size_t from, size_t n) { return std::stoi(text.substr(from, n)); };
+    struct tm when = {};
+    when.tm_year = number(0, 4) - 1900;
+    when.tm_mon = number(4, 2) - 1;
+    when.tm_mday = number(6, 2);
+    when.tm_hour = number(8, 2);
+    when.tm_min = number(10, 2);
+    when.tm_isdst = -1;
+    struct tm asked = when;
+    struct tm base = {};
+    base.tm_year = 96;
+    base.tm_mday = 1;
+    base.tm_isdst = -1;
+    const time_t whenTime = mktime(&when);
+    const time_t baseTime = mktime(&base);
+    if (whenTime == static_cast<time_t>(-1) || baseTime == static_cast<time_t>(-1)) return false;
+    // mktime moves 31 April to 1 May; such a date is not the one asked for.
+    if (when.tm_mon != asked.tm_mon || when.tm_mday != asked.tm_mday || asked.tm_hour > 23 || asked.tm_min > 59)
+        return false;
+    const double minutes = difftime(whenTime, baseTime) / 60;
+    return minutes >= 0 && minutes <= maxDateMinutes;
+}
+
+// Refuses, before anything is read or written, a value the image could not hold as given.
+bool acceptableValue(const Invocation& inv, const FieldCode& f, const std::string& value) {
+    if (f.kind == Kind::text && value.size() > maxTextLength) {
+        inv.refuse(std::string("the value of ") + f.code + " is longer than " + std::to_string(maxTextLength) +
+                   " characters");
+        return false;
+    }
+    if (f.kind == Kind::date && !storableDate(value)) {
+        inv.refuse("bdt takes a local date and time YYYYMMDDhhmm from 199601010000 to late 2027");
+        return false;
+    }
+    return true;  // the library checks the chassis type itself
+}
 
 const FieldCode* findCode(const std::string& text) {
     for (const FieldCode& f : fieldCodes)
@@ -91,7 +141,12 @@ int get(Invocation& inv) {
     return VKT_BMC_OK;
 }
 
-int set(Invocation& inv) { return bmc_SetFRUField(inv.arguments[0].c_str(), inv.arguments[1].c_str()); }
+int set(Invocation& inv) {
+    // Unknown codes are the library's to refuse (with its own message).
+    const FieldCode* f = findCode(inv.arguments[0]);
+    if (f != nullptr && !acceptableValue(inv, *f, inv.arguments[1])) return VKT_BMC_BAD_ARGUMENT;
+    return bmc_SetFRUField(inv.arguments[0].c_str(), inv.arguments[1].c_str());
+}
 
 int edit(Invocation& inv) {
     std::array<std::string, editSlots> values;
@@ -102,6 +157,7 @@ int edit(Invocation& inv) {
         if (f == nullptr) return inv.refuse("arguments are CODE=VALUE with a field code of fru --help");
         if (f->editSlot < 0) return inv.refuse(std::string("the field ") + f->code + " is changed with fru set only");
         if (given[f->editSlot]) return inv.refuse(std::string("the field ") + f->code + " is given twice");
+        if (!acceptableValue(inv, *f, word.substr(eq + 1))) return VKT_BMC_BAD_ARGUMENT;
         given[f->editSlot] = true;
         values[f->editSlot] = word.substr(eq + 1);
     }
@@ -136,8 +192,8 @@ std::string codeHelp() {
         s += line;
     }
     return s +
-           "bdt takes YYYYMMDDhhmm (local time), ct a hexadecimal chassis type, the others\n"
-           "text of up to 63 characters.\n";
+           "bdt takes YYYYMMDDhhmm (local time, 1996 to late 2027), ct a hexadecimal chassis\n"
+           "type, the others text of up to 63 characters.\n";
 }
 
 constexpr Option textOption = {"--text", nullptr, "an annotated text listing of the bytes instead of a binary image"};
