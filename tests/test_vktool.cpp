@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -388,6 +389,35 @@ TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
     EXPECT_EQ(t.status, 12) << t.screen;
     EXPECT_NE(t.screen.find("not confirmed; nothing was sent"), std::string::npos) << t.screen;
     EXPECT_TRUE(commands().empty());
+}
+
+// The names of the dynamic symbols `nm` lists with `options` for `file`.
+std::vector<std::string> dynamicSymbols(const std::string& options, const std::string& file) {
+    std::vector<std::string> names;
+    FILE* p = popen(("nm -D " + options + " " + file + " 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return names;
+    char line[512];
+    while (fgets(line, sizeof line, p) != nullptr) {
+        std::istringstream words(line);
+        std::string last;
+        for (std::string w; words >> w;) last = w;
+        names.push_back(last.substr(0, last.find('@')));
+    }
+    pclose(p);
+    return names;
+}
+
+TEST_F(Vktool, EveryExportedRoutineHasAnAction) {
+    const std::vector<std::string> exported = dynamicSymbols("--defined-only", VKT_PROVIDER_LIB);
+    if (exported.empty()) GTEST_SKIP() << "nm is not installed";
+    const std::vector<std::string> called = dynamicSymbols("--undefined-only", VKT_TOOL);
+    size_t routines = 0;
+    for (const std::string& name : exported) {
+        if (name.rfind("bmc_", 0) != 0) continue;
+        ++routines;
+        EXPECT_NE(std::find(called.begin(), called.end(), name), called.end()) << name << " has no vktool action";
+    }
+    EXPECT_GE(routines, 29u);
 }
 
 TEST_F(Vktool, HelpAtEveryLevelAndVersion) {

@@ -192,7 +192,7 @@ std::string codeHelp() {
         s += line;
     }
     return s +
-           "bdt takes YYYYMMDDhhmm (local time, 1996 to late 2027), ct a hexadecimal chassis\n"
+           "\nbdt takes YYYYMMDDhhmm (local time, 1996 to late 2027), ct a hexadecimal chassis\n"
            "type, the others text of up to 63 characters.\n";
 }
 
@@ -218,7 +218,7 @@ extern const Subject fruSubject = {
         {"backup", "FILE", "copy the FRU image into FILE", "", 1, 1, {textOption}, backup},
         {"restore", "FILE", "write FILE (made by backup) into the FRU",
          "Asks for confirmation on a terminal unless --yes is given.\n", 1, 1, {textOption}, restore},
-        {"check", "", "read and parse the FRU image without printing; the exit status tells", "", 0, 0, {}, check},
+        {"check", "", "read and parse the FRU image; only the exit status tells", "", 0, 0, {}, check},
     },
 };
 

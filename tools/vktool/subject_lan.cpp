@@ -113,7 +113,7 @@ extern const Subject lanSubject = {
     "the BMC's LAN settings",
     "The BMC's network settings on LAN channel 1.\n",
     {
-        {"show", "[ITEM]", "print the LAN settings, or one ITEM: ip (with the MAC), mask, gateway, dhcp, vlan",
+        {"show", "[ITEM]", "print the LAN settings, or one: ip (with the MAC), mask, gateway, dhcp, vlan",
          "Prints the lines the library reports: IP=, MAC=, Subnet Mask=, Gateway=, the\n"
          "address source and the VLAN state. With --json they form one object.\n",
          0, 1, {}, show, dataAction},
