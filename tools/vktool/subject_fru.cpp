@@ -114,12 +114,13 @@ int show(Invocation& inv) {
     int rc = VKT_BMC_OK;
     std::optional<cimhost::Instance> fru = published(inv, &rc);
     if (!fru) return rc;
+    // In the provider's order, which puts its one property without a field code (the
+    // customer text) after the board's part number.
     std::vector<Column> columns;
-    static const std::string customLabel = "Board Customer";
-    for (const FieldCode& f : fieldCodes)
+    for (const FieldCode& f : fieldCodes) {
         if (f.property != nullptr) columns.push_back({f.property, f.code, f.label});
-    // The provider's one property without a field code, in its place after the board.
-    columns.insert(columns.begin() + 5, {"VKT_BoardCustomer", "boardCustomer", customLabel.c_str()});
+        if (strcmp(f.code, "bp") == 0) columns.push_back({"VKT_BoardCustomer", "boardCustomer", "Board Customer"});
+    }
     printRecord(inv, *fru, columns);
     return VKT_BMC_OK;
 }

@@ -1,5 +1,12 @@
-// The one table of vktool's subjects. A subject is one source file (subject_NAME.cpp)
-// that defines its `Subject`; add it here, in the order the help lists subjects.
+// The one table of vktool's subjects. A subject is one source file (subject_NAME.cpp,
+// picked up by the build's glob) that defines `extern const Subject NAMESubject`: its
+// name, a one-line summary, help paragraphs and its actions. An action names its
+// positional arguments and options (cli.h); its runner turns the text arguments into
+// values with the Invocation's helpers (number, onOff, confirm; readPassword of
+// password.h), refusing with 12 before anything is sent, and then returns the result of
+// one exported routine. Lists and shows call the collector and read the provider's
+// table (report.h); they are flagged dataAction so that --json applies. Declare the
+// subject below and add it to the table, in the order the help lists subjects.
 #include "cli.h"
 
 namespace vktool {
