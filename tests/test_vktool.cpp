@@ -236,6 +236,7 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"fru", "edit", "pn=" + std::string(64, 'x')},
         {"fru", "edit", "pm=A", "PM=B"},
         {"fru", "restore", "/nonexistent/fru.bin", "--yes"},
+        {"fru", "restore", "/tmp", "--yes"},
         {"fru", "restore", path("fru.bin")},  // no terminal to confirm on, no --yes
         {"sensor", "list", "extra"},
         {"sensor", "list", "--verbose"},

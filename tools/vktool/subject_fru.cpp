@@ -1,6 +1,7 @@
 // vktool fru: the BMC's FRU inventory (FRU device 0): show, back up, restore, edit.
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -178,7 +179,10 @@ int restore(Invocation& inv) {
     // is refused before that, so the FRU is not left unlocked for nothing.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return inv.refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
+    if (!regular) return inv.refuse(path + " is not a regular file; nothing was sent");
     if (!inv.confirm("Overwrite the BMC's FRU inventory with " + path + "?")) return VKT_BMC_BAD_ARGUMENT;
     return inv.has("--text") ? bmc_RestoreFRUFromText(path.c_str()) : bmc_RestoreFRU(path.c_str());
 }
