@@ -26,6 +26,7 @@ std::unique_ptr<SimServer> makeScenario(const std::string& name) {
         addDemoFru(*server);
         addDemoLan(*server);
         addDemoUsers(*server);
+        addDemoPower(*server);
         return server;
     }
     if (name == "empty") {
