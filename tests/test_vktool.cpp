@@ -241,6 +241,8 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"sensor", "list", "extra"},
         {"sensor", "list", "--verbose"},
         {"power", "status"},
+        {"power", "discharge", "5"},
+        {"power", "auto-discharge", "3", "64"},
     };
     for (std::vector<std::string> args : refused) {
         args.insert(args.begin(), "--simulate");
@@ -370,6 +372,33 @@ TEST_F(Vktool, SelAndSensorTablesAsTextAndJson) {
     EXPECT_EQ(r.err, "Failed to get SDR repository info, Completion Code=FFh\n");
 }
 
+TEST_F(Vktool, PowerModulesAndBatteryDischarge) {
+    ProcessResult r = run({"--simulate", "power", "modules"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Output Power   : 258 W\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Module Number  : ZUR-1K2D-R1\n\nModule         :  [SlaveAddress = B2h]"), std::string::npos)
+        << r.out;
+    r = run({"--simulate", "--json", "power", "batteries"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"dischargeSetting\": \"Auto (30 days)\""), std::string::npos) << r.out;
+    commands();
+
+    r = run({"--simulate", "power", "auto-discharge", "3", "10"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Done.\n");
+    const std::vector<std::string> sent = commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "06/52 07 74 00 EA 8A");  // every 10 days, automatic
+
+    // No battery answers as module 1; the empty server has no power module at all.
+    r = run({"--simulate", "power", "discharge", "1"});
+    EXPECT_EQ(r.status, 13);
+    EXPECT_EQ(r.err, "[Module 1] is not a battery module.\n");
+    r = run({"--simulate=empty", "power", "modules"});
+    EXPECT_EQ(r.status, 13);
+    EXPECT_EQ(r.out, "");
+}
+
 TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
     TerminalRun t = onTerminal({"--simulate", "user", "add", "7", "bob"},
                                {{"Password: ", "tty-secret\n"}, {"Password again: ", "tty-secret\n"}});
@@ -418,13 +447,13 @@ TEST_F(Vktool, EveryExportedRoutineHasAnAction) {
         ++routines;
         EXPECT_NE(std::find(called.begin(), called.end(), name), called.end()) << name << " has no vktool action";
     }
-    EXPECT_GE(routines, 29u);
+    EXPECT_GE(routines, 33u);
 }
 
 TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
     ProcessResult r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor "})
+    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power "})
         EXPECT_NE(r.out.find(subject), std::string::npos) << subject;
     r = run({"fru", "--help"});
     EXPECT_EQ(r.status, 0);

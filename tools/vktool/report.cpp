@@ -118,6 +118,18 @@ void printRecord(const Invocation& inv, const cimhost::Instance& record, const s
         fprintf(out, "%s : %s\n", padded(c.heading, width, false).c_str(), shownValue(record, c.property).c_str());
 }
 
+void printRecords(const Invocation& inv, const std::vector<cimhost::Instance>& records,
+                  const std::vector<Column>& columns) {
+    if (inv.json()) {
+        printRows(inv, records, columns);
+        return;
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i > 0) fputs("\n", console::data());
+        printRecord(inv, records[i], columns);
+    }
+}
+
 void printJsonObject(const Fields& fields) {
     console::endLine();
     FILE* out = console::data();

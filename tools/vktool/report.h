@@ -37,6 +37,10 @@ void printRows(const Invocation& inv, const std::vector<cimhost::Instance>& rows
 // One instance as "Label : value" lines, or a JSON object.
 void printRecord(const Invocation& inv, const cimhost::Instance& record, const std::vector<Column>& columns);
 
+// Several instances as "Label : value" blocks separated by blank lines, or a JSON array.
+void printRecords(const Invocation& inv, const std::vector<cimhost::Instance>& records,
+                  const std::vector<Column>& columns);
+
 // Name/value pairs as one JSON object on the data stream.
 using Fields = std::vector<std::pair<std::string, std::string>>;
 void printJsonObject(const Fields& fields);

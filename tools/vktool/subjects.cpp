@@ -16,10 +16,11 @@ extern const Subject userSubject;
 extern const Subject fruSubject;
 extern const Subject selSubject;
 extern const Subject sensorSubject;
+extern const Subject powerSubject;
 
 const std::vector<const Subject*>& subjects() {
     static const std::vector<const Subject*> table = {
-        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject,
+        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject,
     };
     return table;
 }
