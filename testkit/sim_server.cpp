@@ -11,6 +11,7 @@ SimServer::SimServer() {
     lan.install(bmc);
     users.install(bmc);
     bus.install(bmc);
+    me.install(bmc);
 }
 
 std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing"}; }

@@ -9,6 +9,7 @@
 #include "models/device_model.h"
 #include "models/fru_model.h"
 #include "models/lan_model.h"
+#include "models/me_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -33,6 +34,7 @@ public:
     LanModel lan;
     UserModel users;
     PrivateBusModel bus;
+    MeModel me;
 };
 
 // Named scenarios:
