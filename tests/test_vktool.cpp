@@ -399,6 +399,28 @@ TEST_F(Vktool, PowerModulesAndBatteryDischarge) {
     EXPECT_EQ(r.out, "");
 }
 
+TEST_F(Vktool, NodeManagerIdentityStatesAndConfirmedReset) {
+    ProcessResult r = run({"--simulate", "nm", "show"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("NM Firmware Version     : 4.0.1.51\nNM Platform             : Grantley\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"--simulate", "nm", "pstate"});
+    EXPECT_EQ(r.out, "Current max allowed P-State   = 0\nNumber of P-State = 14\n");
+    commands();
+
+    // Resetting the ME is asked for first; a script says --yes.
+    r = run({"--simulate", "nm", "reset"});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_TRUE(commands().empty());
+    r = run({"--simulate", "nm", "reset", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Done.\n");
+    const std::vector<std::string> sent = commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "06/02 @ipmb(6,2C)");
+}
+
 TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
     TerminalRun t = onTerminal({"--simulate", "user", "add", "7", "bob"},
                                {{"Password: ", "tty-secret\n"}, {"Password again: ", "tty-secret\n"}});
@@ -447,13 +469,13 @@ TEST_F(Vktool, EveryExportedRoutineHasAnAction) {
         ++routines;
         EXPECT_NE(std::find(called.begin(), called.end(), name), called.end()) << name << " has no vktool action";
     }
-    EXPECT_GE(routines, 33u);
+    EXPECT_GE(routines, 47u);
 }
 
 TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
     ProcessResult r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power "})
+    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power ", "\n  nm "})
         EXPECT_NE(r.out.find(subject), std::string::npos) << subject;
     r = run({"fru", "--help"});
     EXPECT_EQ(r.status, 0);

@@ -17,10 +17,11 @@ extern const Subject fruSubject;
 extern const Subject selSubject;
 extern const Subject sensorSubject;
 extern const Subject powerSubject;
+extern const Subject nmSubject;
 
 const std::vector<const Subject*>& subjects() {
     static const std::vector<const Subject*> table = {
-        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject,
+        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject,
     };
     return table;
 }
