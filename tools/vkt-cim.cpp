@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
         }
         std::string error;
         if (!vkttools::simulationReady(&error)) {
-            fprintf(stderr, "vkt-cim: %s; nothing was sent\n", error.c_str());
+            // Going on would send the action classes to the real BMC.
+            fprintf(stderr, "vkt-cim: %s; nothing was enumerated\n", error.c_str());
             return 2;
         }
     }
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    std::string libPath = vkttools::findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB");
+    std::string libPath = vkttools::providerLibrary();
     std::unique_ptr<cimhost::Host> host = cimhost::Host::load(libPath, &error);
     if (!host) {
         fprintf(stderr, "vkt-cim: cannot load %s: %s\n", libPath.c_str(), error.c_str());

@@ -4,9 +4,11 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace vkttools {
 
@@ -32,12 +34,44 @@ std::string exeDir() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+
+// A library the program needs: named by the environment, or found relative to the program
+// in the places of `relativeDirs` (in order), or left to the dynamic linker.
+std::string findLibrary(const char* name, const char* envOverride, std::initializer_list<std::string> relativeDirs) {
+    const char* env = envOverride != nullptr ? getenv(envOverride) : nullptr;
+    if (env != nullptr && *env != '\0') return env;
+    const std::string dir = exeDir();
+    for (const std::string& relative : relativeDirs) {
+        const std::string candidate = dir + "/" + relative + "/" + name;
+        if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+    return name;
+}
+
+// Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
+size_t utf8SequenceAt(const std::string& s, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    size_t n = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) n = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) n = 4;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) > 0x9F) ||
+        (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
+        return 0;
+    return n;
+}
+
 }  // namespace
 
 const char* const simOptionsHelp =
     "  --simulate[=SCENARIO]\n"
     "                    use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing\n"
+    "                    of demo (default), empty, failing, multinode, multinode-nimbet\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
@@ -94,7 +128,16 @@ std::string checkSimOptions(const SimOptions& options) {
 bool simulationRestarted() { return getenv(activeVariable) != nullptr; }
 
 void restartSimulated(const char* program, char** argv, const SimOptions& options) {
-    const std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
+    std::string preload = simulatorLibrary();
+    if (access(preload.c_str(), R_OK) != 0) {
+        fprintf(stderr,
+                "%s: --simulate needs the simulated server libvktfakebmc.so (package varkolt-simulator), "
+                "found neither in %s/%s nor in the build tree\n",
+                program, exeDir().c_str(), VKT_BIN_TO_LIBEXEC);
+        return;
+    }
+    char resolved[PATH_MAX];
+    if (realpath(preload.c_str(), resolved) != nullptr) preload = resolved;  // named again after the restart
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
@@ -105,7 +148,7 @@ void restartSimulated(const char* program, char** argv, const SimOptions& option
         setenv("VKT_SIM_VM", options.vmAddress.c_str(), 1);
     else
         unsetenv("VKT_SIM_VM");
-    setenv(activeVariable, "1", 1);
+    setenv(activeVariable, preload.c_str(), 1);
     if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
     execv("/proc/self/exe", argv);
@@ -113,51 +156,32 @@ void restartSimulated(const char* program, char** argv, const SimOptions& option
 }
 
 bool simulationReady(std::string* error) {
-    using ReadyFunction = int (*)();
-    auto ready = reinterpret_cast<ReadyFunction>(dlsym(RTLD_DEFAULT, readySymbol));
-    if (ready == nullptr) {
-        *error = "the fake IPMI device (libvktfakebmc.so) is not preloaded";
+    // The preload library the restart named must be the one loaded: going on without it
+    // would send everything to the host's real BMC.
+    const char* path = getenv(activeVariable);
+    void* handle = path != nullptr && *path == '/' ? dlopen(path, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+    if (handle == nullptr) {
+        *error = "the simulated server could not be preloaded";
         return false;
     }
-    if (ready() == 0) {
+    using ReadyFunction = int (*)();
+    auto ready = reinterpret_cast<ReadyFunction>(dlsym(handle, readySymbol));
+    const bool serving = ready != nullptr && ready() != 0;
+    dlclose(handle);
+    if (!serving) {
         *error = "the simulated server could not be started";
         return false;
     }
     return true;
 }
 
-std::string findLibrary(const char* name, const char* envOverride) {
-    const char* env = envOverride != nullptr ? getenv(envOverride) : nullptr;
-    if (env != nullptr && *env != '\0') return env;
-    const std::string dir = exeDir();
-    for (const std::string& candidate :
-         {dir + "/../lib/" + name, dir + "/" + VKT_BIN_TO_LIB + "/" + name, dir + "/" + name}) {
-        if (access(candidate.c_str(), R_OK) == 0) return candidate;
-    }
-    return name;  // let the dynamic linker search
+std::string providerLibrary() {
+    return findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB", {"../lib", VKT_BIN_TO_LIB, "."});
 }
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
-size_t utf8SequenceAt(const std::string& s, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    size_t n = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) n = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) n = 4;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) > 0x9F) ||
-        (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
-        return 0;
-    return n;
+std::string simulatorLibrary() {
+    return findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB", {VKT_BIN_TO_LIBEXEC, "../lib"});
 }
-
-}  // namespace
 
 std::string jsonString(const std::string& s) {
     std::string out = "\"";

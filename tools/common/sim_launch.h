@@ -30,19 +30,24 @@ std::string checkSimOptions(const SimOptions& options);
 bool simulationRestarted();
 
 // Restarts the program with the fake device preloaded; returns only when that failed
-// (after a message on standard error).
+// (after a message on standard error that begins with `program`).
 void restartSimulated(const char* program, char** argv, const SimOptions& options);
 
-// After the restart: true when the preloaded fake device serves a simulated server;
-// otherwise *error says why not (unknown scenario, malformed address, nothing preloaded).
+// After the restart: true when the fake device named by the restart is loaded and serves
+// a simulated server; otherwise *error says why not (not preloaded, unknown scenario,
+// unusable state file).
 bool simulationReady(std::string* error);
 
 // The help lines of the shared options, indented by two spaces.
 extern const char* const simOptionsHelp;
 
-// A library beside the program (the build tree keeps it in ../lib, an installed tree in
-// the configured library directory), or the value of `envOverride` when that is set.
-std::string findLibrary(const char* name, const char* envOverride);
+// The provider library: ../lib in the build tree, the configured library directory when
+// installed; VKT_PROVIDER_LIB names another.
+std::string providerLibrary();
+// The simulated server: installed in a private directory (never on the linker's path,
+// since it interposes libc calls), in ../lib of the build tree; VKT_FAKEBMC_LIB names
+// another.
+std::string simulatorLibrary();
 
 // A JSON string literal of `s` (quotes, escapes, control characters as \u00XX).
 std::string jsonString(const std::string& s);
