@@ -18,10 +18,11 @@ extern const Subject selSubject;
 extern const Subject sensorSubject;
 extern const Subject powerSubject;
 extern const Subject nmSubject;
+extern const Subject chassisSubject;
 
 const std::vector<const Subject*>& subjects() {
     static const std::vector<const Subject*> table = {
-        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject,
+        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject, &chassisSubject,
     };
     return table;
 }
