@@ -317,10 +317,11 @@ TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Restore FRU successfully.\n");
     std::vector<std::string> sent = commands();
-    ASSERT_EQ(sent.size(), 34u);
-    EXPECT_EQ(sent.front(), "30/06 00");
-    EXPECT_EQ(sent[1].substr(0, 14), "0A/12 00 00 00");
-    EXPECT_EQ(sent[32].substr(0, 14), "0A/12 00 F0 01");
+    ASSERT_EQ(sent.size(), 35u);
+    EXPECT_EQ(sent.front(), "0A/10 00");  // the file is compared with the FRU area first
+    EXPECT_EQ(sent[1], "30/06 00");
+    EXPECT_EQ(sent[2].substr(0, 14), "0A/12 00 00 00");
+    EXPECT_EQ(sent[33].substr(0, 14), "0A/12 00 F0 01");
     EXPECT_EQ(sent.back(), "30/06 01");
     r = run({"--simulate", "fru", "get", "PM"});
     EXPECT_EQ(r.out, "Orvane Computing\n");
@@ -336,9 +337,10 @@ TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
     EXPECT_EQ(run({"--simulate", "fru", "get", "bm"}).out, "Orvane Computing\n");
     EXPECT_EQ(run({"--simulate", "fru", "check"}).status, 0);
 
+    // A BMC that answers nothing is stopped at the area size, before the FRU is unlocked.
     r = run({"--simulate=failing", "--yes", "fru", "restore", path("fru.bin")});
     EXPECT_EQ(r.status, 11);
-    EXPECT_EQ(r.err, "Unlock FRU error, Completion Code=FFh\n");
+    EXPECT_EQ(r.err, "Failed to get FRU inventory area, Completion Code=FFh\n");
 }
 
 TEST_F(Vktool, SelAndSensorTablesAsTextAndJson) {
