@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
+#include "models/config_transfer_model.h"
 #include "models/device_model.h"
 #include "models/fru_model.h"
+#include "models/host_model.h"
 #include "models/lan_model.h"
+#include "models/nvme_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -24,6 +28,8 @@ public:
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
+    // The server's time: the BMC's restart after a reset runs on it.
+    SimClock clock;
     SimBmc bmc;
     DeviceModel device;
     OemModel oem;
@@ -33,6 +39,9 @@ public:
     LanModel lan;
     UserModel users;
     PrivateBusModel bus;
+    HostModel host;
+    ConfigTransferModel transfer;
+    NvmeModel nvme;
 };
 
 // Named scenarios:
@@ -49,6 +58,7 @@ void addDemoEventLog(SimServer& server);
 void addDemoFru(SimServer& server);
 void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
+void addDemoMaintenance(SimServer& server);
 
 }  // namespace testkit
 

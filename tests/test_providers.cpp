@@ -220,7 +220,8 @@ TEST(BuiltLibrary, ExportsOnlyFactoriesAndBmcRoutines) {
         const std::string suffix = "_Create_InstanceMI";
         if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
             factories.insert(n);
-        else if (n.rfind("bmc_", 0) != 0 && n != "bmcGetPXNodeID" && type[0] != 'A')
+        else if (n.rfind("bmc_", 0) != 0 && n != "bmcGetPXNodeID" && n != "waitBMCWakeup" &&
+                 n != "waitBMCWakeupFlag" && type[0] != 'A')
             others.push_back(n);
     }
     ASSERT_EQ(pclose(p), 0);

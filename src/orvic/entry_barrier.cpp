@@ -4,6 +4,7 @@ namespace vkt {
 
 namespace {
 int callDepth = 0;  // only touched with apiMutex held
+unsigned long stepNumber = 0;
 }  // namespace
 
 std::recursive_mutex& apiMutex() {
@@ -11,7 +12,13 @@ std::recursive_mutex& apiMutex() {
     return m;
 }
 
-void enterCall() { ++callDepth; }
+void enterCall() {
+    if (callDepth++ == 0) beginCallStep();
+}
+
+void beginCallStep() { ++stepNumber; }
+
+unsigned long callStep() { return stepNumber; }
 
 void leaveCall() {
     if (callDepth > 0) --callDepth;
