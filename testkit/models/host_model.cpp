@@ -7,13 +7,13 @@ namespace {
 constexpr uint8_t netFnChassis = 0x00;
 constexpr uint8_t cmdChassisControl = 0x02;
 constexpr uint8_t cmdSetBootOptions = 0x08;
-constexpr uint8_t cmdGetBootOptions = 0x09;
 
 constexpr uint8_t powerDown = 0x00, powerUp = 0x01, powerCycle = 0x02, hardReset = 0x03, softShutdown = 0x05;
 constexpr uint8_t bootFlagsParameter = 0x05;
 constexpr uint8_t flagsValid = 0x80, flagsPersistent = 0x40;
 constexpr uint8_t parameterMask = 0x7F;
 
+constexpr uint8_t ccParameterNotSupported = 0x80;
 constexpr uint8_t ccRequestLength = 0xC7;
 constexpr uint8_t ccInvalidField = 0xCC;
 constexpr uint8_t ccNotInPresentState = 0xD5;
@@ -59,27 +59,10 @@ void HostModel::install(SimBmc& bmc) {
     });
     bmc.on(netFnChassis, cmdSetBootOptions, [this](const IpmiRequest& r) {
         if (r.data.empty()) return IpmiResponse::error(ccRequestLength);
-        const uint8_t parameter = r.data[0] & parameterMask;
-        const Bytes value(r.data.begin() + 1, r.data.end());
-        if (parameter == bootFlagsParameter) {
-            if (value.size() != bootFlags.size()) return IpmiResponse::error(ccRequestLength);
-            bootFlags = value;
-        } else {
-            otherBootOptions[parameter] = value;
-        }
+        if ((r.data[0] & parameterMask) != bootFlagsParameter) return IpmiResponse::error(ccParameterNotSupported);
+        if (r.data.size() != bootFlags.size() + 1) return IpmiResponse::error(ccRequestLength);
+        bootFlags.assign(r.data.begin() + 1, r.data.end());
         return IpmiResponse::ok();
-    });
-    bmc.on(netFnChassis, cmdGetBootOptions, [this](const IpmiRequest& r) {
-        if (r.data.size() != 3) return IpmiResponse::error(ccRequestLength);
-        const uint8_t parameter = r.data[0] & parameterMask;
-        constexpr uint8_t parameterVersion = 0x01;
-        Bytes out = {parameterVersion, parameter};
-        const Bytes* value = parameter == bootFlagsParameter ? &bootFlags : nullptr;
-        auto it = otherBootOptions.find(parameter);
-        if (value == nullptr && it != otherBootOptions.end()) value = &it->second;
-        if (value == nullptr) return IpmiResponse::error(0x80);  // parameter not supported
-        out.insert(out.end(), value->begin(), value->end());
-        return IpmiResponse::ok(out);
     });
 }
 

@@ -4,7 +4,6 @@
 #ifndef TESTKIT_HOST_MODEL_H
 #define TESTKIT_HOST_MODEL_H
 
-#include <map>
 #include <vector>
 
 #include "sim_bmc.h"
@@ -16,8 +15,6 @@ struct HostModel {
     // Parameter 5 as last set: flags (bit 7 valid, bit 6 persistent, bit 5 EFI), device
     // selector, three more bytes.
     Bytes bootFlags = Bytes(5, 0x00);
-    // Other boot option parameters as set, by selector.
-    std::map<uint8_t, Bytes> otherBootOptions;
 
     // One chassis control the host carried out, with the boot flags it booted with (all
     // zero when it did not boot or booted without an override).
