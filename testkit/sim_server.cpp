@@ -34,6 +34,7 @@ std::unique_ptr<SimServer> makeScenario(const std::string& name) {
         addDemoLan(*server);
         addDemoUsers(*server);
         addDemoMaintenance(*server);
+        addDemoPower(*server);
         return server;
     }
     if (name == "empty") {

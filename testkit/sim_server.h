@@ -45,7 +45,8 @@ public:
 };
 
 // Named scenarios:
-//   "demo"    a 1U rack server with sensors, FRU inventory, event log, LAN and users
+//   "demo"    a 1U rack server with sensors, FRU inventory, event log, LAN, users, two power
+//             modules and a battery backup module
 //   "empty"   a BMC that answers Get Device ID and rejects everything else
 //   "failing" a BMC that answers every request with completion code FFh
 // Returns nullptr for an unknown name.
@@ -59,6 +60,7 @@ void addDemoFru(SimServer& server);
 void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
 void addDemoMaintenance(SimServer& server);
+void addDemoPower(SimServer& server);
 
 }  // namespace testkit
 

@@ -64,6 +64,19 @@ VKT_API int bmc_DMIToFRU(const char* productManufacturer, const char* productNam
                          const char* chassisPart, const char* chassisSerial);
 
 
+/* ---- Power supplies ----------------------------------------------------------------- */
+/* Probe and read the PMBus power modules / the battery backup modules on the BMC's private
+ * bus into the texts VKT_PMBus / VKT_PMBusBBP publish. `*paraModuleCount` (when not null)
+ * receives the number of modules found; 13 with a message on standard error when none. */
+VKT_API int bmc_GetPMBusInfo(int* paraModuleCount);
+VKT_API int bmc_GetBatteryInfo(int* paraModuleCount);
+/* Battery module 1-4: start a discharge now / discharge automatically every `days` days
+ * (0-63; 12 otherwise, nothing is written). 13 when the module is not a battery that
+ * answers, 11 when the module refused or could not be read. */
+VKT_API int bmc_Discharge(int module);
+VKT_API int bmc_AutoDischarge(int module, int days);
+
+
 /* ---- LAN configuration ------------------------------------------------------------- */
 /* Address changes are refused (11) while the BMC takes its address from DHCP; a text that
  * is no address gives 12. A change is read back after the BMC has settled (six seconds). */

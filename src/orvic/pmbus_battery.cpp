@@ -1,0 +1,208 @@
+// Battery backup modules: the 256-byte image each one exposes (a FRU image followed by a
+// live status block), its display texts, and the discharge control register.
+#include <cstring>
+
+#include "bounded.h"
+#include "fru_util.h"
+#include "ipmi_defs.h"
+#include "pmbus_util.h"
+#include "private_bus.h"
+
+BatteryRecord batteryHealth[batteryAvailableCapacity];
+DWORD batteryStatusWord[batteryAvailableCapacity];
+
+namespace {
+
+// Internal-use bytes of a battery's FRU image.
+constexpr int useDataPackTemperature = 1;
+constexpr int useDataPowerStatus = 4;
+constexpr int useDataFirmware = 14;
+constexpr BYTE powerStatusOperational = 0x01;
+constexpr BYTE firmwareWithoutVersion = 0x1F;  // early firmware stores no version: "1.0"
+
+constexpr int firmwareMajorShift = 4;
+constexpr BYTE firmwareMinorMask = 0x0F;
+
+constexpr WORD millivoltLimit = 1000;  // up to here the voltage is shown in mV
+constexpr double millivoltsPerVolt = 1000.0;
+constexpr int currentMilliampLimit = 100;  // |units of 10 mA| up to here are shown in mA
+constexpr int milliampPerUnit = 10;
+constexpr double unitsPerAmp = 100.0;
+
+// Bits of the battery status word that have a description.
+struct StatusBitText {
+    DWORD bit;
+    const char* text;
+};
+constexpr StatusBitText statusBitTexts[] = {
+    {0x0010, "[FULLY DISCHARGED]"}, {0x0020, "[FULLY CHARGED]"},       {0x0040, "[DISCHARGING]"},
+    {0x0100, "[REMAINING TIME]"},   {0x0200, "[REMAINING CAPACITY]"}, {0x0800, "[TERMINATE DISCHARGE]"},
+    {0x1000, "[OVER TEMP]"},        {0x4000, "[TERMINATE CHARGE]"},
+};
+
+// What the discharge routines answer for a module or a day count they do not send.
+constexpr BYTE ccParameterOutOfRange = 0xC9;
+
+struct BatteryImage {
+    BYTE bytes[fruModuleImageSize] = {};
+
+    BYTE at(size_t offset) const { return offset < sizeof bytes ? bytes[offset] : 0; }
+    WORD wordAt(size_t offset) const { return static_cast<WORD>(at(offset + 1) << 8 | at(offset)); }
+};
+
+// Byte `i` of the internal-use area this image's parse left; 0 when the image has no such
+// area or a shorter one, never a byte of an earlier image.
+BYTE internalUseByte(int i) {
+    if (hasInternal == 0 || i >= internalUseLength) return 0;
+    constexpr int half = static_cast<int>(sizeof internal.useData);
+    return i < half ? internal.useData[i] : internal.useData2[i - half];
+}
+
+void readImage(BYTE slaveAddr, BatteryImage& image) {
+    for (int k = 0; k < batteryChunkCount; ++k) {
+        BYTE chunk[batteryChunkSize] = {};
+        // A piece that cannot be read stays zero.
+        if (getBBPFRURawData(slaveAddr, static_cast<BYTE>(k * batteryChunkSize), chunk) == vkt::ccSuccess)
+            memcpy(image.bytes + k * batteryChunkSize, chunk, sizeof chunk);
+    }
+}
+
+int fahrenheit(int celsius) { return static_cast<int>(1.8 * celsius + 32.0 + 0.5); }
+
+void formatTemperature(BatteryText& text, BYTE celsius) { VKT_FORMAT(text, "%dC/%dF", celsius, fahrenheit(celsius)); }
+
+void fillIdentity(BatteryRecord& b) {
+    vkt::copyText(b.manufacturer, product.mfg);
+    vkt::copyText(b.modelName, product.name);
+    vkt::copyText(b.serialNumber, product.serial);
+    vkt::copyText(b.productVersion, product.version);
+
+    const BYTE v = internalUseByte(useDataFirmware);
+    if (v <= firmwareWithoutVersion) {
+        vkt::copyText(b.firmwareVersion, "1.0");
+    } else {
+        VKT_FORMAT(b.firmwareVersion, "%d.%02d", v >> firmwareMajorShift, v & firmwareMinorMask);
+    }
+    const BYTE pack = internalUseByte(useDataPackTemperature);
+    if (pack != 0) {
+        formatTemperature(b.batteryPackTemp, pack);
+    } else {
+        vkt::copyText(b.batteryPackTemp, "N/A");
+    }
+    const bool operational = (internalUseByte(useDataPowerStatus) & powerStatusOperational) != 0;
+    vkt::copyText(b.batteryPowerStatus, operational ? "Normal" : "Not Operational");
+}
+
+void fillStatus(const BatteryImage& image, BatteryRecord& b, DWORD& statusWord) {
+    const WORD mv = image.wordAt(vkt::batVoltage);
+    if (mv <= millivoltLimit) {
+        VKT_FORMAT(b.batteryVoltage, "%d mV", mv);
+    } else {
+        VKT_FORMAT(b.batteryVoltage, "%.02f V", mv / millivoltsPerVolt);
+    }
+    const int current = static_cast<int16_t>(image.wordAt(vkt::batCurrent));
+    if (current >= -currentMilliampLimit && current <= currentMilliampLimit) {
+        VKT_FORMAT(b.batteryCurrent, "%d mA", current * milliampPerUnit);
+    } else {
+        VKT_FORMAT(b.batteryCurrent, "%.02f A", current / unitsPerAmp);
+    }
+    // A board sensor that reads 0 is not available: the text goes, so no stale value stays.
+    const BYTE board = image.at(vkt::batBoardTemperature);
+    if (board != 0) {
+        formatTemperature(b.boardTemperature, board);
+    } else {
+        b.boardTemperature[0] = '\0';
+    }
+    VKT_FORMAT(b.powerWattage, "%dW", image.wordAt(vkt::batPower));
+    b.cycleCount = image.wordAt(vkt::batCycleCount);
+    VKT_FORMAT(b.remainingEnergy, "%d%%", image.at(vkt::batRemainingEnergy));
+
+    const BYTE state = image.at(vkt::batDischargeState);
+    const char* discharge = (state & vkt::dischargeAuto) != 0   ? "Discharging (auto)"
+                            : (state & vkt::dischargeUser) != 0 ? "Discharging (user)"
+                                                                : "None";
+    vkt::copyText(b.dischargeStatus, discharge);
+    const BYTE control = image.at(vkt::batDischargeControl);
+    if ((control & vkt::dischargeAuto) != 0) {
+        VKT_FORMAT(b.dischargeSetting, "Auto (%d days)", control & vkt::dischargeDaysMask);
+    } else {
+        vkt::copyText(b.dischargeSetting, "User");
+    }
+    VKT_FORMAT(b.dischargeRemainingDays, "%d days", state & vkt::dischargeDaysMask);
+
+    const BYTE low = image.at(vkt::batStatusWord);
+    const BYTE high = image.at(vkt::batStatusWord + 1);
+    VKT_FORMAT(b.batteryStatus, "0x%02X%02X", high, low);
+    statusWord = static_cast<DWORD>(high) << 8 | low;
+}
+
+}  // namespace
+
+BYTE getBBPFRURawData(BYTE slaveAddr, BYTE offset, BYTE (&response)[batteryChunkSize]) {
+    return runPMBusCmd(slaveAddr, batteryChunkSize, offset, response);
+}
+
+int32_t getBatteryInfo() {
+    const int32_t count = detectBatterySlaveAddressFRU();
+    if (count == 0) return 0;
+    const int batteries = pmBusWalkCount(count, batteryAvailableCapacity);
+    for (int i = 0; i < batteries; ++i) {
+        const BYTE a = batteryAvailableSlaveAddrsFRU[i];
+        if (a == 0) continue;
+        BatteryImage image;
+        readImage(a, image);
+        parseFRUData(image.bytes, 0);
+        fillIdentity(batteryHealth[i]);
+        fillStatus(image, batteryHealth[i], batteryStatusWord[i]);
+    }
+    return count;
+}
+
+const char* getBatteryStatusDescription(DWORD bit) {
+    for (const StatusBitText& t : statusBitTexts)
+        if (t.bit == bit) return t.text;
+    return "";
+}
+
+// ---- discharge control ----------------------------------------------------------------------
+
+BYTE runBBPCmd(BYTE slaveAddr, BYTE readCount, const BYTE* data, BYTE* respBuf) {
+    constexpr size_t commandLength = 2;  // register, value
+    if (respBuf != nullptr) memset(respBuf, 0, readCount);
+    const vkt::IpmiReply reply = vkt::masterWriteRead(slaveAddr, readCount, data, data != nullptr ? commandLength : 0);
+    if (respBuf != nullptr)
+        for (size_t i = 0; i < readCount && i < reply.length; ++i) respBuf[i] = reply.at(i);
+    return reply.cc;
+}
+
+BYTE read0xE9Offset(BYTE slaveAddr, BYTE* cc) {
+    BYTE state = 0;
+    const BYTE code = runPMBusCmd(slaveAddr, 1, vkt::batDischargeState, &state);
+    if (cc != nullptr) *cc = code;
+    return state;
+}
+
+BYTE batteryModuleAddr(int module) {
+    if (module < 1 || module > batteryAddrCount) return 0;
+    return batterySlaveAddrsFRU[module - 1];
+}
+
+BYTE userDischarge(int module) {
+    const BYTE addr = batteryModuleAddr(module);
+    if (addr == 0) return ccParameterOutOfRange;
+    BYTE cc = vkt::ccSuccess;
+    const BYTE state = read0xE9Offset(addr, &cc);
+    // Without the current state there is nothing sound to write back.
+    if (cc != vkt::ccSuccess) return cc;
+    const BYTE command[2] = {vkt::batDischargeControl,
+                             static_cast<BYTE>((state & vkt::dischargeDaysMask) | vkt::dischargeUser)};
+    return runBBPCmd(addr, 0, command, nullptr);
+}
+
+BYTE autoDischarge(int module, int days) {
+    const BYTE addr = batteryModuleAddr(module);
+    // Days beyond bits 5:0 would reach the manual-discharge and auto bits.
+    if (addr == 0 || days < 0 || days > vkt::dischargeDaysMax) return ccParameterOutOfRange;
+    const BYTE command[2] = {vkt::batDischargeControl, static_cast<BYTE>(days | vkt::dischargeAuto)};
+    return runBBPCmd(addr, 0, command, nullptr);
+}
