@@ -4,7 +4,6 @@ namespace vkt {
 
 namespace {
 int callDepth = 0;  // only touched with apiMutex held
-unsigned long stepNumber = 0;
 }  // namespace
 
 std::recursive_mutex& apiMutex() {
@@ -12,16 +11,18 @@ std::recursive_mutex& apiMutex() {
     return m;
 }
 
-void enterCall() {
-    if (callDepth++ == 0) beginCallStep();
-}
-
-void beginCallStep() { ++stepNumber; }
-
-unsigned long callStep() { return stepNumber; }
+void enterCall() { ++callDepth; }
 
 void leaveCall() {
     if (callDepth > 0) --callDepth;
+}
+
+void beginCallStep() {
+    // Leaving every level ends the call as the outermost return would; entering them again
+    // begins a fresh one. The lock stays held throughout.
+    const int depth = callDepth;
+    while (callDepth > 0) leaveCall();
+    while (callDepth < depth) enterCall();
 }
 
 }  // namespace vkt

@@ -21,14 +21,11 @@ std::recursive_mutex& apiMutex();
 void enterCall();
 void leaveCall();
 
-// Starts a new step of the current call: per-call transport state (for example a count of
-// consecutive time-outs) starts afresh, as at the start of an outermost call. A wait that
-// probes a BMC known to be restarting runs each probe as its own step, so that the
-// silence it expects is no reason to give up on the rest of the call.
+// Starts a new step of the current call: per-call transport state starts afresh, as at the
+// start of an outermost call. A wait that probes a BMC known to be restarting runs each
+// probe as its own step, so that the silence it expects is no reason for the transport to
+// give up on the rest of the call.
 void beginCallStep();
-// Changes at the start of every outermost call and of every step; per-call state kept by
-// the transport belongs to the step whose number it recorded.
-unsigned long callStep();
 
 class CallScope {
 public:
