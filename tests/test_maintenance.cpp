@@ -3,6 +3,7 @@
 // requests, SDR record deletion and the version tags.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <set>
 #include <string>
 #include <vector>
@@ -253,6 +254,9 @@ TEST_F(Maintenance, RawRequestsThatCannotBeSentAsWrittenAreRefused) {
         EXPECT_TRUE(sent().empty());
     }
     EXPECT_EQ(run([] { return bmc_ExecRawCmd(1, nullptr); }).rc, 12);
+    char word[] = "06";
+    char* words[] = {word, word};
+    EXPECT_EQ(run([&] { return bmc_ExecRawCmd(INT_MIN, words); }).rc, 12);
 }
 
 TEST_F(Maintenance, DeleteSdrRecordUnderAFreshReservation) {

@@ -149,9 +149,9 @@ BYTE softShutDown(int index) { return resetHost(index, vkt::chassisSoftShutdown)
 
 BYTE exec_raw_cmd(int argc, char** argv, BYTE* respBuf, DWORD* respLength) {
     rawRequestError = "";
-    const int words = argc - rawLeadingWords;
-    if (argv == nullptr || words < rawHeaderWords) return refuseRaw("a network function and a command are needed", respLength);
-    const int dataLength = words - rawHeaderWords;
+    if (argv == nullptr || argc < rawLeadingWords + rawHeaderWords)
+        return refuseRaw("a network function and a command are needed", respLength);
+    const int dataLength = argc - rawLeadingWords - rawHeaderWords;
     if (dataLength > vkt::ipmiMaxRequestData) return refuseRaw("more than 126 data bytes", respLength);
 
     unsigned long netFn = 0, cmd = 0;

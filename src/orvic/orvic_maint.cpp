@@ -66,6 +66,13 @@ int factoryDefault(BYTE (*command)()) {
     return afterReset();
 }
 
+// Byte 0 of the self-test result.
+constexpr BYTE selfTestPassed = 0x55;
+constexpr BYTE selfTestNotImplemented = 0x56;
+constexpr BYTE selfTestCorrupted = 0x57;  // byte 1: one bit per corrupted part
+constexpr BYTE selfTestFatal = 0x58;      // byte 1: failure code
+constexpr BYTE selfTestNotAvailable = 0xFF;
+
 void printSelfTest(const BYTE (&result)[2]) {
     static const char* const corruptedParts[8] = {
         " -> SEL device not accessible.",
@@ -78,22 +85,22 @@ void printSelfTest(const BYTE (&result)[2]) {
         " -> Controller operational firmware corrupted.",
     };
     switch (result[0]) {
-        case 0x55:
+        case selfTestPassed:
             puts("Selftest: Passed.");
             break;
-        case 0x56:
+        case selfTestNotImplemented:
             puts("Selftest: Not implemented.");
             break;
-        case 0x57:
+        case selfTestCorrupted:
             puts("Selftest: Device corrupted.");
             for (int bit = 7; bit >= 0; --bit)
                 if ((result[1] >> bit & 1) != 0) puts(corruptedParts[7 - bit]);
             break;
-        case 0x58:
+        case selfTestFatal:
             puts("Selftest: Fatal error.");
             printf("Failure code: %02Xh.\n", result[1]);
             break;
-        case 0xFF:
+        case selfTestNotAvailable:
             puts("Selftest: N/A.");
             break;
         default:
