@@ -93,6 +93,12 @@ __attribute__((constructor)) void startSimulatedServer() {
         }
         backend = &server()->bmc;
     }
+    // Logged whichever way the requests arrive, device or ports.
+    const char* logPath = getenv("VKT_SIM_LOG");
+    if (logPath != nullptr && *logPath != '\0') {
+        FILE* log = fopen(logPath, "a");
+        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
+    }
     std::vector<std::string> paths;
     const char* list = getenv("VKT_SIM_PATHS");
     std::stringstream ss(list != nullptr ? list : "/dev/ipmi0");
@@ -110,11 +116,6 @@ __attribute__((constructor)) void startSimulatedServer() {
     }
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    const char* logPath = getenv("VKT_SIM_LOG");
-    if (logPath != nullptr && *logPath != '\0') {
-        FILE* log = fopen(logPath, "a");
-        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
-    }
     dev.setBackend(backend);
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;

@@ -18,6 +18,7 @@ SimServer::SimServer() {
     host.install(bmc);
     transfer.install(bmc);
     nvme.install(bmc);
+    me.install(bmc);
 }
 
 std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing"}; }

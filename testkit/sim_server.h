@@ -13,6 +13,7 @@
 #include "models/host_model.h"
 #include "models/lan_model.h"
 #include "models/nvme_model.h"
+#include "models/me_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -42,6 +43,7 @@ public:
     HostModel host;
     ConfigTransferModel transfer;
     NvmeModel nvme;
+    MeModel me;
 };
 
 // Named scenarios:

@@ -49,6 +49,22 @@ TEST(VktCim, SimulatedFanModeActionReachesTheServer) {
     EXPECT_NE(log.find("30/45 01 01\n"), std::string::npos) << log;
 }
 
+TEST(VktCim, NodeManagerIdentityComesOverThePortsToo) {
+    char logPath[] = "/tmp/vkt-sim-log-XXXXXX";
+    int fd = mkstemp(logPath);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ToolRun r = runTool("--simulate --kcs enumerate VKT_NM", std::string("VKT_SIM_LOG=") + logPath);
+    std::string log = slurp(logPath);
+    unlink(logPath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("    VKT_NM_FirmwareVersion = \"4.0.1.51\"\n    VKT_NM_Platform = \"Grantley\"\n"), std::string::npos)
+        << r.out;
+    // Every command is preceded by the interface probe (Get Device ID).
+    EXPECT_NE(log.find("06/34 06 2C 18 BC 20 00 01 DF\n06/01\n06/31\n06/01\n06/33\n06/01\n06/30 01\n"), std::string::npos)
+        << log;
+}
+
 TEST(VktCim, FailingServerGivesFalse) {
     ToolRun r = runTool("--simulate=failing enumerate VKT_OPEN_LED");
     EXPECT_EQ(r.status, 0);

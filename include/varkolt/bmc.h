@@ -153,6 +153,36 @@ VKT_API int bmc_nvmeInfo(int card, int slot);
 VKT_API int bmc_nvme(int a, int b, int c);
 
 
+/* ---- Node Manager ------------------------------------------------------------------ */
+/* Requests to the Intel Management Engine (ME), which sits behind the BMC on IPMB and is
+ * found through its record in the SDR repository. 13 when the repository has no such
+ * record ("Slave address and channel of ME device is not found."), 14 when the BMC did not
+ * carry a request to the ME or its answer back, 11 when a command failed. */
+/* Reads the ME's identity (firmware version, platform, Node Manager revision, image) into
+ * the texts that VKT_NM publishes. */
+VKT_API int bmc_GetDeviceID(void);
+/* Only locates the ME. */
+VKT_API int bmc_GetNMSDR(void);
+/* Read into the library's buffers: the host CPU data; with the CPU count it reports, each
+ * socket's maximum junction temperature (at most 8 sockets) and the CPU and memory
+ * temperatures; the ME's self test, its SEL time, and the information on images 0-2. */
+VKT_API int bmc_GetHostCPUData(void);
+VKT_API int bmc_CPUMemTemp(void);
+VKT_API int bmc_NMSelfTest(void);
+VKT_API int bmc_GetSELTime(void);
+VKT_API int bmc_ListImagesInfo(void);
+/* Print the current maximum allowed P-state / T-state and the number of states. */
+VKT_API int bmc_GetPState(void);
+VKT_API int bmc_GetTState(void);
+/* Reset the ME / reset it to its defaults / force it into update mode; print "Done.". */
+VKT_API int bmc_NMReset(void);
+VKT_API int bmc_NMReset2Default(void);
+VKT_API int bmc_NMUpdateMode(void);
+/* Two OEM readings of the BMC itself (temperature, power level); not bridged. */
+VKT_API int bmc_OEMGetTemp(void);
+VKT_API int bmc_OEMGetPower(void);
+
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,9 +1,6 @@
-// BMC-wide commands: action routines, firmware family test, pauses.
+// BMC-wide commands: action routines and the firmware family test.
 #include "generic_util.h"
 
-#include <time.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -41,15 +38,6 @@ BYTE matchSignature(const BYTE* guid, const GuidSignature* rows, size_t count) {
     }
     return familyUnknown;
 }
-
-void realSleep(int ms) {
-    if (ms <= 0) return;
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
-vkt::SleepFunction sleepFunction = realSleep;
 
 }  // namespace
 
@@ -166,12 +154,3 @@ bool isAtenFamily() {
     vkt::ByteView(resp, len).copyTo(guid, 0, sizeof guid);
     return isATENGUID(guid) != familyUnknown;
 }
-
-void vkt_sleep(int ms) {
-    sleepFunction(ms);
-    fflush(stdout);
-}
-
-namespace vkt {
-void setSleepFunction(SleepFunction fn) { sleepFunction = fn != nullptr ? fn : realSleep; }
-}  // namespace vkt

@@ -2,6 +2,7 @@
 #ifndef VKT_GENERIC_UTIL_H
 #define VKT_GENERIC_UTIL_H
 
+#include "vkt_sleep.h"
 #include "vkt_types.h"
 
 // Action routines; each returns the completion code.
@@ -28,15 +29,5 @@ BYTE getIPMIRMCP(BYTE* respBuf, DWORD* respLength);
 // True when the BMC's firmware belongs to the family whose sensors report 0 for "no
 // reading": Get System GUID succeeded and carries one of that family's signatures.
 bool isAtenFamily();
-
-// Pauses for `ms` milliseconds, then flushes standard output.
-void vkt_sleep(int ms);
-
-namespace vkt {
-// Replaces the pause of vkt_sleep (nullptr restores the real one); used to keep the
-// settle waits of configuration routines short where nothing real has to settle.
-using SleepFunction = void (*)(int ms);
-void setSleepFunction(SleepFunction fn);
-}  // namespace vkt
 
 #endif

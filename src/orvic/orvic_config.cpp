@@ -14,10 +14,10 @@
 
 #include "dmifru_util.h"
 #include "entry_barrier.h"
-#include "generic_util.h"
 #include "ipmi_defs.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
+#include "vkt_sleep.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 // The rack server's OEM (netFn 30h) commands for the identify LED, chassis intrusion, the
-// fan mode, the factory defaults and the SDR and FRU version tags.
+// fan mode, system information and two readings, the factory defaults and the SDR and FRU
+// version tags, and its firmware build time (netFn 3Eh).
 #ifndef TESTKIT_OEM_MODEL_H
 #define TESTKIT_OEM_MODEL_H
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "sim_bmc.h"
@@ -34,6 +36,14 @@ struct OemModel {
     // Version tags (major, minor) of command 70h, selectors 0Dh (SDR) and 0Eh (FRU).
     uint8_t sdrVersionTag[2] = {0x01, 0x00};
     uint8_t fruVersionTag[2] = {0x01, 0x00};
+
+    // OEM 3Eh/09h: firmware identity with the build time text at bytes 20-29.
+    std::string firmwareName = "VKT-BMC";
+    std::string buildTime = "2024-03-18";
+    Bytes buildTimeAnswer() const;
+    // OEM E2h readings: {10h, 00h, 00h} temperature, {00h, 00h, 00h} power level.
+    Bytes temperatureReading = {0x24, 0x00, 0x00};
+    Bytes powerReading = {0x8C, 0x01, 0x00};
 
     void install(SimBmc& bmc);
 };
