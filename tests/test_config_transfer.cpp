@@ -156,8 +156,11 @@ TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {
 
     bmc().clearLog();
     for (short type : {-1, 256}) EXPECT_EQ(download(path("a.cfg"), type).rc, 12);
+    EXPECT_EQ(testkit::captureOutcome([] { return bmc_ConfigurationDownload(nullptr, 0); }).err, "Failed to open new file.\n");
     EXPECT_TRUE(transferSteps().empty());
     EXPECT_TRUE(files().empty());
+    sim().transfer.probeCc.reset();
+    EXPECT_EQ(download(path("no-such-dir/a.cfg")).err, "Failed to open new file.\n");
 }
 
 TEST_F(ConfigTransfer, EmptyFileTravelsBothWays) {

@@ -145,6 +145,10 @@ int download(const char* path, short fileType) {
         fprintf(stderr, "Not a valid configuration file type (0 to %d).\n", fileTypeMax);
         return VKT_BMC_BAD_ARGUMENT;
     }
+    if (path == nullptr || path[0] == '\0') {  // nowhere to save: do not make the BMC prepare anything
+        fputs(openFailed, stderr);
+        return VKT_BMC_COMMAND_FAILED;
+    }
     if (reportedFailure(getBIOSNVUpdateStatus(), "Firmware doesn't support IPMI configuration download feature, %s"))
         return VKT_BMC_ABSENT;
     BYTE handle[2] = {};
@@ -153,8 +157,8 @@ int download(const char* path, short fileType) {
     DWORD size = 0;
     if (int rc = waitForDownload(handle, &size)) return rc;
 
-    ReplacementFile out(path != nullptr ? path : "");
-    if (path == nullptr || path[0] == '\0' || !out.open()) {
+    ReplacementFile out(path);
+    if (!out.open()) {
         fputs(openFailed, stderr);
         return VKT_BMC_COMMAND_FAILED;
     }
