@@ -1,7 +1,8 @@
 // Start-up of the LD_PRELOAD build of the fake device: a host process (a CIM client, the
 // demo tool, a CIMOM) loaded with this library talks to a simulated server instead of a
 // real BMC. The environment chooses what it talks to:
-//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing"), default "demo"
+//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing", "multinode",
+//                     "multinode-nimbet"), default "demo"
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_TRANSPORT "kcs": no device node; the server sits behind a simulated KCS
 //                     interface on ports CA2h/CA3h ("kcs-ca8": on CA8h/CACh). The

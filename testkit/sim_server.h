@@ -12,8 +12,9 @@
 #include "models/fru_model.h"
 #include "models/host_model.h"
 #include "models/lan_model.h"
-#include "models/nvme_model.h"
+#include "models/mcu_model.h"
 #include "models/me_model.h"
+#include "models/nvme_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -43,6 +44,8 @@ public:
     HostModel host;
     ConfigTransferModel transfer;
     NvmeModel nvme;
+    // The chassis controller of a multi-node chassis; on the bus only once attached.
+    McuModel mcu;
     MeModel me;
 };
 
@@ -51,6 +54,10 @@ public:
 //             modules and a battery backup module
 //   "empty"   a BMC that answers Get Device ID and rejects everything else
 //   "failing" a BMC that answers every request with completion code FFh
+//   "multinode"        the demo server as node 1 of a four-node chassis (Pairex family,
+//                      left backplane): one node powered off, one slot empty
+//   "multinode-nimbet" the demo server as node 6 of a twelve-node micro-server chassis
+//                      (Nimbet family): two slots empty, one node off
 // Returns nullptr for an unknown name.
 std::unique_ptr<SimServer> makeScenario(const std::string& name);
 std::vector<std::string> scenarioNames();
@@ -63,6 +70,8 @@ void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
 void addDemoMaintenance(SimServer& server);
 void addDemoPower(SimServer& server);
+void addDemoPairexChassis(SimServer& server);
+void addDemoNimbetChassis(SimServer& server);
 
 }  // namespace testkit
 

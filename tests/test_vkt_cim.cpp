@@ -94,6 +94,27 @@ TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
     EXPECT_EQ(runTool("frobnicate x").status, 2);
 }
 
+TEST(VktCim, MultiNodeScenarioShowsTheChassisAndItsNodes) {
+    ToolRun r = runTool("--simulate=multinode enumerate VKT_PXList");
+    EXPECT_EQ(r.status, 0);
+    for (const char* key : {"device_id=\"1\"", "device_id=\"4\"", "VKT_Power = \"Inact\""})
+        EXPECT_NE(r.out.find(key), std::string::npos) << key << "\n" << r.out;
+    r = runTool("--simulate enumerate VKT_PXInfo");
+    EXPECT_EQ(r.out, "# VKT_PXInfo: no instances\n\n");
+}
+
+// Without a loadable simulated server --simulate must stop: going on would send the
+// action classes to the real BMC.
+TEST(VktCim, SimulateRefusesWithoutTheSimulatedServer) {
+    ToolRun missing = runTool("--simulate enumerate VKT_BMCResetToDefault", "VKT_FAKEBMC_LIB=/nonexistent/libvktfakebmc.so");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    // Present but not a library: the dynamic linker skips the preload and the tool notices.
+    ToolRun broken = runTool("--simulate enumerate VKT_BMCResetToDefault", std::string("VKT_FAKEBMC_LIB=") + VKT_SOURCE_DIR + "/README.md");
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(broken.out, "");
+}
+
 TEST(VktCim, AllClassesEnumerateAgainstTheDemoServer) {
     ToolRun r = runTool("--simulate enumerate --all");
     EXPECT_EQ(r.status, 0);

@@ -12,7 +12,18 @@ BYTE version = 0;
 
 namespace {
 
+constexpr BYTE fanModeGet = 0x00;
 constexpr BYTE fanModeSet = 0x01;
+constexpr BYTE fanModeCapabilities = 0x02;
+
+BYTE fanModeQuery(BYTE selector, BYTE* respBuf, DWORD* respLength) {
+    BYTE resp[vkt::ipmiMaxResponseData] = {};
+    DWORD len = 0;
+    BYTE cc = runIpmiCmd(vkt::bmcSlaveAddr, vkt::netFnOem, vkt::oemFanMode, &selector, 1, resp, &len);
+    if (respBuf != nullptr) memcpy(respBuf, resp, sizeof resp);
+    if (respLength != nullptr) *respLength = len;
+    return cc;
+}
 
 BYTE sendNoData(BYTE netFn, BYTE cmd) {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
@@ -50,6 +61,12 @@ BYTE setFanSpeedMode(BYTE mode) {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
     DWORD len = 0;
     return runIpmiCmd(vkt::bmcSlaveAddr, vkt::netFnOem, vkt::oemFanMode, data, 2, resp, &len);
+}
+
+BYTE getFanSpeedMode(BYTE* respBuf, DWORD* respLength) { return fanModeQuery(fanModeGet, respBuf, respLength); }
+
+BYTE getFanSpeedModeCapabilityCommand(BYTE* respBuf, DWORD* respLength) {
+    return fanModeQuery(fanModeCapabilities, respBuf, respLength);
 }
 
 BYTE getSystemGUIDCommand(BYTE* respBuf, DWORD* respLength) {

@@ -10,6 +10,11 @@ BYTE coldReset();
 BYTE clearChassisIntrusion();
 BYTE setFanSpeedMode(BYTE mode);
 
+// Fan mode queries. `respBuf` needs room for 125 bytes; it is cleared before the request.
+// Byte 0 of the answer is the current mode code / the mask of supported modes (bit k = mode k).
+BYTE getFanSpeedMode(BYTE* respBuf, DWORD* respLength = nullptr);
+BYTE getFanSpeedModeCapabilityCommand(BYTE* respBuf, DWORD* respLength);
+
 // Firmware family codes.
 constexpr BYTE familyUnknown = 121;
 constexpr BYTE familyIpmi20 = 2;
