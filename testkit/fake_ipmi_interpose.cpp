@@ -1,7 +1,8 @@
 // libc entry points that route the device nodes and descriptors of the fake OpenIPMI
 // device to it; everything else goes to the next definition (libc) unchanged. Linked into
 // test programs and into the LD_PRELOAD library. The I/O port permission calls never reach
-// the kernel: port access is always simulated (sim_ports.h).
+// the kernel: port access is always simulated (sim_ports.h), and so is the list of which
+// driver holds which ports (/proc/ioports).
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -41,6 +42,7 @@ int open(const char* path, int flags, ...) {
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
     if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -51,18 +53,21 @@ int open64(const char* path, int flags, ...) {
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
     if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
 
 int __open_2(const char* path, int flags) {
     if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open_2");
     return real(path, flags);
 }
 
 int __open64_2(const char* path, int flags) {
     if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open64_2");
     return real(path, flags);
 }
