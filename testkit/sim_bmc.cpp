@@ -58,7 +58,7 @@ void SimBmc::onSelector(uint8_t netFn, uint8_t cmd, uint8_t selector, Handler ha
     selectorHandlers_[key(netFn, cmd, selector)] = std::move(handler);
 }
 
-void SimBmc::setAbsence(std::function<bool()> away, uint8_t cc) {
+void SimBmc::setAbsence(std::function<bool()> away, std::optional<uint8_t> cc) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     away_ = std::move(away);
     awayCc_ = cc;
@@ -72,7 +72,10 @@ void SimBmc::onIpmb(uint8_t slaveAddr, Handler handler) {
 std::optional<IpmiResponse> SimBmc::handle(const IpmiRequest& request) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     log_.push_back(request);
-    if (away_ && away_()) return IpmiResponse::error(awayCc_);
+    if (away_ && away_()) {
+        if (!awayCc_) return std::nullopt;
+        return IpmiResponse::error(*awayCc_);
+    }
     for (auto it = rules_.begin(); it != rules_.end(); ++it) {
         if (it->remaining == 0 || !it->when(request)) continue;
         std::optional<IpmiResponse> response = it->response;

@@ -27,8 +27,9 @@ public:
     // Handler for requests bridged over IPMB to `slaveAddr` (any command).
     void onIpmb(uint8_t slaveAddr, Handler handler);
     // While `away` returns true the BMC is not there (restarting): every request is logged
-    // and answered `cc`, as the OpenIPMI driver answers for a BMC that does not respond.
-    void setAbsence(std::function<bool()> away, uint8_t cc = 0xC3);
+    // and answered `cc` at once, as the OpenIPMI driver answers for a BMC that does not
+    // respond, or (no cc) never answered.
+    void setAbsence(std::function<bool()> away, std::optional<uint8_t> cc = 0xC3);
 
     std::optional<IpmiResponse> handle(const IpmiRequest& request) override;
 
@@ -63,7 +64,7 @@ private:
     std::map<uint16_t, Handler> handlers_;
     std::map<uint32_t, Handler> selectorHandlers_;
     std::function<bool()> away_;
-    uint8_t awayCc_ = 0xC3;
+    std::optional<uint8_t> awayCc_ = 0xC3;
     std::map<uint8_t, Handler> ipmbHandlers_;
     std::vector<Rule> rules_;
     std::vector<IpmiRequest> log_;
