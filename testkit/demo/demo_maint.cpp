@@ -6,7 +6,6 @@ namespace testkit {
 void addDemoMaintenance(SimServer& server) {
     const std::string config = "[network]\nipsrc=static\nip=192.0.2.10\n[users]\nadmin=2\n";
     server.transfer.files[0x00] = Bytes(config.begin(), config.end());
-    server.transfer.notReadyPolls = 2;
 
     NvmeCard& card = server.nvme.cards[0];
     card.drives[0].serial = "S3EWNX0J100001";
