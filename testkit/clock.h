@@ -5,6 +5,8 @@
 #include <errno.h>
 #include <time.h>
 
+#include <atomic>
+
 namespace testkit {
 
 inline long long nowMs() {
@@ -19,6 +21,19 @@ inline void pauseMs(int ms) {
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
+
+// The simulated server's own time. It moves only when the library pauses (the test kit's
+// pause function advances it), so a BMC that needs a minute to restart costs no real time.
+class SimClock {
+public:
+    long long nowMs() const { return now_.load(); }
+    void advance(long long ms) {
+        if (ms > 0) now_ += ms;
+    }
+
+private:
+    std::atomic<long long> now_{0};
+};
 
 }  // namespace testkit
 

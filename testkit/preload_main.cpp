@@ -17,8 +17,8 @@
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
 //                     its VM serial protocol instead of the built-in scenario
 //   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
-//   VKT_SIM_STATE     file that keeps the built-in server's users, LAN parameters and FRU
-//                     images from one process to the next: read at start (when it
+//   VKT_SIM_STATE     file that keeps the built-in server's users, LAN parameters, FRU
+//                     images, version tags and configuration files from one process to the next: read at start (when it
 //                     exists), written when the process ends
 // A tool that asked for a simulation checks vktSimulatedServerReady() before it sends
 // anything: when the scenario, the address or the state file could not be used, no server

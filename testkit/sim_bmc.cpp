@@ -7,6 +7,9 @@ namespace testkit {
 namespace {
 constexpr uint8_t ccInvalidCommand = 0xC1;
 uint16_t key(uint8_t netFn, uint8_t cmd) { return static_cast<uint16_t>(netFn << 8 | cmd); }
+uint32_t key(uint8_t netFn, uint8_t cmd, uint8_t selector) {
+    return static_cast<uint32_t>(netFn) << 16 | static_cast<uint32_t>(cmd) << 8 | selector;
+}
 }  // namespace
 
 std::string hexBytes(const Bytes& bytes) {
@@ -50,6 +53,17 @@ void SimBmc::on(uint8_t netFn, uint8_t cmd, Handler handler) {
     handlers_[key(netFn, cmd)] = std::move(handler);
 }
 
+void SimBmc::onSelector(uint8_t netFn, uint8_t cmd, uint8_t selector, Handler handler) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    selectorHandlers_[key(netFn, cmd, selector)] = std::move(handler);
+}
+
+void SimBmc::setAbsence(std::function<bool()> away, std::optional<uint8_t> cc) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    away_ = std::move(away);
+    awayCc_ = cc;
+}
+
 void SimBmc::onIpmb(uint8_t slaveAddr, Handler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ipmbHandlers_[slaveAddr] = std::move(handler);
@@ -58,6 +72,10 @@ void SimBmc::onIpmb(uint8_t slaveAddr, Handler handler) {
 std::optional<IpmiResponse> SimBmc::handle(const IpmiRequest& request) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     log_.push_back(request);
+    if (away_ && away_()) {
+        if (!awayCc_) return std::nullopt;
+        return IpmiResponse::error(*awayCc_);
+    }
     for (auto it = rules_.begin(); it != rules_.end(); ++it) {
         if (it->remaining == 0 || !it->when(request)) continue;
         std::optional<IpmiResponse> response = it->response;
@@ -68,6 +86,10 @@ std::optional<IpmiResponse> SimBmc::handle(const IpmiRequest& request) {
         auto h = ipmbHandlers_.find(request.slaveAddr);
         if (h == ipmbHandlers_.end()) return std::nullopt;  // nobody at that address
         return h->second(request);
+    }
+    if (!request.data.empty()) {
+        auto s = selectorHandlers_.find(key(request.netFn, request.cmd, request.data[0]));
+        if (s != selectorHandlers_.end()) return s->second(request);
     }
     auto h = handlers_.find(key(request.netFn, request.cmd));
     if (h == handlers_.end()) return IpmiResponse::error(ccInvalidCommand);

@@ -21,8 +21,15 @@ public:
     // Registers (or replaces) the handler of one command. Commands without a handler
     // answer C1h (invalid command), as a real BMC does.
     void on(uint8_t netFn, uint8_t cmd, Handler handler);
+    // Handler for requests of netFn/cmd whose first data byte is `selector` (commands that
+    // several models share, told apart by that byte); tried before the command's handler.
+    void onSelector(uint8_t netFn, uint8_t cmd, uint8_t selector, Handler handler);
     // Handler for requests bridged over IPMB to `slaveAddr` (any command).
     void onIpmb(uint8_t slaveAddr, Handler handler);
+    // While `away` returns true the BMC is not there (restarting): every request is logged
+    // and answered `cc` at once, as the OpenIPMI driver answers for a BMC that does not
+    // respond, or (no cc) never answered.
+    void setAbsence(std::function<bool()> away, std::optional<uint8_t> cc = 0xC3);
 
     std::optional<IpmiResponse> handle(const IpmiRequest& request) override;
 
@@ -55,6 +62,9 @@ private:
     };
     mutable std::recursive_mutex mutex_;
     std::map<uint16_t, Handler> handlers_;
+    std::map<uint32_t, Handler> selectorHandlers_;
+    std::function<bool()> away_;
+    std::optional<uint8_t> awayCc_ = 0xC3;
     std::map<uint8_t, Handler> ipmbHandlers_;
     std::vector<Rule> rules_;
     std::vector<IpmiRequest> log_;

@@ -3,6 +3,10 @@
 namespace testkit {
 
 SimServer::SimServer() {
+    device.clock = &clock;
+    // A factory default or an applied configuration restarts the BMC, as a cold reset does.
+    oem.onFactoryDefault = [this] { device.restart(); };
+    transfer.onApply = [this] { device.restart(); };
     device.install(bmc);
     oem.install(bmc);
     sdr.install(bmc);
@@ -11,6 +15,9 @@ SimServer::SimServer() {
     lan.install(bmc);
     users.install(bmc);
     bus.install(bmc);
+    host.install(bmc);
+    transfer.install(bmc);
+    nvme.install(bmc);
     me.install(bmc);
 }
 
@@ -35,6 +42,7 @@ std::unique_ptr<SimServer> makeScenario(const std::string& name) {
         addDemoFru(*server);
         addDemoLan(*server);
         addDemoUsers(*server);
+        addDemoMaintenance(*server);
         addDemoPower(*server);
         return server;
     }

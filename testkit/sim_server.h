@@ -6,11 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
+#include "models/config_transfer_model.h"
 #include "models/device_model.h"
 #include "models/fru_model.h"
+#include "models/host_model.h"
 #include "models/lan_model.h"
 #include "models/mcu_model.h"
 #include "models/me_model.h"
+#include "models/nvme_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -26,6 +30,8 @@ public:
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
+    // The server's time: the BMC's restart after a reset runs on it.
+    SimClock clock;
     SimBmc bmc;
     DeviceModel device;
     OemModel oem;
@@ -35,6 +41,9 @@ public:
     LanModel lan;
     UserModel users;
     PrivateBusModel bus;
+    HostModel host;
+    ConfigTransferModel transfer;
+    NvmeModel nvme;
     // The chassis controller of a multi-node chassis; on the bus only once attached.
     McuModel mcu;
     MeModel me;
@@ -59,6 +68,7 @@ void addDemoEventLog(SimServer& server);
 void addDemoFru(SimServer& server);
 void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
+void addDemoMaintenance(SimServer& server);
 void addDemoPower(SimServer& server);
 void addDemoPairexChassis(SimServer& server);
 void addDemoNimbetChassis(SimServer& server);

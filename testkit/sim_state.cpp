@@ -134,6 +134,28 @@ bool applyLan(LanModel& lan, const std::string& field, std::istringstream& value
     return false;
 }
 
+// The version tags and the configuration files the BMC holds.
+void writeMaintenance(std::ostream& s, const SimServer& server) {
+    s << "tags.sdr " << hex(server.oem.sdrVersionTag, 2) << "\n";
+    s << "tags.fru " << hex(server.oem.fruVersionTag, 2) << "\n";
+    for (const auto& [type, file] : server.transfer.files) s << "config." << static_cast<unsigned>(type) << " " << hex(file) << "\n";
+}
+
+bool applyMaintenance(SimServer& server, const std::string& key, std::istringstream& values) {
+    std::string v;
+    values >> v;
+    if (key == "tags.sdr" || key == "tags.fru") {
+        std::array<uint8_t, 2> tag{};
+        if (!unhexFixed(v, &tag)) return false;
+        uint8_t* target = key == "tags.sdr" ? server.oem.sdrVersionTag : server.oem.fruVersionTag;
+        target[0] = tag[0];
+        target[1] = tag[1];
+        return true;
+    }
+    unsigned long type = 0;
+    return number(key.substr(7), 0xFF, &type) && unhex(v, &server.transfer.files[static_cast<uint8_t>(type)]);
+}
+
 bool applyLine(SimServer& server, const std::string& line) {
     std::istringstream values(line);
     std::string key;
@@ -156,6 +178,7 @@ bool applyLine(SimServer& server, const std::string& line) {
         values >> v;
         return unhex(v, key == "fru.0" ? &server.fru.image : &server.fru.image1);
     }
+    if (key.rfind("tags.", 0) == 0 || key.rfind("config.", 0) == 0) return applyMaintenance(server, key, values);
     if (key == "fru.protected") {
         std::string v;
         values >> v;
@@ -169,12 +192,13 @@ bool applyLine(SimServer& server, const std::string& line) {
 
 std::string serializeState(const SimServer& server) {
     std::ostringstream s;
-    s << "# state of a simulated server: users, LAN parameters, FRU images\n";
+    s << "# state of a simulated server: users, LAN parameters, FRU images, version tags, configuration files\n";
     writeUsers(s, server.users);
     writeLan(s, server.lan);
     s << "fru.0 " << hex(server.fru.image) << "\n";
     s << "fru.1 " << hex(server.fru.image1) << "\n";
     s << "fru.protected " << server.fru.writeProtected << "\n";
+    writeMaintenance(s, server);
     return s.str();
 }
 

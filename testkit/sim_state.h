@@ -1,4 +1,5 @@
-// The changeable state of a simulated server (user accounts, LAN parameters, FRU images)
+// The changeable state of a simulated server (user accounts, LAN parameters, FRU images,
+// the SDR and FRU version tags and the configuration files the BMC holds)
 // as a small text file, so that successive processes that each run the library against
 // the simulated server (one tool invocation after the other) see each other's changes.
 #ifndef TESTKIT_SIM_STATE_H

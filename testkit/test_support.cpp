@@ -19,7 +19,11 @@ namespace testkit {
 
 namespace {
 
-void noSleep(int) {}
+// The library's pauses take no real time; they move the simulated server's clock.
+SimClock* activeClock = nullptr;
+void advanceClock(int ms) {
+    if (activeClock != nullptr) activeClock->advance(ms);
+}
 
 // Test programs never let the library at the machine's ports, even before the first
 // fixture runs, and never see which driver owns the machine's ports.
@@ -43,7 +47,8 @@ void SimTest::SetUp() {
     attachServer(*server_);
     kcs_ = std::make_unique<SimKcsBmc>(&server_->bmc);
     attachPortSpace(kcs_.get());
-    vkt::setSleepFunction(noSleep);
+    activeClock = &server_->clock;
+    vkt::setSleepFunction(advanceClock);
 }
 
 void SimTest::TearDown() {
@@ -51,16 +56,20 @@ void SimTest::TearDown() {
     resetLibraryTransport();
     FakeIpmiDevice::get().reset();
     vkt::setSleepFunction(nullptr);
+    activeClock = nullptr;
 }
 
 void SimTest::useServer(std::unique_ptr<SimServer> server, std::vector<std::string> paths) {
     resetLibraryTransport();
     FakeIpmiDevice::get().reset();
     server_ = std::move(server);
+    activeClock = &server_->clock;
     attachServer(*server_, std::move(paths));
     kcs_ = std::make_unique<SimKcsBmc>(&server_->bmc);
     attachPortSpace(kcs_.get());
 }
+
+void SimTest::advanceSimClock(int ms) { advanceClock(ms); }
 
 std::vector<IpmiRequest> SimTest::commandsOnly() const {
     std::vector<IpmiRequest> out;

@@ -22,7 +22,7 @@ void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipm
 // A test with a fresh simulated server (every model installed, no content) on "/dev/ipmi0", the
 // same server also behind a simulated KCS interface on ports CA2h/CA3h (used when no
 // device node answers), and a library transport in its load-time state. Waits of the
-// library are shortened.
+// library take no real time: they advance the server's simulated clock instead.
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -33,6 +33,8 @@ protected:
     std::unique_ptr<SimServer> server_;
     std::unique_ptr<SimKcsBmc> kcs_;
     SimServer& sim() { return *server_; }
+    // The pause function the fixture installs (tests that replace it call this to keep the clock going).
+    static void advanceSimClock(int ms);
     SimBmc& bmc() { return server_->bmc; }
     SimKcsBmc& kcs() { return *kcs_; }
     // The requests after the interface probe of the first command: the log without

@@ -54,7 +54,8 @@ protected:
         dir_ = dir;
     }
     void TearDown() override {
-        for (const char* name : {"requests.log", "server.state", "input", "fru.bin", "fru.txt", "password"})
+        for (const char* name :
+             {"requests.log", "server.state", "input", "fru.bin", "fru.txt", "password", "config.bin", "config2.bin"})
             unlink((dir_ + "/" + name).c_str());
         rmdir(dir_.c_str());
     }
@@ -246,6 +247,20 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"chassis", "get", "bpnid"},
         {"chassis", "set", "systemname"},
         {"chassis", "mcu-update", "/nonexistent/mcu.s19", "--yes"},
+        {"bmc", "cold-reset"},  // no terminal to confirm on, no --yes
+        {"bmc", "factory-default", "bios", "--yes"},
+        {"bmc", "host-reset", "floppy", "--yes"},
+        {"bmc", "host-shutdown", "10", "--yes"},
+        {"sel", "clear"},
+        {"raw", "send", "40", "01"},  // refused by the library itself
+        {"raw", "send", "06"},
+        {"sdr", "delete", "65536", "--yes"},
+        {"sdr", "set-version", "100", "00"},
+        {"fru", "set-version", "1"},
+        {"config", "save", path("config.bin"), "--type", "256"},
+        {"config", "load", path("config.bin")},
+        {"nvme", "info", "2", "0"},
+        {"nvme", "request", "1", "2", "256", "--yes"},
     };
     for (std::vector<std::string> args : refused) {
         args.insert(args.begin(), "--simulate");
@@ -454,6 +469,36 @@ TEST_F(Vktool, ChassisOfAMultiNodeServer) {
     EXPECT_EQ(r.err, "Not Pairex\n");
 }
 
+TEST_F(Vktool, MaintenanceRawRequestsConfigurationAndNvme) {
+    ProcessResult r = run({"--simulate", "bmc", "self-test"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Selftest: Passed.\n");
+    EXPECT_EQ(run({"--simulate", "raw", "send", "06", "04"}).out, "55 00 \n");
+    commands();
+    r = run({"--simulate", "--yes", "bmc", "host-reset", "cdrom"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(commands(), (std::vector<std::string>{"00/08 05 80 14 00 00 00", "00/02 03"}));
+
+    // A configuration loaded in one run is what the next run saves; so is a version tag.
+    r = run({"--simulate", "config", "save", path("config.bin")});
+    EXPECT_EQ(r.out, "Download file successfully\n");
+    EXPECT_EQ(slurp(path("config.bin")).rfind("[network]\n", 0), 0u);
+    writeFile(path("config.bin"), "[network]\nipsrc=dhcp\n");
+    r = run({"--simulate", "--yes", "config", "load", path("config.bin")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Upload file successfully\nPlease wait for 1 minute to reboot BMC.\n");
+    EXPECT_EQ(run({"--simulate", "config", "save", path("config2.bin"), "--type", "0"}).status, 0);
+    EXPECT_EQ(slurp(path("config2.bin")), "[network]\nipsrc=dhcp\n");
+    EXPECT_EQ(run({"--simulate", "fru", "set-version", "1", "0a"}).out, "Done.\nFRU version is 01.0A\n");
+    EXPECT_EQ(run({"--simulate", "fru", "version"}).out, "FRU version is 01.0A\n");
+
+    EXPECT_EQ(run({"--simulate", "nvme", "list"}).out,
+              "Following list shows the presenting NVME SSD HD(s):\naoc 0 slot 0 is presenting\n"
+              "aoc 0 slot 2 is presenting\n");
+    r = run({"--simulate", "nvme", "info", "0", "2"});
+    EXPECT_NE(r.out.find("Serial Number             : PHLF7302004T1P0FGN  \n"), std::string::npos) << r.out;
+}
+
 TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
     TerminalRun t = onTerminal({"--simulate", "user", "add", "7", "bob"},
                                {{"Password: ", "tty-secret\n"}, {"Password again: ", "tty-secret\n"}});
@@ -508,7 +553,8 @@ TEST_F(Vktool, EveryExportedRoutineHasAnAction) {
 TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
     ProcessResult r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power ", "\n  nm ", "\n  chassis "})
+    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power ", "\n  nm ",
+                                "\n  chassis ", "\n  bmc ", "\n  raw ", "\n  sdr ", "\n  config ", "\n  nvme "})
         EXPECT_NE(r.out.find(subject), std::string::npos) << subject;
     r = run({"fru", "--help"});
     EXPECT_EQ(r.status, 0);

@@ -114,6 +114,54 @@ VKT_API int bmc_SetUserLevel(unsigned char uid, unsigned char level);
 VKT_API int bmc_GetUserLevel(void);
 
 
+/* ---- BMC maintenance ----------------------------------------------------------------- */
+/* Set to 1 before a reset routine to have it wait for the BMC to come back (up to about 100
+ * seconds, probing from the 60th); the wait sets it back to 0. */
+VKT_API extern int waitBMCWakeupFlag;
+/* Waits for a restarting BMC: 0 once it answers, 11 when it did not come back. */
+VKT_API int waitBMCWakeup(void);
+VKT_API int bmc_ColdReset(void);
+/* Factory defaults through the BMC's three OEM commands (general, everything, LAN). */
+VKT_API int bmc_FactoryDefault(void);
+VKT_API int bmc_FactoryDefaultAll(void);
+VKT_API int bmc_FactoryDefaultLan(void);
+/* Starts erasing the event log (the BMC completes it in the background). */
+VKT_API int bmc_ClearAllSEL(void);
+VKT_API int bmc_GetSelfTest(void);
+VKT_API int bmc_GetFirmwareRevision(void);
+/* Hard reset / soft shutdown of the host. index 1-9 sets a one-time boot device first:
+ * 1 PXE, 2 hard drive, 3 CD/DVD, 4 BIOS setup, 5 remote media, 6 remote hard drive,
+ * 7 remote floppy or removable media, 8 remote CD/DVD, 9 remote media (EFI); 0 none.
+ * Any other index is refused (11) before anything is sent. */
+VKT_API int bmc_SystemReset(int index);
+VKT_API int bmc_SystemSoftShutDown(int index);
+
+/* ---- Raw requests, SDR records, version tags --------------------------------------------- */
+/* argc counts two words before argv; argv holds the network function (at most 3F), the
+ * command (at most FF) and up to 126 data bytes, all hexadecimal. Prints the answer's data
+ * bytes. 12, with nothing sent, for a request that cannot be sent as written. */
+VKT_API int bmc_ExecRawCmd(int argc, char** argv);
+VKT_API int bmc_DeleteSDRRecord(int recordID); /* 0..65535, otherwise 12 */
+VKT_API int bmc_GetSDRVer(void);
+VKT_API int bmc_SetSDRVer(unsigned char major, unsigned char minor);
+VKT_API int bmc_GetFRUVer(void);
+VKT_API int bmc_SetFRUVer(unsigned char major, unsigned char minor);
+
+/* ---- Configuration file ------------------------------------------------------------------ */
+/* Saves the BMC's configuration file of the given type (0..255) into `path`, or loads a
+ * file into the BMC, which then restarts. 13 when the BMC has no transfer feature. A failed
+ * download leaves an existing file at `path` as it was. */
+VKT_API int bmc_ConfigurationDownload(const char* path, short fileType);
+VKT_API int bmc_ConfigurationUpload(const char* path, unsigned char fileType);
+
+/* ---- NVMe drives --------------------------------------------------------------------------- */
+/* Drives behind the add-on cards 0 and 1, slots 0..15. */
+VKT_API int bmc_nvmeList(void);
+VKT_API int bmc_nvmeInfo(int card, int slot);
+/* Sends the management request {6Ch, 01h, b, c, a}; each argument 0..255, otherwise 12. */
+VKT_API int bmc_nvme(int a, int b, int c);
+
+
 /* ---- Node Manager ------------------------------------------------------------------ */
 /* Requests to the Intel Management Engine (ME), which sits behind the BMC on IPMB and is
  * found through its record in the SDR repository. 13 when the repository has no such

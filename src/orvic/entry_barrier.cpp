@@ -23,4 +23,12 @@ void leaveCall() {
     if (callDepth > 0 && --callDepth == 0) endTransportCall();
 }
 
+void beginCallStep() {
+    // Leaving every level ends the call as the outermost return would; entering them again
+    // begins a fresh one. The lock stays held throughout.
+    const int depth = callDepth;
+    while (callDepth > 0) leaveCall();
+    while (callDepth < depth) enterCall();
+}
+
 }  // namespace vkt

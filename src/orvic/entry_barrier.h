@@ -21,6 +21,12 @@ std::recursive_mutex& apiMutex();
 void enterCall();
 void leaveCall();
 
+// Starts a new step of the current call: per-call transport state starts afresh, as at the
+// start of an outermost call. A wait that probes a BMC known to be restarting runs each
+// probe as its own step, so that the silence it expects is no reason for the transport to
+// give up on the rest of the call.
+void beginCallStep();
+
 class CallScope {
 public:
     CallScope() : lock_(apiMutex()) { enterCall(); }

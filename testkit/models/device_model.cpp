@@ -32,10 +32,18 @@ Bytes guidWithSignature(const std::string& signature) {
     return g;
 }
 
+void DeviceModel::restart() {
+    if (clock != nullptr && restartMs > 0) backAtMs = clock->nowMs() + restartMs;
+}
+
+bool DeviceModel::away() const { return clock != nullptr && clock->nowMs() < backAtMs; }
+
 void DeviceModel::install(SimBmc& bmc) {
+    bmc.setAbsence([this] { return away(); });
     bmc.on(netFnApp, 0x01, [this](const IpmiRequest&) { return IpmiResponse::ok(deviceIdAnswer()); });
     bmc.on(netFnApp, 0x02, [this](const IpmiRequest&) {
         ++coldResets;
+        restart();  // the reset is acknowledged first
         return IpmiResponse::ok();
     });
     bmc.on(netFnApp, 0x04, [this](const IpmiRequest&) { return IpmiResponse::ok(selfTest); });

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "clock.h"
 #include "sim_bmc.h"
 
 namespace testkit {
@@ -33,6 +34,14 @@ struct DeviceModel {
     uint8_t picmgOwnAddress = 0x82;
 
     int coldResets = 0;
+
+    // Restart after a cold reset (or a factory default): the BMC is away for `restartMs` on
+    // `clock` (0: back at once), answering nothing meanwhile.
+    int restartMs = 0;
+    const SimClock* clock = nullptr;
+    long long backAtMs = 0;
+    void restart();
+    bool away() const;
 
     Bytes deviceIdAnswer() const;
     void install(SimBmc& bmc);

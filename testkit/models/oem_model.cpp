@@ -6,6 +6,19 @@ namespace {
 constexpr uint8_t netFnOem = 0x30;
 constexpr uint8_t ccInvalidField = 0xCC;
 constexpr uint8_t ccRequestLength = 0xC7;
+
+// {tag, 00h} reads a version tag, {tag, 01h, major, minor} writes it.
+std::optional<IpmiResponse> versionTag(uint8_t (&tag)[2], const IpmiRequest& r) {
+    constexpr uint8_t get = 0x00, set = 0x01;
+    if (r.data.size() == 2 && r.data[1] == get) return IpmiResponse::ok({tag[0], tag[1]});
+    if (r.data.size() == 4 && r.data[1] == set) {
+        tag[0] = r.data[2];
+        tag[1] = r.data[3];
+        return IpmiResponse::ok();
+    }
+    return IpmiResponse::error(r.data.size() < 2 ? ccRequestLength : ccInvalidField);
+}
+
 }  // namespace
 
 Bytes OemModel::systemInfoAnswer() const {
@@ -44,6 +57,15 @@ void OemModel::install(SimBmc& bmc) {
         ++intrusionClears;
         return IpmiResponse::ok();
     });
+    for (uint8_t kind : {0x40, 0x41, 0x42}) {
+        bmc.on(netFnOem, kind, [this, kind](const IpmiRequest&) {
+            factoryDefaults.push_back(kind);
+            if (onFactoryDefault) onFactoryDefault();
+            return IpmiResponse::ok();
+        });
+    }
+    bmc.onSelector(netFnOem, 0x70, 0x0D, [this](const IpmiRequest& r) { return versionTag(sdrVersionTag, r); });
+    bmc.onSelector(netFnOem, 0x70, 0x0E, [this](const IpmiRequest& r) { return versionTag(fruVersionTag, r); });
     bmc.on(netFnOem, 0x45, [this](const IpmiRequest& r) {
         if (r.data.empty()) return IpmiResponse::error(ccRequestLength);
         switch (r.data[0]) {

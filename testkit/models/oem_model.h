@@ -1,9 +1,12 @@
 // The rack server's OEM (netFn 30h) commands for the identify LED, chassis intrusion, the
-// fan mode, system information and two readings, and its firmware build time (netFn 3Eh).
+// fan mode, system information and two readings, the factory defaults and the SDR and FRU
+// version tags, and its firmware build time (netFn 3Eh).
 #ifndef TESTKIT_OEM_MODEL_H
 #define TESTKIT_OEM_MODEL_H
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "sim_bmc.h"
 
@@ -24,6 +27,15 @@ struct OemModel {
     uint8_t nicLayout = 0x02;
     uint8_t hostMac[6] = {0x3C, 0xEC, 0xEF, 0x10, 0x20, 0x30};
     Bytes systemInfoAnswer() const;
+
+    // Factory defaults received, in order (40h general, 41h all, 42h LAN). The BMC restarts
+    // after each: `onFactoryDefault` is called (SimServer makes the BMC go away).
+    std::vector<uint8_t> factoryDefaults;
+    std::function<void()> onFactoryDefault;
+
+    // Version tags (major, minor) of command 70h, selectors 0Dh (SDR) and 0Eh (FRU).
+    uint8_t sdrVersionTag[2] = {0x01, 0x00};
+    uint8_t fruVersionTag[2] = {0x01, 0x00};
 
     // OEM 3Eh/09h: firmware identity with the build time text at bytes 20-29.
     std::string firmwareName = "VKT-BMC";

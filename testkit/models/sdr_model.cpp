@@ -14,6 +14,7 @@ constexpr uint8_t cmdGetSensorReading = 0x2D;
 constexpr uint8_t cmdGetSdrRepositoryInfo = 0x20;
 constexpr uint8_t cmdReserveSdrRepository = 0x22;
 constexpr uint8_t cmdGetSdr = 0x23;
+constexpr uint8_t cmdDeleteSdr = 0x26;
 
 constexpr uint8_t ccReservationCancelled = 0xC5;
 constexpr uint8_t ccRequestLengthInvalid = 0xC7;
@@ -251,6 +252,20 @@ void SdrModel::install(SimBmc& bmc) {
         Bytes out = {next[0], next[1]};
         out.insert(out.end(), rec.begin() + offset, rec.begin() + static_cast<long>(offset + n));
         return IpmiResponse::ok(out);
+    });
+
+    bmc.on(netFnStorage, cmdDeleteSdr, [this](const IpmiRequest& r) {
+        if (r.data.size() != 4) return IpmiResponse::error(ccRequestLengthInvalid);
+        const uint16_t resId = static_cast<uint16_t>(r.data[0] | r.data[1] << 8);
+        const uint16_t id = static_cast<uint16_t>(r.data[2] | r.data[3] << 8);
+        if (reservation == 0 || resId != reservation) return IpmiResponse::error(ccReservationCancelled);
+        auto it = std::find_if(records.begin(), records.end(), [id](const Bytes& rec) { return (rec[0] | rec[1] << 8) == id; });
+        if (it == records.end()) return IpmiResponse::error(ccNotPresent);
+        records.erase(it);
+        deleted.push_back(id);
+        // A change to the repository cancels the reservation, as on a real BMC.
+        reservation = 0;
+        return IpmiResponse::ok({lo(id), hi(id)});
     });
 
     bmc.on(netFnSensorEvent, cmdGetSensorReading, [this](const IpmiRequest& r) {

@@ -85,6 +85,8 @@ struct SdrModel {
     // Called before each Get SDR is answered, e.g. to let another requester take the
     // reservation at a chosen moment.
     std::function<void(SdrModel&, const IpmiRequest&)> beforeGetSdr;
+    // Record IDs removed by Delete SDR, in order.
+    std::vector<uint16_t> deleted;
 
     // Appends a record with the next free record ID and returns that ID.
     uint16_t add(Bytes record);

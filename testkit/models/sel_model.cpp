@@ -150,13 +150,23 @@ std::optional<IpmiResponse> SelModel::clearCommand(const IpmiRequest& r) {
     if (r.data.size() != 6) return IpmiResponse::error(ccRequestLength);
     if (reservation == 0 || get16(r.data, 0) != reservation) return IpmiResponse::error(ccReservationCancelled);
     if (r.data[2] != 'C' || r.data[3] != 'L' || r.data[4] != 'R') return IpmiResponse::error(ccInvalidField);
-    constexpr uint8_t initiate = 0xAA, getStatus = 0x00, eraseCompleted = 0x01;
+    constexpr uint8_t initiate = 0xAA, getStatus = 0x00, eraseInProgress = 0x00, eraseCompleted = 0x01;
     if (r.data[5] == initiate) {
-        clear();
-        return IpmiResponse::ok({eraseCompleted});
+        ++erasesStarted;
+        if (eraseStatusPolls <= 0) {
+            clear();
+            return IpmiResponse::ok({eraseCompleted});
+        }
+        erasing = true;
+        eraseStatusLeft_ = eraseStatusPolls;
+        return IpmiResponse::ok({eraseInProgress});
     }
-    if (r.data[5] == getStatus) return IpmiResponse::ok({eraseCompleted});
-    return IpmiResponse::error(ccInvalidField);
+    if (r.data[5] != getStatus) return IpmiResponse::error(ccInvalidField);
+    if (erasing && --eraseStatusLeft_ <= 0) {
+        erasing = false;
+        clear();
+    }
+    return IpmiResponse::ok({erasing ? eraseInProgress : eraseCompleted});
 }
 
 void SelModel::install(SimBmc& bmc) {

@@ -67,12 +67,19 @@ struct SelModel {
     uint16_t reservation = 0;  // 0: none
     int reservationsMade = 0;
 
+    // Erase status queries during which a started erase stays in progress (0: an erase
+    // completes as it starts). The log is emptied when the erase completes.
+    int eraseStatusPolls = 0;
+    bool erasing = false;
+    int erasesStarted = 0;
+
     Bytes infoAnswer() const;
     void install(SimBmc& bmc);
 
 private:
     uint16_t nextRecordId_ = 1;
     int cancelAfterReads_ = -1;
+    int eraseStatusLeft_ = 0;
     std::optional<IpmiResponse> getEntry(const IpmiRequest& r);
     std::optional<IpmiResponse> clearCommand(const IpmiRequest& r);
 };

@@ -85,6 +85,16 @@ std::optional<long> Invocation::number(const std::string& text, const char* what
     return value;
 }
 
+std::optional<unsigned char> Invocation::hexByte(const std::string& text, const char* what) const {
+    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = prefixed ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        refuse(std::string(what) + " must be a byte in hexadecimal (00 to FF)");
+        return std::nullopt;
+    }
+    return static_cast<unsigned char>(strtoul(digits.c_str(), nullptr, 16));
+}
+
 std::optional<bool> Invocation::onOff(const std::string& text, const char* what) const {
     for (const char* yes : {"on", "enable", "enabled", "yes", "1"})
         if (text == yes) return true;

@@ -79,6 +79,8 @@ public:
 
     // Decimal (or 0x-prefixed hexadecimal) integer in [min, max]; refuses otherwise.
     std::optional<long> number(const std::string& text, const char* what, long min, long max) const;
+    // One byte in hexadecimal ("0A", "a", "0x0a"); refuses otherwise.
+    std::optional<unsigned char> hexByte(const std::string& text, const char* what) const;
     // "on"/"off" and their synonyms (enable/disable, yes/no, 1/0); refuses otherwise.
     std::optional<bool> onOff(const std::string& text, const char* what) const;
     // Asks on the terminal before a change that cannot be taken back; with --yes the answer

@@ -189,6 +189,16 @@ int restore(Invocation& inv) {
 
 int check(Invocation&) { return bmc_GetFRUField(""); }
 
+int version(Invocation&) { return bmc_GetFRUVer(); }
+
+int setVersion(Invocation& inv) {
+    std::optional<unsigned char> major = inv.hexByte(inv.arguments[0], "MAJOR");
+    if (!major) return VKT_BMC_BAD_ARGUMENT;
+    std::optional<unsigned char> minor = inv.hexByte(inv.arguments[1], "MINOR");
+    if (!minor) return VKT_BMC_BAD_ARGUMENT;
+    return bmc_SetFRUVer(*major, *minor);
+}
+
 std::string codeHelp() {
     std::string s = "Field codes (any case):\n";
     for (const FieldCode& f : fieldCodes) {
@@ -224,6 +234,9 @@ extern const Subject fruSubject = {
         {"restore", "FILE", "write FILE (made by backup) into the FRU",
          "Asks for confirmation on a terminal unless --yes is given.\n", 1, 1, {textOption}, restore},
         {"check", "", "read and parse the FRU image; only the exit status tells", "", 0, 0, {}, check},
+        {"version", "", "print the FRU version tag", "", 0, 0, {}, version},
+        {"set-version", "MAJOR MINOR", "write the FRU version tag (two bytes in hexadecimal) and read it back", "", 2,
+         2, {}, setVersion},
     },
 };
 

@@ -34,6 +34,11 @@ int list(Invocation& inv) {
     return VKT_BMC_OK;
 }
 
+int clear(Invocation& inv) {
+    if (!inv.confirm("Erase every entry of the system event log?")) return VKT_BMC_BAD_ARGUMENT;
+    return bmc_ClearAllSEL();
+}
+
 }  // namespace
 
 extern const Subject selSubject = {
@@ -45,6 +50,8 @@ extern const Subject selSubject = {
          info, dataAction},
         {"list", "", "print the entries (the first 512) with time, sensor, direction and event", "", 0, 0, {}, list,
          dataAction},
+        {"clear", "", "start erasing the log (the BMC completes it in the background)",
+         "Asks for confirmation on a terminal unless --yes is given.\n", 0, 0, {}, clear},
     },
 };
 

@@ -19,10 +19,16 @@ extern const Subject sensorSubject;
 extern const Subject powerSubject;
 extern const Subject nmSubject;
 extern const Subject chassisSubject;
+extern const Subject bmcSubject;
+extern const Subject rawSubject;
+extern const Subject sdrSubject;
+extern const Subject configSubject;
+extern const Subject nvmeSubject;
 
 const std::vector<const Subject*>& subjects() {
     static const std::vector<const Subject*> table = {
-        &lanSubject, &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject, &chassisSubject,
+        &lanSubject,     &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject,
+        &chassisSubject, &bmcSubject, &rawSubject, &sdrSubject, &configSubject, &nvmeSubject,
     };
     return table;
 }

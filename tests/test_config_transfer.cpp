@@ -1,0 +1,204 @@
+// Saving the BMC's configuration into a file and loading it back: the steps on the wire,
+// the round trip, and the failures that must neither report success nor damage a file.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "varkolt/bmc.h"
+
+using testkit::Bytes;
+using testkit::IpmiRequest;
+using testkit::IpmiResponse;
+using testkit::Outcome;
+
+namespace {
+
+class ConfigTransfer : public testkit::SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        char tmpl[] = "/tmp/vkt-config-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        for (int i = 0; i < 70; ++i) original_.push_back(static_cast<uint8_t>(i * 7 + 1));
+        sim().transfer.files[0x03] = original_;
+    }
+    void TearDown() override {
+        for (const std::string& name : files()) unlink((dir_ + "/" + name).c_str());
+        rmdir(dir_.c_str());
+        SimTest::TearDown();
+    }
+    std::string path(const char* name) const { return dir_ + "/" + name; }
+    std::vector<std::string> files() const {
+        std::vector<std::string> out;
+        if (DIR* d = opendir(dir_.c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.') out.push_back(e->d_name);
+            closedir(d);
+        }
+        return out;
+    }
+    static Bytes read(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        const std::string s = ss.str();
+        return Bytes(s.begin(), s.end());
+    }
+    static void write(const std::string& p, const Bytes& b) {
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<long>(b.size()));
+    }
+    std::vector<std::string> transferSteps() const {
+        std::vector<std::string> out;
+        for (const IpmiRequest& r : server_->bmc.requests(0x30, 0xA0)) out.push_back(r.toString());
+        return out;
+    }
+    Outcome download(const std::string& p, short type = 0x03) {
+        return testkit::captureOutcome([&] { return bmc_ConfigurationDownload(p.c_str(), type); });
+    }
+    Outcome upload(const std::string& p, uint8_t type = 0x03) {
+        return testkit::captureOutcome([&] { return bmc_ConfigurationUpload(p.c_str(), type); });
+    }
+
+    std::string dir_;
+    Bytes original_;
+};
+
+TEST_F(ConfigTransfer, RoundTripGivesTheSameBytes) {
+    sim().transfer.notReadyPolls = 2;
+    Outcome o = download(path("saved.cfg"));
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.out, "Download file successfully\n");
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(read(path("saved.cfg")), original_);
+    EXPECT_EQ(sim().clock.nowMs(), 2000);  // a second between polls
+    EXPECT_EQ(transferSteps(),
+              (std::vector<std::string>{"30/A0 0C", "30/A0 05 03", "30/A0 06 41 23", "30/A0 06 41 23", "30/A0 06 41 23",
+                                        "30/A0 07 41 23 00 00 00 00 20 00", "30/A0 07 41 23 20 00 00 00 20 00",
+                                        "30/A0 07 41 23 40 00 00 00 06 00", "30/A0 08 41 23"}));
+
+    sim().transfer.files[0x03] = Bytes(5, 0xEE);
+    bmc().clearLog();
+    o = upload(path("saved.cfg"));
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.out, "Upload file successfully\nPlease wait for 1 minute to reboot BMC.\n");
+    const std::vector<IpmiRequest> steps = bmc().requests(0x30, 0xA0);
+    ASSERT_EQ(steps.size(), 7u);
+    EXPECT_EQ(steps[2].toString(), "30/A0 02 42 23 46 00 00 00");
+    const size_t pieceHeader = 7;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(steps[3 + i].data[3], i * 32);  // offsets 0, 32, 64
+        EXPECT_EQ(steps[3 + i].data.size() - pieceHeader, i < 2 ? 32u : 6u);
+    }
+    EXPECT_EQ(steps[6].toString(), "30/A0 04 42 23 03");
+    EXPECT_EQ(sim().transfer.files[0x03], original_);
+
+    EXPECT_EQ(download(path("again.cfg")).rc, 0);
+    EXPECT_EQ(read(path("again.cfg")), read(path("saved.cfg")));
+}
+
+TEST_F(ConfigTransfer, FailedDownloadKeepsTheEarlierFile) {
+    const Bytes good = {'G', 'O', 'O', 'D'};
+    write(path("saved.cfg"), good);
+    struct Case {
+        const char* name;
+        std::function<void(testkit::SimServer&)> fault;
+        const char* err;
+    };
+    const auto pieceAt32 = [](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x07 && r.data[3] == 0x20; };
+    const Case cases[] = {
+        {"short piece", [](testkit::SimServer& s) { s.transfer.shortPieceAt = 32; },
+         "Download file failed, the BMC sent 31 of 32 bytes at offset 32.\n"},
+        {"failed piece", [&](testkit::SimServer& s) { s.bmc.inject(pieceAt32, IpmiResponse::error(0xC9)); },
+         "Download file failed, Completion Code=C9h\n"},
+        {"failed end", [](testkit::SimServer& s) {
+             s.bmc.inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x08; }, IpmiResponse::error(0xD5));
+         },
+         "Failed to apply file, Completion Code=D5h\n"},
+        {"no size", [](testkit::SimServer& s) {
+             s.bmc.inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x06; }, IpmiResponse::ok({0x00}));
+         },
+         "Prepare download file failed: the BMC did not report the file size.\n"},
+        {"never ready", [](testkit::SimServer& s) { s.transfer.neverReady = true; }, "Prepare download file timeout\n"},
+    };
+    for (const Case& c : cases) {
+        sim().bmc.clearFaults();
+        sim().transfer = testkit::ConfigTransferModel{};
+        sim().transfer.files[0x03] = original_;
+        c.fault(sim());
+        Outcome o = download(path("saved.cfg"));
+        EXPECT_EQ(o.rc, 11) << c.name;
+        EXPECT_EQ(o.out, "") << c.name;
+        EXPECT_EQ(o.err, c.err) << c.name;
+        EXPECT_EQ(read(path("saved.cfg")), good) << c.name;
+        EXPECT_EQ(files(), std::vector<std::string>{"saved.cfg"}) << c.name;  // no piece left behind
+    }
+    EXPECT_EQ(sim().transfer.statusPolls, 29);
+    EXPECT_EQ(sim().clock.nowMs(), 28000);
+}
+
+TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {
+    sim().transfer.probeCc = 0xC1;
+    Outcome o = download(path("a.cfg"));
+    EXPECT_EQ(o.rc, 13);
+    EXPECT_EQ(o.err, "Firmware doesn't support IPMI configuration download feature, Completion Code=C1h\n");
+    o = upload(path("a.cfg"));
+    EXPECT_EQ(o.rc, 13);
+    EXPECT_EQ(o.err, "Firmware doesn't support IPMI configuration upload feature, Completion Code=C1h\n");
+    EXPECT_EQ(transferSteps(), (std::vector<std::string>{"30/A0 0C", "30/A0 0C"}));
+
+    bmc().clearLog();
+    for (short type : {-1, 256}) EXPECT_EQ(download(path("a.cfg"), type).rc, 12);
+    EXPECT_EQ(testkit::captureOutcome([] { return bmc_ConfigurationDownload(nullptr, 0); }).err, "Failed to open new file.\n");
+    EXPECT_TRUE(transferSteps().empty());
+    EXPECT_TRUE(files().empty());
+    sim().transfer.probeCc.reset();
+    EXPECT_EQ(download(path("no-such-dir/a.cfg")).err, "Failed to open new file.\n");
+}
+
+TEST_F(ConfigTransfer, EmptyFileTravelsBothWays) {
+    sim().transfer.files[0x03] = {};
+    EXPECT_EQ(download(path("empty.cfg")).rc, 0);
+    EXPECT_TRUE(read(path("empty.cfg")).empty());
+    EXPECT_EQ(bmc().requests(0x30, 0xA0).back().data[0], 0x08);
+    EXPECT_EQ(upload(path("empty.cfg")).rc, 0);
+    EXPECT_EQ(sim().transfer.applied, 1);
+}
+
+TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
+    Outcome o = upload(path("missing.cfg"));
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "Couldn't find IPMI configuration file.\n");
+    EXPECT_EQ(upload(dir_).err, "Couldn't find IPMI configuration file.\n");
+
+    // The file shrinks while it is being sent: the rest is not made up.
+    const std::string p = path("shrinking.cfg");
+    write(p, original_);
+    bmc().inject([&](const IpmiRequest& r) {
+        if (r.is(0x30, 0xA0) && r.data[0] == 0x03) {
+            EXPECT_EQ(truncate(p.c_str(), 40), 0);
+        }
+        return false;
+    }, IpmiResponse::ok(), 1);
+    o = upload(p);
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "Failed to read the IPMI configuration file at offset 32; nothing was applied.\n");
+
+    write(p, original_);
+    bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x03; }, IpmiResponse::error(0xC5));
+    o = upload(p);
+    EXPECT_EQ(o.err, "Upload file failed, Completion Code=C5h\n");
+
+    bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x02; }, IpmiResponse::error(0xC1));
+    EXPECT_EQ(upload(p).err, "Failed to start configuration file upload, Completion Code=C1h\n");
+    EXPECT_EQ(sim().transfer.applied, 0);
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// vktool config: the BMC's configuration file, saved into a local file and loaded back.
+#include "cli.h"
+
+namespace vktool {
+
+namespace {
+
+const Option typeOption = {"--type", "TYPE", "file type 0-255 (default 0)"};
+constexpr long maxFileType = 0xFF;
+
+std::optional<long> fileType(const Invocation& inv) {
+    if (!inv.has("--type")) return 0;
+    return inv.number(inv.option("--type"), "TYPE", 0, maxFileType);
+}
+
+int save(Invocation& inv) {
+    std::optional<long> type = fileType(inv);
+    if (!type) return VKT_BMC_BAD_ARGUMENT;
+    return bmc_ConfigurationDownload(inv.arguments[0].c_str(), static_cast<short>(*type));
+}
+
+int load(Invocation& inv) {
+    std::optional<long> type = fileType(inv);
+    if (!type) return VKT_BMC_BAD_ARGUMENT;
+    const std::string& path = inv.arguments[0];
+    if (!inv.confirm("Load " + path + " into the BMC? It restarts with it.")) return VKT_BMC_BAD_ARGUMENT;
+    return bmc_ConfigurationUpload(path.c_str(), static_cast<unsigned char>(*type));
+}
+
+}  // namespace
+
+extern const Subject configSubject = {
+    "config",
+    "the BMC's configuration file",
+    "Status 13 when the BMC has no configuration transfer.\n",
+    {
+        {"save", "FILE", "save the BMC's configuration into FILE",
+         "FILE is replaced only once the whole configuration has arrived; after a failure an\n"
+         "earlier FILE is left as it was.\n",
+         1, 1, {typeOption}, save},
+        {"load", "FILE", "load FILE (made by save) into the BMC, which then restarts",
+         "Stops before the BMC applies anything when FILE cannot be read whole. Asks for\n"
+         "confirmation on a terminal unless --yes is given.\n",
+         1, 1, {typeOption}, load},
+    },
+};
+
+}  // namespace vktool
