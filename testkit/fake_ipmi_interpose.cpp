@@ -1,7 +1,9 @@
 // libc entry points that route the device nodes and descriptors of the fake OpenIPMI
 // device to it; everything else goes to the next definition (libc) unchanged. Linked into
-// test programs and into the LD_PRELOAD library. The I/O port permission calls never reach
-// the kernel: port access is always simulated (sim_ports.h).
+// test programs and into the LD_PRELOAD library. While a device recorder is installed, the
+// device nodes go through it instead (it hands them on to the fake device or to libc). The
+// I/O port permission calls never reach the kernel: port instructions always trap into
+// the test kit (sim_ports.h).
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -11,6 +13,7 @@
 #include <sys/select.h>
 
 #include "fake_ipmi_device.h"
+#include "recording/device_recorder.h"
 #include "sim_ports.h"
 
 using testkit::FakeIpmiDevice;
@@ -24,6 +27,16 @@ Fn next(const char* name) {
 
 mode_t modeArg(int flags, va_list ap) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+}
+
+int openDevice(const char* path, int flags, mode_t mode) {
+    if (testkit::DeviceRecorder* recorder = testkit::deviceRecorder()) return recorder->open(path, flags, mode);
+    return FakeIpmiDevice::get().open(path, flags);
+}
+
+testkit::DeviceRecorder* recorderOf(int fd) {
+    testkit::DeviceRecorder* recorder = testkit::deviceRecorder();
+    return recorder != nullptr && recorder->owns(fd) ? recorder : nullptr;
 }
 
 int timevalMs(const timeval* tv) {
@@ -40,7 +53,7 @@ int open(const char* path, int flags, ...) {
     va_start(ap, flags);
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
     static auto real = next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -50,19 +63,19 @@ int open64(const char* path, int flags, ...) {
     va_start(ap, flags);
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
     static auto real = next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
 
 int __open_2(const char* path, int flags) {
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
     static auto real = next<int (*)(const char*, int)>("__open_2");
     return real(path, flags);
 }
 
 int __open64_2(const char* path, int flags) {
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
     static auto real = next<int (*)(const char*, int)>("__open64_2");
     return real(path, flags);
 }
@@ -72,6 +85,7 @@ int ioctl(int fd, unsigned long request, ...) {
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
+    if (testkit::DeviceRecorder* recorder = recorderOf(fd)) return recorder->ioctl(fd, request, arg);
     FakeIpmiDevice& dev = FakeIpmiDevice::get();
     if (dev.owns(fd)) return dev.ioctl(fd, request, arg);
     static auto real = next<int (*)(int, unsigned long, ...)>("ioctl");
@@ -115,6 +129,7 @@ int poll(pollfd* fds, nfds_t nfds, int timeout) {
 }
 
 int close(int fd) {
+    if (testkit::DeviceRecorder* recorder = recorderOf(fd)) return recorder->close(fd);
     FakeIpmiDevice& dev = FakeIpmiDevice::get();
     if (dev.owns(fd)) return dev.close(fd);
     static auto real = next<int (*)(int)>("close");

@@ -1,11 +1,14 @@
 // Start-up of the LD_PRELOAD build of the fake device: a host process (a CIM client, the
 // demo tool, a CIMOM) loaded with this library talks to a simulated server instead of a
 // real BMC. The environment chooses what it talks to:
-//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing"), default "demo"
+//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing"), default "demo", or
+//                     "replay:FILE": answer with the exchanges recorded in FILE
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_TRANSPORT "kcs": no device node; the server sits behind a simulated KCS
 //                     interface on ports CA2h/CA3h ("kcs-ca8": on CA8h/CACh). The
 //                     library's port instructions trap and are served by the simulation.
+//                     "host": no simulated server; the host's own device nodes and KCS
+//                     ports (through /dev/port), for recording a real BMC
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
@@ -13,6 +16,14 @@
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
 //                     its VM serial protocol instead of the built-in scenario
 //   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
+//   VKT_SIM_REPLAY_DELAYS  1: a replay waits the recorded time before each answer
+//   VKT_RECORD        file that receives every exchange with the server (or the host's
+//                     BMC), in the recording format of recording/recording_file.cpp;
+//                     VKT_RECORD_TOOL and VKT_RECORD_COMMAND name the program and the
+//                     command line in its header
+// vktRecordingError() tells the program whether the recording it asked for is complete;
+// vktSimulatedServerReady() whether the simulation it asked for is in place (a recording
+// that cannot be replayed leaves a server attached that knows no command).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -24,6 +35,7 @@
 
 #include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
+#include "preload_recording.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
 
@@ -39,12 +51,18 @@ std::unique_ptr<testkit::VmBackend>& vmLink() {
     return *v;
 }
 
+std::unique_ptr<testkit::Backend>& replay() {
+    static std::unique_ptr<testkit::Backend>* r = new std::unique_ptr<testkit::Backend>();
+    return *r;
+}
+
 std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
     static std::unique_ptr<testkit::SimKcsBmc>* k = new std::unique_ptr<testkit::SimKcsBmc>();
     return *k;
 }
 
 bool fakeRoot = false;
+bool serverReady = false;
 
 // The backend named by VKT_SIM_VM; nullptr (after a message) for a malformed address. A
 // simulator that cannot be reached yet is reported and tried again on every request.
@@ -78,33 +96,56 @@ private:
     FILE* log_;
 };
 
-__attribute__((constructor)) void startSimulatedServer() {
-    testkit::Backend* backend = nullptr;
+// The server the environment names, and how a recording's header describes it; nullptr
+// (after a message) when there is none to attach.
+testkit::Backend* chooseBackend(const char* scenario, std::string* source, bool* ready) {
     const char* vm = getenv("VKT_SIM_VM");
     if (vm != nullptr && *vm != '\0') {
-        backend = externalSimulator(vm);
-        if (backend == nullptr) return;
-    } else {
-        const char* scenario = getenv("VKT_SIM_SCENARIO");
-        server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
-        if (!server()) {
-            fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
-            return;
-        }
-        backend = &server()->bmc;
+        *source = std::string("external BMC simulator at ") + vm;
+        return externalSimulator(vm);
     }
+    const std::string name = scenario != nullptr && *scenario != '\0' ? scenario : "demo";
+    if (name.rfind(testkit::preload::replayPrefix, 0) == 0) {
+        *source = "replay of " + name.substr(strlen(testkit::preload::replayPrefix));
+        std::string error;
+        replay() = testkit::preload::replayBackend(name, &error);
+        if (replay()) return replay().get();
+        fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+        server() = std::make_unique<testkit::SimServer>();
+        *ready = false;
+        return &server()->bmc;
+    }
+    *source = "simulated server \"" + name + "\"";
+    server() = testkit::makeScenario(name);
+    if (!server()) {
+        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", name.c_str());
+        return nullptr;
+    }
+    return &server()->bmc;
+}
+
+__attribute__((constructor)) void startSimulatedServer() {
+    const char* transport = getenv("VKT_SIM_TRANSPORT");
+    if (transport != nullptr && strcmp(transport, "host") == 0) {
+        testkit::preload::serveHost();
+        return;
+    }
+    std::string source;
+    bool ready = true;
+    testkit::Backend* backend = chooseBackend(getenv("VKT_SIM_SCENARIO"), &source, &ready);
+    if (backend == nullptr) return;
     std::vector<std::string> paths;
     const char* list = getenv("VKT_SIM_PATHS");
     std::stringstream ss(list != nullptr ? list : "/dev/ipmi0");
     for (std::string p; std::getline(ss, p, ',');)
         if (!p.empty()) paths.push_back(p);
-    const char* transport = getenv("VKT_SIM_TRANSPORT");
+    testkit::PortSpace* ports = nullptr;
     if (transport != nullptr && (strcmp(transport, "kcs") == 0 || strcmp(transport, "kcs-ca8") == 0)) {
         paths.clear();
         kcsBmc() = std::make_unique<testkit::SimKcsBmc>(backend);
         kcsBmc()->keepLog(false);
         if (strcmp(transport, "kcs-ca8") == 0) kcsBmc()->placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
-        testkit::attachPortSpace(kcsBmc().get());
+        ports = kcsBmc().get();
     } else if (transport != nullptr && *transport != '\0' && strcmp(transport, "device") != 0) {
         fprintf(stderr, "fake IPMI device: unknown transport \"%s\"\n", transport);
     }
@@ -116,11 +157,22 @@ __attribute__((constructor)) void startSimulatedServer() {
         if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
     }
     dev.setBackend(backend);
+    source += ports != nullptr ? " over the KCS ports" : " over the OpenIPMI device";
+    testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
+    serverReady = ready;
 }
 
 }  // namespace
+
+extern "C" __attribute__((visibility("default"))) int vktSimulatedServerReady(void) { return serverReady ? 1 : 0; }
+
+extern "C" __attribute__((visibility("default"))) const char* vktRecordingError(void) {
+    static std::string text;
+    text = testkit::preload::recordingError();
+    return text.c_str();
+}
 
 extern "C" uid_t getuid(void) {
     if (fakeRoot) return 0;

@@ -1,13 +1,16 @@
 // vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
 // a CIM object manager calls it, and prints the instances.
 //
-//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all
+//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--record FILE] [--json]
+//           enumerate CLASS|--all
 //   vkt-cim classes
 //
 // On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
-// against a simulated rack server, with --bmc-sim-vm against an external BMC simulator
-// (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the program restarts itself
-// with the fake OpenIPMI device preloaded.
+// against a simulated rack server (or plays a recording back), with --bmc-sim-vm against an
+// external BMC simulator (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the
+// program restarts itself with the fake OpenIPMI device preloaded. --record does the same
+// to record every exchange, also with the host's own BMC.
+#include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -18,24 +21,28 @@
 #include <vector>
 
 #include "cimhost.h"
+#include "recording_option.h"
 
 namespace {
 
 const char* const usageText =
-    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all\n"
+    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--record FILE] [--json]\n"
+    "               enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
     "  enumerate --all   enumerate every class; on a real BMC the action classes, which\n"
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
     "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing\n"
+    "                    of demo (default), empty, failing, or replay:FILE to play a\n"
+    "                    recording back (VKT_SIM_REPLAY_DELAYS=1 keeps its timing)\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
     "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
     "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
     "  --json            print the instances as JSON\n"
+    "%s"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
 
@@ -128,22 +135,31 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
     fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
 }
 
+// After the restart: the preload library serves the simulation that was asked for.
+bool simulationReady() {
+    auto ready = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "vktSimulatedServerReady"));
+    return ready != nullptr && ready() != 0;
+}
+
+void usage(FILE* out) { fprintf(out, usageText, vkttools::recordOptionHelp); }
+
 // Restarts the program with the fake OpenIPMI device preloaded and the scenario (or the
-// external simulator's address) chosen.
-int restartSimulated(char** argv, const std::string& scenario, bool kcs, const std::string& vmAddress) {
+// external simulator's address) chosen; without a simulation (recording only) the
+// preload library serves the host's own BMC.
+int restartSimulated(char** argv, bool simulate, const std::string& scenario, bool kcs, const std::string& vmAddress) {
     std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
-    setenv("VKT_SIM_TRANSPORT", kcs ? "kcs" : "device", 1);
+    setenv("VKT_SIM_TRANSPORT", !simulate ? "host" : kcs ? "kcs" : "device", 1);
     if (!vmAddress.empty())
         setenv("VKT_SIM_VM", vmAddress.c_str(), 1);
     else
         unsetenv("VKT_SIM_VM");
     setenv("VKT_SIM_ACTIVE", "1", 1);
-    if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
+    if (simulate && getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
     execv("/proc/self/exe", argv);
     perror("vkt-cim: cannot restart with the simulated server");
@@ -158,9 +174,17 @@ int main(int argc, char** argv) {
     bool kcs = false;
     std::string scenario = "demo";
     std::string vmAddress;
+    std::string recordFile;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        std::string error;
+        vkttools::RecordOption record = vkttools::takeRecordOption(argc, argv, i, &recordFile, &error);
+        if (record == vkttools::RecordOption::error) {
+            fprintf(stderr, "vkt-cim: %s\n", error.c_str());
+            return 2;
+        }
+        if (record == vkttools::RecordOption::taken) continue;
         if (a == "--bmc-sim-vm" || a.rfind("--bmc-sim-vm=", 0) == 0) {
             if (a == "--bmc-sim-vm") {
                 if (i + 1 >= argc) {
@@ -188,7 +212,7 @@ int main(int argc, char** argv) {
         } else if (a == "--json") {
             json = true;
         } else if (a == "-h" || a == "--help") {
-            fputs(usageText, stdout);
+            usage(stdout);
             return 0;
         } else {
             words.push_back(a);
@@ -201,7 +225,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (words.size() != 2 || words[0] != "enumerate") {
-        fputs(usageText, stderr);
+        usage(stderr);
         return 2;
     }
 
@@ -209,7 +233,19 @@ int main(int argc, char** argv) {
         fputs("vkt-cim: --kcs needs --simulate (on a real host the library chooses the channel)\n", stderr);
         return 2;
     }
-    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs, vmAddress);
+    const bool recording = !recordFile.empty();
+    if ((simulate || recording) && getenv("VKT_SIM_ACTIVE") == nullptr) {
+        if (recording) vkttools::exportRecording(recordFile, std::string("vkt-cim ") + VKT_VERSION, argc, argv);
+        return restartSimulated(argv, simulate, scenario, kcs, vmAddress);
+    }
+    if (simulate && !simulationReady()) {
+        fputs("vkt-cim: the simulated server is not in place (see the message above)\n", stderr);
+        return 2;
+    }
+    if (recording && !vkttools::recordingProblem().empty()) {
+        fprintf(stderr, "vkt-cim: %s\n", vkttools::recordingProblem().c_str());
+        return 2;
+    }
 
     std::vector<const cimhost::ProviderInfo*> targets;
     if (words[1] == "--all") {
@@ -261,5 +297,9 @@ int main(int argc, char** argv) {
     }
     if (json) fprintf(out, "\n]\n");
     fflush(out);
+    if (recording && !vkttools::recordingProblem().empty()) {
+        fprintf(stderr, "vkt-cim: the recording is incomplete: %s\n", vkttools::recordingProblem().c_str());
+        status = 1;
+    }
     return status;
 }
