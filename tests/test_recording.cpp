@@ -380,6 +380,12 @@ TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
               std::string::npos)
         << unwritable.err;
 
+    auto overwrite = rectest::vktCim(
+        {"--simulate=replay:" + dir.file("bad.rec"), "--record", dir.path() + "/./bad.rec", "enumerate", "VKT_FRU"});
+    EXPECT_EQ(overwrite.status, 2);
+    EXPECT_EQ(overwrite.err, "vkt-cim: --record " + dir.path() + "/./bad.rec would overwrite the recording being played back\n");
+    EXPECT_EQ(rectest::slurp(dir.file("bad.rec")).size(), 53u) << "left as it was";
+
     EXPECT_EQ(rectest::vktCim({"--record"}).status, 2);
     EXPECT_EQ(rectest::vktCim({"--simulate", "--record=", "enumerate", "VKT_FRU"}).err, "vkt-cim: --record needs a file name\n");
 }

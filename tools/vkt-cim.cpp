@@ -12,6 +12,7 @@
 // to record every exchange, also with the host's own BMC.
 #include <dlfcn.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -135,6 +136,12 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
     fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa{};
+    struct stat sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 // After the restart: the preload library serves the simulation that was asked for.
 bool simulationReady() {
     auto ready = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "vktSimulatedServerReady"));
@@ -234,6 +241,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool recording = !recordFile.empty();
+    if (recording && scenario.rfind("replay:", 0) == 0 && sameFile(recordFile, scenario.substr(strlen("replay:")))) {
+        fprintf(stderr, "vkt-cim: --record %s would overwrite the recording being played back\n", recordFile.c_str());
+        return 2;
+    }
     if ((simulate || recording) && getenv("VKT_SIM_ACTIVE") == nullptr) {
         if (recording) vkttools::exportRecording(recordFile, std::string("vkt-cim ") + VKT_VERSION, argc, argv);
         return restartSimulated(argv, simulate, scenario, kcs, vmAddress);
