@@ -222,6 +222,9 @@ TEST_F(Recording, DeviceRecordingHoldsEveryRequestAndReplaysToTheSameResult) {
 }
 
 TEST_F(Recording, KcsRecordingRebuildsTheSameMessagesAsTheDevice) {
+    // The first walk also reads the sensor records the event texts name; later ones reuse them.
+    testkit::captureOutcome(bmc_GetSELList);
+    useServer(testkit::makeScenario("demo"));
     auto device = record([] { EXPECT_EQ(bmc_GetSELList(), 0); });
     useServer(testkit::makeScenario("demo"));
     auto ports = record([] { EXPECT_EQ(bmc_GetSELList(), 0); }, true);
