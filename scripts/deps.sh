@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages the build needs are present. As root, missing packages
-# are installed; otherwise the missing ones are listed, and the script fails when a
-# required one is missing.
-#   scripts/deps.sh [build|test|ci]
-#     build: compiler, CMake, Ninja
-#     test:  + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
-#            cross-checks (optional: without them those tests are skipped)
-#     ci:    + the 32-bit toolchain; everything required
+# are installed: one line per package, apt's and dpkg's own output kept in a log file that
+# is shown only when the installation fails. Otherwise the missing ones are listed, and the
+# script fails when a required one is missing.
+#   scripts/deps.sh [build|test|package|ci]
+#     build:   compiler, CMake, Ninja
+#     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
+#              cross-checks (optional: without them those tests are skipped)
+#     package: + dpkg-shlibdeps and file (for cpack -G DEB)
+#     ci:      + the 32-bit toolchain, pkg-config; everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -15,8 +17,10 @@ optional=()
 case "$level" in
   build) ;;
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
-  ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools) ;;
-  *) echo "usage: $0 [build|test|ci]" >&2; exit 2 ;;
+  package) required+=(dpkg-dev file) ;;
+  ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
+                 dpkg-dev file pkg-config) ;;
+  *) echo "usage: $0 [build|test|package|ci]" >&2; exit 2 ;;
 esac
 
 missing() {
@@ -30,10 +34,15 @@ mapfile -t want < <(missing "${optional[@]+"${optional[@]}"}")
 
 if [ "$(id -u)" -eq 0 ]; then
   all=("${need[@]+"${need[@]}"}" "${want[@]+"${want[@]}"}")
-  echo "Installing: ${all[*]}"
+  for p in "${all[@]}"; do echo "Installing $p"; done
+  log=$(mktemp /tmp/vkt-deps.XXXXXX.log)
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${all[@]}"
+  if ! { apt-get update && apt-get install -y --no-install-recommends "${all[@]}"; } </dev/null >"$log" 2>&1; then
+    echo "Installing Debian packages failed; apt's output ($log):" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+  rm -f "$log"
   exit 0
 fi
 if [ ${#want[@]} -gt 0 ]; then

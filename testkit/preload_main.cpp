@@ -1,8 +1,9 @@
 // Start-up of the LD_PRELOAD build of the fake device: a host process (a CIM client, the
 // demo tool, a CIMOM) loaded with this library talks to a simulated server instead of a
 // real BMC. The environment chooses what it talks to:
-//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing"), default "demo", or
-//                     "replay:FILE": answer with the exchanges recorded in FILE
+//   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing", "multinode",
+//                     "multinode-nimbet"), default "demo", or "replay:FILE": answer
+//                     with the exchanges recorded in FILE
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_TRANSPORT "kcs": no device node; the server sits behind a simulated KCS
 //                     interface on ports CA2h/CA3h ("kcs-ca8": on CA8h/CACh). The
@@ -134,6 +135,12 @@ __attribute__((constructor)) void startSimulatedServer() {
     bool ready = true;
     testkit::Backend* backend = chooseBackend(getenv("VKT_SIM_SCENARIO"), &source, &ready);
     if (backend == nullptr) return;
+    // Logged whichever way the requests arrive, device or ports.
+    const char* logPath = getenv("VKT_SIM_LOG");
+    if (logPath != nullptr && *logPath != '\0') {
+        FILE* log = fopen(logPath, "a");
+        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
+    }
     std::vector<std::string> paths;
     const char* list = getenv("VKT_SIM_PATHS");
     std::stringstream ss(list != nullptr ? list : "/dev/ipmi0");
@@ -151,11 +158,6 @@ __attribute__((constructor)) void startSimulatedServer() {
     }
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
-    const char* logPath = getenv("VKT_SIM_LOG");
-    if (logPath != nullptr && *logPath != '\0') {
-        FILE* log = fopen(logPath, "a");
-        if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
-    }
     dev.setBackend(backend);
     source += ports != nullptr ? " over the KCS ports" : " over the OpenIPMI device";
     testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));

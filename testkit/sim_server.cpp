@@ -11,11 +11,20 @@ SimServer::SimServer() {
     lan.install(bmc);
     users.install(bmc);
     bus.install(bmc);
+    me.install(bmc);
 }
 
-std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing"}; }
+std::vector<std::string> scenarioNames() { return {"demo", "empty", "failing", "multinode", "multinode-nimbet"}; }
 
 std::unique_ptr<SimServer> makeScenario(const std::string& name) {
+    if (name == "multinode" || name == "multinode-nimbet") {
+        auto server = makeScenario("demo");
+        if (name == "multinode")
+            addDemoPairexChassis(*server);
+        else
+            addDemoNimbetChassis(*server);
+        return server;
+    }
     auto server = std::make_unique<SimServer>();
     if (name == "demo") {
         server->device.systemGuid = guidWithSignature("3101MS");

@@ -9,6 +9,8 @@
 #include "models/device_model.h"
 #include "models/fru_model.h"
 #include "models/lan_model.h"
+#include "models/mcu_model.h"
+#include "models/me_model.h"
 #include "models/oem_model.h"
 #include "models/private_bus_model.h"
 #include "models/sdr_model.h"
@@ -33,6 +35,9 @@ public:
     LanModel lan;
     UserModel users;
     PrivateBusModel bus;
+    // The chassis controller of a multi-node chassis; on the bus only once attached.
+    McuModel mcu;
+    MeModel me;
 };
 
 // Named scenarios:
@@ -40,6 +45,10 @@ public:
 //             modules and a battery backup module
 //   "empty"   a BMC that answers Get Device ID and rejects everything else
 //   "failing" a BMC that answers every request with completion code FFh
+//   "multinode"        the demo server as node 1 of a four-node chassis (Pairex family,
+//                      left backplane): one node powered off, one slot empty
+//   "multinode-nimbet" the demo server as node 6 of a twelve-node micro-server chassis
+//                      (Nimbet family): two slots empty, one node off
 // Returns nullptr for an unknown name.
 std::unique_ptr<SimServer> makeScenario(const std::string& name);
 std::vector<std::string> scenarioNames();
@@ -51,6 +60,8 @@ void addDemoFru(SimServer& server);
 void addDemoLan(SimServer& server);
 void addDemoUsers(SimServer& server);
 void addDemoPower(SimServer& server);
+void addDemoPairexChassis(SimServer& server);
+void addDemoNimbetChassis(SimServer& server);
 
 }  // namespace testkit
 

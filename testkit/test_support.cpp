@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "generic_util.h"
+#include "ipmb_bridge.h"
 #include "kcs2_linux.h"
 #include "kcs_linux.h"
 #include "sim_ports.h"
@@ -56,6 +57,7 @@ void resetLibraryTransport() {
     open_ipmi_drv = 0;
     vkt::setOpenIpmiResponseTimeoutMs(2000);
     vkt::resetKcsChannel();
+    vkt::resetBridge();
     vkt::setPortIo(&simulatedPorts);
     resetPortAccess();
 }

@@ -49,6 +49,22 @@ TEST(VktCim, SimulatedFanModeActionReachesTheServer) {
     EXPECT_NE(log.find("30/45 01 01\n"), std::string::npos) << log;
 }
 
+TEST(VktCim, NodeManagerIdentityComesOverThePortsToo) {
+    char logPath[] = "/tmp/vkt-sim-log-XXXXXX";
+    int fd = mkstemp(logPath);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ToolRun r = runTool("--simulate --kcs enumerate VKT_NM", std::string("VKT_SIM_LOG=") + logPath);
+    std::string log = slurp(logPath);
+    unlink(logPath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("    VKT_NM_FirmwareVersion = \"4.0.1.51\"\n    VKT_NM_Platform = \"Grantley\"\n"), std::string::npos)
+        << r.out;
+    // Every command is preceded by the interface probe (Get Device ID).
+    EXPECT_NE(log.find("06/34 06 2C 18 BC 20 00 01 DF\n06/01\n06/31\n06/01\n06/33\n06/01\n06/30 01\n"), std::string::npos)
+        << log;
+}
+
 TEST(VktCim, FailingServerGivesFalse) {
     ToolRun r = runTool("--simulate=failing enumerate VKT_OPEN_LED");
     EXPECT_EQ(r.status, 0);
@@ -76,6 +92,27 @@ TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
     EXPECT_EQ(runTool("--simulate enumerate VKT_NoSuchClass").status, 2);
     EXPECT_EQ(runTool("enumerate").status, 2);
     EXPECT_EQ(runTool("frobnicate x").status, 2);
+}
+
+TEST(VktCim, MultiNodeScenarioShowsTheChassisAndItsNodes) {
+    ToolRun r = runTool("--simulate=multinode enumerate VKT_PXList");
+    EXPECT_EQ(r.status, 0);
+    for (const char* key : {"device_id=\"1\"", "device_id=\"4\"", "VKT_Power = \"Inact\""})
+        EXPECT_NE(r.out.find(key), std::string::npos) << key << "\n" << r.out;
+    r = runTool("--simulate enumerate VKT_PXInfo");
+    EXPECT_EQ(r.out, "# VKT_PXInfo: no instances\n\n");
+}
+
+// Without a loadable simulated server --simulate must stop: going on would send the
+// action classes to the real BMC.
+TEST(VktCim, SimulateRefusesWithoutTheSimulatedServer) {
+    ToolRun missing = runTool("--simulate enumerate VKT_BMCResetToDefault", "VKT_FAKEBMC_LIB=/nonexistent/libvktfakebmc.so");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    // Present but not a library: the dynamic linker skips the preload and the tool notices.
+    ToolRun broken = runTool("--simulate enumerate VKT_BMCResetToDefault", std::string("VKT_FAKEBMC_LIB=") + VKT_SOURCE_DIR + "/README.md");
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(broken.out, "");
 }
 
 TEST(VktCim, AllClassesEnumerateAgainstTheDemoServer) {

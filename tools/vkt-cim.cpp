@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,9 @@ const char* const usageText =
     "  enumerate --all   enumerate every class; on a real BMC the action classes, which\n"
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
     "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing, or replay:FILE to play a\n"
-    "                    recording back (VKT_SIM_REPLAY_DELAYS=1 keeps its timing)\n"
+    "                    of demo (default), empty, failing, multinode, multinode-nimbet,\n"
+    "                    or replay:FILE to play a recording back\n"
+    "                    (VKT_SIM_REPLAY_DELAYS=1 keeps its timing)\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
@@ -57,16 +59,29 @@ std::string exeDir() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// The library beside the program: the build tree keeps it in ../lib, an installed tree in
-// the configured library directory.
-std::string findLibrary(const char* name, const char* envOverride) {
+// A library the program needs: named by the environment, or found relative to the program
+// in the places of `relativeDirs` (in order), or left to the dynamic linker.
+std::string findLibrary(const char* name, const char* envOverride, std::initializer_list<std::string> relativeDirs) {
     const char* env = envOverride != nullptr ? getenv(envOverride) : nullptr;
     if (env != nullptr && *env != '\0') return env;
-    std::string dir = exeDir();
-    for (const std::string& candidate : {dir + "/../lib/" + name, dir + "/" + VKT_BIN_TO_LIB + "/" + name, dir + "/" + name}) {
+    const std::string dir = exeDir();
+    for (const std::string& relative : relativeDirs) {
+        const std::string candidate = dir + "/" + relative + "/" + name;
         if (access(candidate.c_str(), R_OK) == 0) return candidate;
     }
-    return name;  // let the dynamic linker search
+    return name;
+}
+
+// The provider library: ../lib in the build tree, the configured library directory when
+// installed.
+std::string providerLibrary() {
+    return findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB", {"../lib", VKT_BIN_TO_LIB, "."});
+}
+
+// The simulated server: installed in a private directory (never on the linker's path, since
+// it interposes libc calls), in ../lib of the build tree.
+std::string simulatorLibrary() {
+    return findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB", {VKT_BIN_TO_LIBEXEC, "../lib"});
 }
 
 std::string jsonString(const std::string& s) {
@@ -136,25 +151,22 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
     fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa{};
-    struct stat sb{};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// After the restart: the preload library serves the simulation that was asked for.
-bool simulationReady() {
-    auto ready = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "vktSimulatedServerReady"));
-    return ready != nullptr && ready() != 0;
-}
-
 void usage(FILE* out) { fprintf(out, usageText, vkttools::recordOptionHelp); }
 
 // Restarts the program with the fake OpenIPMI device preloaded and the scenario (or the
 // external simulator's address) chosen; without a simulation (recording only) the
 // preload library serves the host's own BMC.
 int restartSimulated(char** argv, bool simulate, const std::string& scenario, bool kcs, const std::string& vmAddress) {
-    std::string preload = findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB");
+    std::string preload = simulatorLibrary();
+    if (access(preload.c_str(), R_OK) != 0) {
+        fprintf(stderr,
+                "vkt-cim: %s needs the simulated server libvktfakebmc.so (package varkolt-simulator), "
+                "found neither in %s/%s nor in the build tree\n",
+                simulate ? "--simulate" : "--record", exeDir().c_str(), VKT_BIN_TO_LIBEXEC);
+        return 2;
+    }
+    char resolved[PATH_MAX];
+    if (realpath(preload.c_str(), resolved) != nullptr) preload = resolved;  // named again after the restart
     const char* old = getenv("LD_PRELOAD");
     std::string value = preload;
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
@@ -165,12 +177,60 @@ int restartSimulated(char** argv, bool simulate, const std::string& scenario, bo
         setenv("VKT_SIM_VM", vmAddress.c_str(), 1);
     else
         unsetenv("VKT_SIM_VM");
-    setenv("VKT_SIM_ACTIVE", "1", 1);
+    setenv("VKT_SIM_ACTIVE", preload.c_str(), 1);
     if (simulate && getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
     execv("/proc/self/exe", argv);
     perror("vkt-cim: cannot restart with the simulated server");
     return 2;
+}
+
+// In the restarted program: whether the preload library named by the restart is loaded.
+bool simulatorLoaded() {
+    const char* path = getenv("VKT_SIM_ACTIVE");
+    if (path == nullptr || *path != '/') return false;
+    void* handle = dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+}
+
+// After the restart: the preload library serves the simulation that was asked for (an
+// unknown scenario or a recording that cannot be read leave it without one).
+bool simulationReady() {
+    auto ready = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "vktSimulatedServerReady"));
+    return ready != nullptr && ready() != 0;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa{};
+    struct stat sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Before the restart: the recording must not replace the one being played back.
+bool recordingAllowed(const std::string& recordFile, const std::string& scenario) {
+    const std::string replay = "replay:";
+    if (recordFile.empty() || scenario.rfind(replay, 0) != 0 || !sameFile(recordFile, scenario.substr(replay.size())))
+        return true;
+    fprintf(stderr, "vkt-cim: --record %s would overwrite the recording being played back\n", recordFile.c_str());
+    return false;
+}
+
+// After the restart: the simulation and the recording that were asked for are in place.
+bool readyToRun(bool simulate, bool recording) {
+    if (simulate && !simulatorLoaded()) {
+        // Going on would send the action classes to the real BMC.
+        fputs("vkt-cim: the simulated server could not be preloaded; nothing was enumerated\n", stderr);
+        return false;
+    }
+    if (simulate && !simulationReady()) {
+        fputs("vkt-cim: the simulated server is not in place (see the message above)\n", stderr);
+        return false;
+    }
+    const std::string problem = recording ? vkttools::recordingProblem() : "";
+    if (!problem.empty()) fprintf(stderr, "vkt-cim: %s\n", problem.c_str());
+    return problem.empty();
 }
 
 }  // namespace
@@ -241,22 +301,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool recording = !recordFile.empty();
-    if (recording && scenario.rfind("replay:", 0) == 0 && sameFile(recordFile, scenario.substr(strlen("replay:")))) {
-        fprintf(stderr, "vkt-cim: --record %s would overwrite the recording being played back\n", recordFile.c_str());
-        return 2;
-    }
+    if (!recordingAllowed(recordFile, scenario)) return 2;
     if ((simulate || recording) && getenv("VKT_SIM_ACTIVE") == nullptr) {
         if (recording) vkttools::exportRecording(recordFile, std::string("vkt-cim ") + VKT_VERSION, argc, argv);
         return restartSimulated(argv, simulate, scenario, kcs, vmAddress);
     }
-    if (simulate && !simulationReady()) {
-        fputs("vkt-cim: the simulated server is not in place (see the message above)\n", stderr);
-        return 2;
-    }
-    if (recording && !vkttools::recordingProblem().empty()) {
-        fprintf(stderr, "vkt-cim: %s\n", vkttools::recordingProblem().c_str());
-        return 2;
-    }
+    if (!readyToRun(simulate, recording)) return 2;
 
     std::vector<const cimhost::ProviderInfo*> targets;
     if (words[1] == "--all") {
@@ -273,7 +323,7 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    std::string libPath = findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB");
+    std::string libPath = providerLibrary();
     std::unique_ptr<cimhost::Host> host = cimhost::Host::load(libPath, &error);
     if (!host) {
         fprintf(stderr, "vkt-cim: cannot load %s: %s\n", libPath.c_str(), error.c_str());

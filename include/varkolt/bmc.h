@@ -105,6 +105,68 @@ VKT_API int bmc_SetUserLevel(unsigned char uid, unsigned char level);
 VKT_API int bmc_GetUserLevel(void);
 
 
+/* ---- Node Manager ------------------------------------------------------------------ */
+/* Requests to the Intel Management Engine (ME), which sits behind the BMC on IPMB and is
+ * found through its record in the SDR repository. 13 when the repository has no such
+ * record ("Slave address and channel of ME device is not found."), 14 when the BMC did not
+ * carry a request to the ME or its answer back, 11 when a command failed. */
+/* Reads the ME's identity (firmware version, platform, Node Manager revision, image) into
+ * the texts that VKT_NM publishes. */
+VKT_API int bmc_GetDeviceID(void);
+/* Only locates the ME. */
+VKT_API int bmc_GetNMSDR(void);
+/* Read into the library's buffers: the host CPU data; with the CPU count it reports, each
+ * socket's maximum junction temperature (at most 8 sockets) and the CPU and memory
+ * temperatures; the ME's self test, its SEL time, and the information on images 0-2. */
+VKT_API int bmc_GetHostCPUData(void);
+VKT_API int bmc_CPUMemTemp(void);
+VKT_API int bmc_NMSelfTest(void);
+VKT_API int bmc_GetSELTime(void);
+VKT_API int bmc_ListImagesInfo(void);
+/* Print the current maximum allowed P-state / T-state and the number of states. */
+VKT_API int bmc_GetPState(void);
+VKT_API int bmc_GetTState(void);
+/* Reset the ME / reset it to its defaults / force it into update mode; print "Done.". */
+VKT_API int bmc_NMReset(void);
+VKT_API int bmc_NMReset2Default(void);
+VKT_API int bmc_NMUpdateMode(void);
+/* Two OEM readings of the BMC itself (temperature, power level); not bridged. */
+VKT_API int bmc_OEMGetTemp(void);
+VKT_API int bmc_OEMGetPower(void);
+/* ---- Multi-node chassis ------------------------------------------------------------- */
+/* Reads the chassis controller of a multi-node chassis into the tables that VKT_PXInfo and
+ * VKT_PXList publish: 0, or 13 when the server is not part of a multi-node chassis. `type`
+ * 0 builds the node table and the current node's label, 1 only the table, 3 only the
+ * label, 2 neither. Prints nothing. */
+VKT_API int bmc_PXInfo(int type);
+/* Runs that collection for the current node's ID: 0, or 13 with "Not Pairex". */
+VKT_API int bmcGetPXNodeID(void);
+/* Loads the chassis controller's firmware from a Motorola S-record file (S0 header, S1
+ * records, S9 end; every record's checksum is checked before the controller is touched):
+ * 0, or 11 when the file was refused, the chassis is not multi-node or the load failed.
+ * Prints nothing; takes at least ten seconds. */
+VKT_API int bmc_MCUUpdate(const char* path);
+/* Writes a chassis field (name in any case): systemname (20 characters), systempn,
+ * systemsn, chassispn, chassissn, backplanepn, backplanesn (24 each; longer texts are cut),
+ * bpnID (hexadecimal byte), configid (decimal 0-255), nodepn, nodesn (the current node's,
+ * 24 characters). bmc_SetPXField2 takes "bpnrevision" with major and minor in hexadecimal.
+ * 0; 12 for an unknown field or a malformed value; 11 when the controller refused the write
+ * or the current node ID is not one of the chassis's nodes (nothing is written then); 13
+ * with "Not Pairex" on standard error when the chassis is not multi-node. */
+VKT_API int bmc_SetPXField(const char* name, const char* value);
+VKT_API int bmc_SetPXField2(const char* name, const char* value1, const char* value2);
+/* Reads a field named as above (also "bpnrevision"); prints nothing. Codes as above. */
+VKT_API int bmc_GetPXField(const char* name);
+/* Backplane location: "1" right-hand (01h), "2" left-hand (10h), otherwise the code in
+ * hexadecimal. */
+VKT_API int bmc_SetBPLocation(const char* text);
+VKT_API int bmc_GetBPLocation(void);
+/* Chassis location: argv[3] to argv[7], each a hexadecimal byte, to the controller's five
+ * location bytes; arguments beyond argc write 00h. Nothing is written when one is malformed. */
+VKT_API int bmc_SetChassisLocation(int argc, char* const argv[]);
+VKT_API int bmc_GetChassisLocation(void);
+
+
 #ifdef __cplusplus
 }
 #endif

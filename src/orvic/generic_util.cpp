@@ -1,9 +1,6 @@
-// BMC-wide commands: action routines, firmware family test, pauses.
+// BMC-wide commands: action routines and the firmware family test.
 #include "generic_util.h"
 
-#include <time.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -15,7 +12,18 @@ BYTE version = 0;
 
 namespace {
 
+constexpr BYTE fanModeGet = 0x00;
 constexpr BYTE fanModeSet = 0x01;
+constexpr BYTE fanModeCapabilities = 0x02;
+
+BYTE fanModeQuery(BYTE selector, BYTE* respBuf, DWORD* respLength) {
+    BYTE resp[vkt::ipmiMaxResponseData] = {};
+    DWORD len = 0;
+    BYTE cc = runIpmiCmd(vkt::bmcSlaveAddr, vkt::netFnOem, vkt::oemFanMode, &selector, 1, resp, &len);
+    if (respBuf != nullptr) memcpy(respBuf, resp, sizeof resp);
+    if (respLength != nullptr) *respLength = len;
+    return cc;
+}
 
 BYTE sendNoData(BYTE netFn, BYTE cmd) {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
@@ -42,15 +50,6 @@ BYTE matchSignature(const BYTE* guid, const GuidSignature* rows, size_t count) {
     return familyUnknown;
 }
 
-void realSleep(int ms) {
-    if (ms <= 0) return;
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
-vkt::SleepFunction sleepFunction = realSleep;
-
 }  // namespace
 
 BYTE coldReset() { return sendNoData(vkt::netFnApp, vkt::cmdColdReset); }
@@ -62,6 +61,12 @@ BYTE setFanSpeedMode(BYTE mode) {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
     DWORD len = 0;
     return runIpmiCmd(vkt::bmcSlaveAddr, vkt::netFnOem, vkt::oemFanMode, data, 2, resp, &len);
+}
+
+BYTE getFanSpeedMode(BYTE* respBuf, DWORD* respLength) { return fanModeQuery(fanModeGet, respBuf, respLength); }
+
+BYTE getFanSpeedModeCapabilityCommand(BYTE* respBuf, DWORD* respLength) {
+    return fanModeQuery(fanModeCapabilities, respBuf, respLength);
 }
 
 BYTE getSystemGUIDCommand(BYTE* respBuf, DWORD* respLength) {
@@ -166,12 +171,3 @@ bool isAtenFamily() {
     vkt::ByteView(resp, len).copyTo(guid, 0, sizeof guid);
     return isATENGUID(guid) != familyUnknown;
 }
-
-void vkt_sleep(int ms) {
-    sleepFunction(ms);
-    fflush(stdout);
-}
-
-namespace vkt {
-void setSleepFunction(SleepFunction fn) { sleepFunction = fn != nullptr ? fn : realSleep; }
-}  // namespace vkt

@@ -2,12 +2,18 @@
 #ifndef VKT_GENERIC_UTIL_H
 #define VKT_GENERIC_UTIL_H
 
+#include "vkt_sleep.h"
 #include "vkt_types.h"
 
 // Action routines; each returns the completion code.
 BYTE coldReset();
 BYTE clearChassisIntrusion();
 BYTE setFanSpeedMode(BYTE mode);
+
+// Fan mode queries. `respBuf` needs room for 125 bytes; it is cleared before the request.
+// Byte 0 of the answer is the current mode code / the mask of supported modes (bit k = mode k).
+BYTE getFanSpeedMode(BYTE* respBuf, DWORD* respLength = nullptr);
+BYTE getFanSpeedModeCapabilityCommand(BYTE* respBuf, DWORD* respLength);
 
 // Firmware family codes.
 constexpr BYTE familyUnknown = 121;
@@ -28,15 +34,5 @@ BYTE getIPMIRMCP(BYTE* respBuf, DWORD* respLength);
 // True when the BMC's firmware belongs to the family whose sensors report 0 for "no
 // reading": Get System GUID succeeded and carries one of that family's signatures.
 bool isAtenFamily();
-
-// Pauses for `ms` milliseconds, then flushes standard output.
-void vkt_sleep(int ms);
-
-namespace vkt {
-// Replaces the pause of vkt_sleep (nullptr restores the real one); used to keep the
-// settle waits of configuration routines short where nothing real has to settle.
-using SleepFunction = void (*)(int ms);
-void setSleepFunction(SleepFunction fn);
-}  // namespace vkt
 
 #endif

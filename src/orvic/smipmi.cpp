@@ -57,7 +57,9 @@ int initIPMIInterface() {
 
 BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLength, BYTE* respBuf,
                 DWORD* respLength) {
-    initIPMIInterface();
+    // While a request is bridged over IPMB the probe would go to the bridged controller,
+    // not the BMC, and one that does not answer would cost three more waits.
+    if (ipmb_switch == 0) initIPMIInterface();
     if (respLength != nullptr) *respLength = 0;
 
     // A request that does not fit the 128-byte image is refused without being sent.

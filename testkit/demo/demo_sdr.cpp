@@ -154,8 +154,8 @@ void addDemoSensors(SimServer& server) {
     addDiscrete(sdr);
     sdr.add(eventOnlyRecord("Critical Int", 0xD0, criticalInterrupt, sensorSpecific));
     sdr.add(fruLocatorRecord("Board FRU", 0x00));
-    // The Management Engine's discovery record (Intel, Node Manager subtype): slave 2Ch, channel 6.
-    sdr.add(oemRecord(0x000157, {0x0D, 0x01, 0x2C, 0x06, 0x00, 0x00}));
+    // The Management Engine's discovery record: slave 2Ch, channel 6.
+    sdr.add(meRecord(server.me.slaveAddr, server.me.channel));
 }
 
 }  // namespace testkit

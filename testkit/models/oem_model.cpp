@@ -14,7 +14,21 @@ Bytes OemModel::systemInfoAnswer() const {
     return d;
 }
 
+Bytes OemModel::buildTimeAnswer() const {
+    Bytes d(32, 0x00);
+    for (size_t i = 0; i < firmwareName.size() && i < 20; ++i) d[i] = static_cast<uint8_t>(firmwareName[i]);
+    for (size_t i = 0; i < buildTime.size() && i < 10; ++i) d[20 + i] = static_cast<uint8_t>(buildTime[i]);
+    return d;
+}
+
 void OemModel::install(SimBmc& bmc) {
+    bmc.on(0x3E, 0x09, [this](const IpmiRequest&) { return IpmiResponse::ok(buildTimeAnswer()); });
+    bmc.on(netFnOem, 0xE2, [this](const IpmiRequest& r) {
+        if (r.data.size() != 3) return IpmiResponse::error(ccRequestLength);
+        if (r.data[0] == 0x10) return IpmiResponse::ok(temperatureReading);
+        if (r.data[0] == 0x00) return IpmiResponse::ok(powerReading);
+        return IpmiResponse::error(ccInvalidField);
+    });
     bmc.on(netFnOem, 0x21, [this](const IpmiRequest&) { return IpmiResponse::ok(systemInfoAnswer()); });
     bmc.on(netFnOem, 0x0D, [this](const IpmiRequest&) {
         ledOn = true;

@@ -1,7 +1,9 @@
-// The rack server's OEM (netFn 30h) commands for the identify LED, chassis intrusion and
-// the fan mode.
+// The rack server's OEM (netFn 30h) commands for the identify LED, chassis intrusion, the
+// fan mode, system information and two readings, and its firmware build time (netFn 3Eh).
 #ifndef TESTKIT_OEM_MODEL_H
 #define TESTKIT_OEM_MODEL_H
+
+#include <string>
 
 #include "sim_bmc.h"
 
@@ -22,6 +24,14 @@ struct OemModel {
     uint8_t nicLayout = 0x02;
     uint8_t hostMac[6] = {0x3C, 0xEC, 0xEF, 0x10, 0x20, 0x30};
     Bytes systemInfoAnswer() const;
+
+    // OEM 3Eh/09h: firmware identity with the build time text at bytes 20-29.
+    std::string firmwareName = "VKT-BMC";
+    std::string buildTime = "2024-03-18";
+    Bytes buildTimeAnswer() const;
+    // OEM E2h readings: {10h, 00h, 00h} temperature, {00h, 00h, 00h} power level.
+    Bytes temperatureReading = {0x24, 0x00, 0x00};
+    Bytes powerReading = {0x8C, 0x01, 0x00};
 
     void install(SimBmc& bmc);
 };

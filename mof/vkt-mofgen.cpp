@@ -1,0 +1,204 @@
+// vkt-mofgen: writes the class definitions and the CIMOM registrations of the library from
+// its one list of classes and properties (src/class_properties.h), at build time.
+//
+//   vkt-mofgen OUTDIR VERSION
+//
+// OUTDIR receives
+//   varkolt.mof          the 24 classes, to be compiled into the namespace varkolt/cimv2
+//   varkolt.reg          the sfcb provider registration (sfcbstage -r)
+//   varkolt-pegasus.mof  the OpenPegasus registration, for the interop namespace
+//
+// Property names that end in a blank. Two VKT_PMBus properties are published under names
+// with a trailing blank ("VKT_PMBus_InputVoltage ", "VKT_PMBus_InputCurrent "). A MOF
+// property name is an identifier (letters, digits and underscores, DMTF DSP0221): MOF has
+// no quoting for names, and a blank ends the name token, so a compiler can only ever read
+// the name without the blank. We could not run a CIMOM's compiler on it here: neither
+// sblim-sfcb (sfcbmof) nor OpenPegasus (cimmof) is packaged for Debian 12 or unstable.
+// The class therefore declares such a property under its name without the trailing blanks,
+// with a Description qualifier that gives the published name; the provider keeps setting
+// the name with the blank, byte for byte. The generator refuses any other name that is not
+// an identifier, so a slip in the list cannot produce a MOF that compilers reject.
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "class_properties.h"
+#include "provider_list.h"
+
+namespace {
+
+const char* const nameSpace = "varkolt/cimv2";
+const char* const moduleName = "varkoltprovider";   // sfcb "location", Pegasus module and Location
+const char* const providerGroup = "varkolt";
+
+struct ProviderEntry {
+    const char* prefix;
+    const char* className;
+};
+
+#define VKT_PROVIDER_ENTRY(Prefix, className, action) {#Prefix, className},
+const ProviderEntry providerEntries[] = {VKT_PROVIDER_LIST(VKT_PROVIDER_ENTRY)};
+#undef VKT_PROVIDER_ENTRY
+
+bool isIdentifier(const std::string& name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+// The name a MOF can declare for a published property name: the name without trailing
+// blanks. Empty when even that is no identifier.
+std::string declaredName(const std::string& published) {
+    std::string name = published;
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return isIdentifier(name) ? name : std::string();
+}
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string mofString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Checks one class of the list: names MOF can declare, unique in any case (CIM names are
+// case-insensitive), a key that is not also a property.
+bool checkClass(const vkt::ClassProperties& c) {
+    bool ok = isIdentifier(c.className);
+    if (!ok) fprintf(stderr, "vkt-mofgen: class name \"%s\" is not a MOF identifier\n", c.className);
+    std::set<std::string> seen;
+    if (c.key != nullptr) {
+        if (!isIdentifier(c.key)) {
+            fprintf(stderr, "vkt-mofgen: %s: key \"%s\" is not a MOF identifier\n", c.className, c.key);
+            ok = false;
+        }
+        seen.insert(lowerCase(c.key));
+    }
+    for (std::size_t i = 0; i < c.count; ++i) {
+        std::string declared = declaredName(c.properties[i]);
+        if (declared.empty()) {
+            fprintf(stderr, "vkt-mofgen: %s: property \"%s\" cannot be declared in MOF\n", c.className,
+                    c.properties[i]);
+            ok = false;
+        } else if (!seen.insert(lowerCase(declared)).second) {
+            fprintf(stderr, "vkt-mofgen: %s: property \"%s\" is declared twice\n", c.className, c.properties[i]);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void writeClass(std::ostream& out, const vkt::ClassProperties& c) {
+    out << "[Description(" << mofString(c.description) << ")]\n";
+    out << "class " << c.className << "\n{\n";
+    if (c.key != nullptr) out << "    [Key] string " << c.key << ";\n";
+    for (std::size_t i = 0; i < c.count; ++i) {
+        const std::string published = c.properties[i];
+        const std::string declared = declaredName(published);
+        if (declared != published)
+            out << "    [Description(" << mofString("Published under the name \"" + published + "\"") << ")]\n";
+        out << "    string " << declared << ";\n";
+    }
+    out << "};\n\n";
+}
+
+std::string classDefinitions() {
+    std::ostringstream out;
+    out << "// Class definitions of libvarkoltprovider (generated by vkt-mofgen; do not edit).\n"
+           "// Compile them into the namespace " << nameSpace << ". Every property is a string.\n"
+           "// VKT_PMBus publishes two properties under names that end in a blank; a MOF name\n"
+           "// cannot hold a blank, so they are declared without it (see their Description).\n\n"
+           "Qualifier Key : boolean = false, Scope(property, reference),\n"
+           "    Flavor(DisableOverride, ToSubclass);\n"
+           "Qualifier Description : string = null, Scope(any),\n"
+           "    Flavor(EnableOverride, ToSubclass, Translatable);\n\n";
+    for (const vkt::ClassProperties& c : vkt::classProperties) writeClass(out, c);
+    return out.str();
+}
+
+std::string sfcbRegistration() {
+    std::ostringstream out;
+    out << "# sfcb provider registration of libvarkoltprovider (generated by vkt-mofgen; do not edit).\n"
+           "# All classes share one provider group, so one provider process serves them: the\n"
+           "# library's providers share one BMC connection and its tables.\n";
+    for (const ProviderEntry& p : providerEntries) {
+        out << "\n[" << p.className << "]\n"
+            << "   provider: " << p.prefix << "\n"
+            << "   location: " << moduleName << "\n"
+            << "   type: instance\n"
+            << "   namespace: " << nameSpace << "\n"
+            << "   group: " << providerGroup << "\n";
+    }
+    return out.str();
+}
+
+std::string pegasusRegistration(const std::string& version) {
+    std::ostringstream out;
+    out << "// OpenPegasus registration of libvarkoltprovider (generated by vkt-mofgen; do not edit).\n"
+           "// Compile it into the interop namespace (root/PG_InterOp) after the class definitions\n"
+           "// have been compiled into " << nameSpace << ".\n\n"
+        << "instance of PG_ProviderModule\n{\n"
+        << "    Name = " << mofString(moduleName) << ";\n"
+        << "    Location = " << mofString(moduleName) << ";\n"
+        << "    Vendor = \"varkolt\";\n"
+        << "    Version = " << mofString(version) << ";\n"
+        << "    InterfaceType = \"CMPI\";\n"
+        << "    InterfaceVersion = \"2.0.0\";\n"
+        << "};\n";
+    for (const ProviderEntry& p : providerEntries) {
+        out << "\ninstance of PG_Provider\n{\n"
+            << "    Name = " << mofString(p.prefix) << ";\n"
+            << "    ProviderModuleName = " << mofString(moduleName) << ";\n"
+            << "};\n"
+            << "\ninstance of PG_ProviderCapabilities\n{\n"
+            << "    CapabilityID = " << mofString(p.className) << ";\n"
+            << "    ProviderModuleName = " << mofString(moduleName) << ";\n"
+            << "    ProviderName = " << mofString(p.prefix) << ";\n"
+            << "    ClassName = " << mofString(p.className) << ";\n"
+            << "    Namespaces = {" << mofString(nameSpace) << "};\n"
+            << "    ProviderType = {2};\n"  // instance provider
+            << "    SupportedProperties = NULL;\n"
+            << "    SupportedMethods = NULL;\n"
+            << "};\n";
+    }
+    return out.str();
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        fprintf(stderr, "vkt-mofgen: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        fputs("usage: vkt-mofgen OUTDIR VERSION\n", stderr);
+        return 2;
+    }
+    bool ok = true;
+    for (const vkt::ClassProperties& c : vkt::classProperties) ok = checkClass(c) && ok;
+    if (!ok) return 1;
+    const std::string dir = argv[1];
+    ok = writeFile(dir + "/varkolt.mof", classDefinitions()) && ok;
+    ok = writeFile(dir + "/varkolt.reg", sfcbRegistration()) && ok;
+    ok = writeFile(dir + "/varkolt-pegasus.mof", pegasusRegistration(argv[2])) && ok;
+    return ok ? 0 : 1;
+}

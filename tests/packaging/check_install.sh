@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# `cmake --install` of a build tree: exactly the files of the install layout, the test kit's
+# simulated server only in its own component, and the installed tools and the installed
+# header, library and pkg-config/CMake files usable from where they were installed.
+#   check_install.sh BUILD-DIR LIBDIR    (CC and CFLAGS: the build's C compiler and flags)
+set -euo pipefail
+build=$1 libdir=$2
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(mktemp -d /tmp/vkt-install.XXXXXX)
+trap 'rm -rf "$root"' EXIT
+prefix=$root/usr
+
+fail() { echo "check_install: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+listing() { (cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort); }
+
+# Programs of tools/ may be added beside vkt-cim; everything else is fixed.
+expected=$(LC_ALL=C sort <<EOF2
+include/varkolt/bmc.h
+$libdir/cmake/varkolt/varkoltConfig.cmake
+$libdir/cmake/varkolt/varkoltConfigVersion.cmake
+$libdir/cmake/varkolt/varkoltTargets-CONFIG.cmake
+$libdir/cmake/varkolt/varkoltTargets.cmake
+$libdir/cmpi/libvarkoltprovider.so
+$libdir/libvarkoltprovider.so
+$libdir/libvarkoltprovider.so.1
+$libdir/libvarkoltprovider.so.1.0.0
+$libdir/pkgconfig/varkolt.pc
+share/varkolt/README
+share/varkolt/varkolt-pegasus.mof
+share/varkolt/varkolt.mof
+share/varkolt/varkolt.reg
+EOF2
+)
+actual=$(listing | grep -v '^bin/' | sed "s|^\($libdir/cmake/varkolt/varkoltTargets-\).*\.cmake\$|\1CONFIG.cmake|" | LC_ALL=C sort)
+[ "$actual" = "$expected" ] || fail "installed files differ (< expected, > installed):"$'\n'"$(diff <(echo "$expected") <(echo "$actual"))"
+listing | grep -qx 'bin/vkt-cim' || fail "bin/vkt-cim not installed"
+listing | grep -q libvktfakebmc && fail "the simulated server was installed by default"
+
+# The provider-directory link and the soname.
+[ "$(readlink -f "$prefix/$libdir/cmpi/libvarkoltprovider.so")" = "$(readlink -f "$prefix/$libdir/libvarkoltprovider.so.1.0.0")" ] ||
+  fail "$libdir/cmpi/libvarkoltprovider.so does not lead to the library"
+readelf -d "$prefix/$libdir/libvarkoltprovider.so.1.0.0" | grep -q 'SONAME.*\[libvarkoltprovider\.so\.1\]' ||
+  fail "wrong soname"
+
+# Without the simulator, --simulate refuses instead of reaching a real BMC.
+out=$(env -u VKT_FAKEBMC_LIB "$prefix/bin/vkt-cim" --simulate enumerate VKT_OPEN_LED 2>&1) && fail "--simulate ran without the simulator: $out"
+grep -q 'varkolt-simulator' <<<"$out" || fail "unexpected refusal: $out"
+
+cmake --install "$build" --prefix "$prefix" --component simulator >/dev/null
+simulator=$prefix/libexec/varkolt/libvktfakebmc.so
+[ "$(listing | grep -c libvktfakebmc)" = 1 ] && [ -f "$simulator" ] || fail "simulator component: $(listing | grep libvktfakebmc)"
+out=$(env -u VKT_PROVIDER_LIB -u VKT_FAKEBMC_LIB "$prefix/bin/vkt-cim" --simulate enumerate VKT_OPEN_LED 2>&1) ||
+  fail "installed vkt-cim --simulate failed: $out"
+[ "$out" = $'varkolt/cimv2:VKT_OPEN_LED\n    VKT_Result = "True"' ] || fail "installed vkt-cim printed: $out"
+
+"$here/check_consumer.sh" "$prefix" "$libdir" "$simulator"
+echo "install layout: OK"
