@@ -21,6 +21,9 @@ constexpr uint8_t codeWriteEnd = 0x62;
 // netFn/LUN and cmd come before the completion code in both directions.
 constexpr size_t messageHeader = 2;
 constexpr uint8_t systemInterfaceChannel = 0x0F;
+// The first byte of a message: netFn in bits 7-2, LUN in bits 1-0.
+constexpr int netFnShift = 2;
+constexpr uint8_t lunMask = 0x03;
 
 long long nowUs() {
     timespec ts{};
@@ -100,8 +103,8 @@ void KcsRecorder::commit(Interface& k, bool answered) {
         writer_.comment(text);
     }
     recording::Exchange e;
-    e.request.netFn = static_cast<uint8_t>(k.request[0] >> 2);
-    e.request.lun = static_cast<uint8_t>(k.request[0] & 0x03);
+    e.request.netFn = static_cast<uint8_t>(k.request[0] >> netFnShift);
+    e.request.lun = static_cast<uint8_t>(k.request[0] & lunMask);
     e.request.cmd = k.request[1];
     e.request.data.assign(k.request.begin() + messageHeader, k.request.end());
     e.request.channel = systemInterfaceChannel;

@@ -50,6 +50,7 @@ constexpr off_t maxFileBytes = 64L * 1024 * 1024;
 constexpr size_t bridgedNetFnAt = 2;
 constexpr size_t bridgedCmdAt = 6;
 constexpr size_t bridgedDataAt = 7;
+constexpr int netFnShift = 2;  // netFn/LUN byte: netFn in bits 7-2
 
 const char* const ipmiModules[] = {"ipmi_msghandler", "ipmi_devintf", "ipmi_si",      "ipmi_ssif",
                                    "ipmi_watchdog",   "ipmi_poweroff", "acpi_ipmi"};
@@ -268,7 +269,7 @@ void scrubSecrets(IpmiRequest& r) {
     if (r.netFn != netFnApp) return;
     if (r.cmd == cmdSetUserPassword) {
         std::fill(r.data.begin(), r.data.end(), 0);
-    } else if (r.cmd == cmdSendMessage && r.data.size() > bridgedDataAt && (r.data[bridgedNetFnAt] >> 2) == netFnApp &&
+    } else if (r.cmd == cmdSendMessage && r.data.size() > bridgedDataAt && (r.data[bridgedNetFnAt] >> netFnShift) == netFnApp &&
                r.data[bridgedCmdAt] == cmdSetUserPassword) {
         // The password and the checksum over it.
         std::fill(r.data.begin() + bridgedDataAt, r.data.end(), 0);
