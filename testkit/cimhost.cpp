@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 namespace cimhost {
 
@@ -122,6 +123,9 @@ struct Host::Impl {
     CMPIResultFT resultFt{};
     std::map<std::string, CMPIInstanceMI*> mis;
 
+    // A CIMOM calls its providers from several threads with one broker; the host's own
+    // records are guarded so that such callers can share it.
+    std::recursive_mutex mutex;
     // Everything the broker made lives until the host goes away.
     std::vector<std::unique_ptr<ObjectPathObj>> paths;
     std::vector<std::unique_ptr<InstanceObj>> instances;
@@ -138,10 +142,11 @@ ObjectPathObj* pathObj(const CMPIObjectPath* op) { return op == nullptr ? nullpt
 InstanceObj* instObj(const CMPIInstance* ci) { return ci == nullptr ? nullptr : static_cast<InstanceObj*>(ci->hdl); }
 ResultObj* resultObj(const CMPIResult* r) { return r == nullptr ? nullptr : static_cast<ResultObj*>(r->hdl); }
 
-Host::Impl* currentHost = nullptr;  // for objects whose calls carry no broker
+thread_local Host::Impl* currentHost = nullptr;  // for objects whose calls carry no broker
 
 CMPIString* makeString(const std::string& text) {
     if (currentHost == nullptr) return nullptr;
+    std::lock_guard<std::recursive_mutex> lock(currentHost->mutex);
     auto s = std::make_unique<StringObj>();
     s->text = text;
     s->base.hdl = const_cast<char*>(s->text.c_str());
@@ -248,6 +253,7 @@ CMPIInstance* brNewInstance(const CMPIBroker* b, const CMPIObjectPath* op, CMPIS
         return nullptr;
     }
     Host::Impl* host = Host::Impl::of(b);
+    std::lock_guard<std::recursive_mutex> lock(host->mutex);
     auto inst = std::make_unique<InstanceObj>();
     inst->data = p->data;
     inst->base.hdl = inst.get();
@@ -300,6 +306,7 @@ Host::Impl::Impl() {
 }
 
 ObjectPathObj* Host::Impl::newPath(const char* ns, const char* cn) {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     auto p = std::make_unique<ObjectPathObj>();
     p->data.nameSpace = ns != nullptr ? ns : "";
     p->data.className = cn != nullptr ? cn : "";
@@ -396,6 +403,7 @@ bool Host::hasSymbol(const std::string& name) const {
 CMPIInstanceMI* Host::factory(const std::string& prefix, CMPIStatus* status) {
     using Factory = CMPIInstanceMI* (*)(const CMPIBroker*, const CMPIContext*, CMPIStatus*);
     currentHost = impl_.get();
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
     void* sym = impl_->library != nullptr ? dlsym(impl_->library, (prefix + "_Create_InstanceMI").c_str()) : nullptr;
     if (sym == nullptr) return nullptr;
     CMPIStatus st;
@@ -409,7 +417,9 @@ CMPIInstanceMI* Host::factory(const std::string& prefix, CMPIStatus* status) {
 
 namespace {
 
-CMPIInstanceMI* miFor(Host& host, std::map<std::string, CMPIInstanceMI*>& mis, const std::string& prefix) {
+CMPIInstanceMI* miFor(Host& host, std::recursive_mutex& mutex, std::map<std::string, CMPIInstanceMI*>& mis,
+                      const std::string& prefix) {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     auto it = mis.find(prefix);
     if (it != mis.end()) return it->second;
     return host.factory(prefix);
@@ -420,7 +430,7 @@ CMPIInstanceMI* miFor(Host& host, std::map<std::string, CMPIInstanceMI*>& mis, c
 EnumResult Host::enumerate(const std::string& prefix, const char** properties) {
     EnumResult out;
     currentHost = impl_.get();
-    CMPIInstanceMI* mi = miFor(*this, impl_->mis, prefix);
+    CMPIInstanceMI* mi = miFor(*this, impl_->mutex, impl_->mis, prefix);
     if (mi == nullptr || mi->ft == nullptr) {
         out.rc = CMPI_RC_ERR_NOT_FOUND;
         return out;
@@ -439,7 +449,7 @@ EnumResult Host::enumerate(const std::string& prefix, const char** properties) {
 EnumResult Host::call(const std::string& prefix, Operation op) {
     EnumResult out;
     currentHost = impl_.get();
-    CMPIInstanceMI* mi = miFor(*this, impl_->mis, prefix);
+    CMPIInstanceMI* mi = miFor(*this, impl_->mutex, impl_->mis, prefix);
     if (mi == nullptr || mi->ft == nullptr) {
         out.rc = CMPI_RC_ERR_NOT_FOUND;
         return out;
@@ -478,7 +488,7 @@ EnumResult Host::call(const std::string& prefix, Operation op) {
 }
 
 CMPIStatus Host::cleanup(const std::string& prefix, bool terminating) {
-    CMPIInstanceMI* mi = miFor(*this, impl_->mis, prefix);
+    CMPIInstanceMI* mi = miFor(*this, impl_->mutex, impl_->mis, prefix);
     if (mi == nullptr || mi->ft == nullptr) return rcStatus(CMPI_RC_ERR_NOT_FOUND);
     return mi->ft->cleanup(mi, &impl_->context, terminating ? 1 : 0);
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/ipmi.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -50,9 +51,11 @@ void FakeIpmiDevice::reset() {
     for (int i = 0; i < fdCount_; ++i) realClose(fds_[i]);
     fdCount_ = 0;
     queue_.clear();
+    maxPending_ = 0;
     getsEvents_ = -1;
     myAddress_ = 0;
     openHook_ = nullptr;
+    ioports_.clear();
 }
 
 void FakeIpmiDevice::setPaths(std::vector<std::string> paths) {
@@ -84,6 +87,11 @@ int FakeIpmiDevice::totalOpenAttempts() const {
 }
 
 int FakeIpmiDevice::openDescriptors() const { return fdCount_; }
+
+size_t FakeIpmiDevice::maxPendingAnswers() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return maxPending_;
+}
 int FakeIpmiDevice::lastGetsEvents() const { return getsEvents_; }
 unsigned FakeIpmiDevice::lastMyAddress() const { return myAddress_; }
 
@@ -97,6 +105,30 @@ bool FakeIpmiDevice::isDevicePath(const char* path) {
     for (const char* p : devicePaths)
         if (strcmp(p, path) == 0) return true;
     return false;
+}
+
+void FakeIpmiDevice::setIoports(std::string text) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ioports_ = std::move(text);
+}
+
+bool FakeIpmiDevice::isIoportsPath(const char* path) { return path != nullptr && strcmp(path, "/proc/ioports") == 0; }
+
+int FakeIpmiDevice::openIoports() {
+    std::string text;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        text = ioports_;
+    }
+    const int fd = memfd_create("ioports", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    if (!text.empty() && write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        realClose(fd);
+        errno = EIO;
+        return -1;
+    }
+    lseek(fd, 0, SEEK_SET);
+    return fd;
 }
 
 int FakeIpmiDevice::open(const char* path, int /*flags*/) {
@@ -224,6 +256,7 @@ int FakeIpmiDevice::send(void* arg) {
         queue_.push_back(Queued{req->msgid ^ 0x5A5A, r, Bytes{0x00, 0xEE, 0xEE}});
     }
     queue_.push_back(Queued{req->msgid, r, answer->wire()});
+    maxPending_ = std::max(maxPending_, queue_.size());
     return 0;
 }
 

@@ -48,8 +48,17 @@ public:
     int openDescriptors() const;
     int lastGetsEvents() const;
     unsigned lastMyAddress() const;
+    // The most answers that were ever waiting to be received at once: 1 when every request
+    // was answered and collected before the next one was sent.
+    size_t maxPendingAnswers() const;
     // Called on every open attempt of a device path (also when the node is missing).
     void setOpenHook(std::function<void(const char*)> hook);
+
+    // The simulated machine's I/O port list, served as /proc/ioports (empty after reset:
+    // no driver holds a port, whatever the real machine runs).
+    void setIoports(std::string text);
+    static bool isIoportsPath(const char* path);
+    int openIoports();  // a readable descriptor with the text, or -1 with errno
 
     // ---- used by the interposed libc calls ------------------------------------------
     static bool isDevicePath(const char* path);
@@ -79,9 +88,11 @@ private:
     int fds_[maxFds] = {};
     int fdCount_ = 0;
     std::deque<Queued> queue_;
+    size_t maxPending_ = 0;
     int getsEvents_ = -1;
     unsigned myAddress_ = 0;
     std::function<void(const char*)> openHook_;
+    std::string ioports_;
 };
 
 }  // namespace testkit

@@ -3,7 +3,8 @@
 // test programs and into the LD_PRELOAD library. While a device recorder is installed, the
 // device nodes go through it instead (it hands them on to the fake device or to libc). The
 // I/O port permission calls never reach the kernel: port instructions always trap into
-// the test kit (sim_ports.h).
+// the test kit (sim_ports.h). The list of which driver holds which ports (/proc/ioports)
+// is the simulated machine's, except while a real BMC is recorded.
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -34,6 +35,12 @@ int openDevice(const char* path, int flags, mode_t mode) {
     return FakeIpmiDevice::get().open(path, flags);
 }
 
+bool simulatedIoports(const char* path) {
+    if (!FakeIpmiDevice::isIoportsPath(path)) return false;
+    testkit::DeviceRecorder* recorder = testkit::deviceRecorder();
+    return recorder == nullptr || !recorder->onHost();
+}
+
 testkit::DeviceRecorder* recorderOf(int fd) {
     testkit::DeviceRecorder* recorder = testkit::deviceRecorder();
     return recorder != nullptr && recorder->owns(fd) ? recorder : nullptr;
@@ -54,6 +61,7 @@ int open(const char* path, int flags, ...) {
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
     if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -64,18 +72,21 @@ int open64(const char* path, int flags, ...) {
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
     if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
 
 int __open_2(const char* path, int flags) {
     if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open_2");
     return real(path, flags);
 }
 
 int __open64_2(const char* path, int flags) {
     if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open64_2");
     return real(path, flags);
 }

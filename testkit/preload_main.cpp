@@ -12,6 +12,9 @@
 //                     ports (through /dev/port), for recording a real BMC
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
+//   VKT_SIM_KERNEL_KCS 1: the simulated machine's kernel driver (ipmi_si) holds the KCS
+//                     ports in its /proc/ioports, as on a host that loaded ipmi_si but not
+//                     ipmi_devintf (otherwise no driver holds any port)
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
 //                     "30/45 01 01"
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
@@ -159,6 +162,9 @@ __attribute__((constructor)) void startSimulatedServer() {
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.setPaths(paths);
     dev.setBackend(backend);
+    const char* kernelKcs = getenv("VKT_SIM_KERNEL_KCS");
+    if (kernelKcs != nullptr && strcmp(kernelKcs, "1") == 0)
+        dev.setIoports("0000-0cf7 : PCI Bus 0000:00\n  0ca2-0ca2 : ipmi_si\n  0ca3-0ca3 : ipmi_si\n");
     source += ports != nullptr ? " over the KCS ports" : " over the OpenIPMI device";
     testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));
     const char* root = getenv("VKT_SIM_FAKE_ROOT");

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "channel_select.h"
 #include "generic_util.h"
 #include "ipmb_bridge.h"
 #include "kcs2_linux.h"
@@ -35,14 +36,30 @@ public:
 
 SimulatedPorts simulatedPorts;
 
+// The KCS lock file of this test process: test programs run side by side, and one that
+// holds its lock on purpose must not hold up the others.
+const std::string& kcsLockPath() {
+    static const std::string path = "/tmp/vkt-kcs-" + std::to_string(getpid()) + ".lock";
+    return path;
+}
+
+void removeKcsLockFile() { unlink(kcsLockPath().c_str()); }
+
 // Test programs never let the library at the machine's ports, even before the first
-// fixture runs.
+// fixture runs, and never see which driver owns the machine's ports.
 const bool portsSimulated = [] {
     vkt::setPortIo(&simulatedPorts);
+    vkt::setIoportsPath(noIoportsClaims);
+    vkt::setKcsLockPath(kcsLockPath().c_str());
+    atexit(removeKcsLockFile);
     return true;
 }();
 
 }  // namespace
+
+const char* const noIoportsClaims = "/dev/null";
+
+std::string testKcsLockPath() { return kcsLockPath(); }
 
 void resetLibraryTransport() {
     ipmi_openipmi_close(&ipmi_open_intf);
@@ -59,6 +76,10 @@ void resetLibraryTransport() {
     vkt::resetKcsChannel();
     vkt::resetBridge();
     vkt::setPortIo(&simulatedPorts);
+    vkt::setIoportsPath(noIoportsClaims);
+    vkt::setKcsLockPath(kcsLockPath().c_str());
+    vkt::setKcsLockWaitMs(kcsLockWaitMs);
+    vkt::resetRootCheck();
     resetPortAccess();
 }
 
@@ -164,6 +185,9 @@ ChildResult runInChild(const std::function<void()>& body, bool dropRoot) {
         dup2(errFd, 2);
         if (dropRoot && getuid() == 0) {
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+            // The parent may have passed the library's root check already; the child
+            // is someone else now.
+            vkt::resetRootCheck();
         }
         body();
         fflush(stdout);

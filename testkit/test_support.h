@@ -16,9 +16,15 @@
 namespace testkit {
 
 // Puts the library's transport back to its load-time state: device closed, no failed
-// probe, no IPMB target, default response time-out, no KCS port pair chosen. The library's
-// port accesses go to the simulated port space (sim_ports.h), never to the machine.
+// probe, no IPMB target, default response time-out, no KCS port pair chosen, root not yet
+// checked. The library's port accesses go to the simulated port space (sim_ports.h), never
+// to the machine; its port-owner check reads `noIoportsClaims` (no driver holds a port);
+// its KCS lock is a file of this test process (testKcsLockPath) with a wait of
+// `kcsLockWaitMs`.
 void resetLibraryTransport();
+extern const char* const noIoportsClaims;
+constexpr int kcsLockWaitMs = 200;
+std::string testKcsLockPath();
 
 // Attaches `server` to the fake device with the given device nodes.
 void attachServer(SimServer& server, std::vector<std::string> paths = {"/dev/ipmi0"});

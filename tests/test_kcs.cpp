@@ -3,14 +3,18 @@
 // alarm, and providers reached over the ports with no OpenIPMI device present.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -349,6 +353,120 @@ TEST_F(Kcs, AnOpenedDeviceIsNeverBypassedThroughThePorts) {
     EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF);
     EXPECT_TRUE(kcs().log().empty());
     EXPECT_EQ(testkit::portAccessRequests(), 0);
+}
+
+// ---- the kernel's driver and other processes -------------------------------------------------
+
+const char* const devintfNotice =
+    "The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: load the "
+    "ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n";
+
+class KcsOwners : public Kcs {
+protected:
+    void TearDown() override {
+        vkt::setIoportsPath(testkit::noIoportsClaims);
+        unlink(path_.c_str());
+        Kcs::TearDown();
+    }
+    // Makes the library read `text` as the machine's I/O port list.
+    void ioports(const std::string& text) {
+        std::ofstream(path_) << text;
+        vkt::setIoportsPath(path_.c_str());
+    }
+    const std::string path_ = "/tmp/vkt-ioports-" + std::to_string(getpid());
+};
+
+const char* const busWindows =
+    "0000-0cf7 : PCI Bus 0000:00\n"
+    "  0000-001f : dma1\n"
+    "  0ca0-0caf : pnp 00:06\n"
+    "0d00-ffff : PCI Bus 0000:00\n";
+
+TEST_F(KcsOwners, PortsOfTheKernelDriverAreNeverTouchedAndTheOperatorIsToldOnce) {
+    for (const char* claim : {"    0ca2-0ca2 : ipmi_si\n    0ca3-0ca3 : ipmi_si\n",
+                              "    0ca8-0ca8 : ipmi_si\n    0cac-0cac : ipmi_si\n",
+                              "  0ca2-0ca3 : IPMI KCS\n"}) {
+        useServer(std::make_unique<testkit::SimServer>(), {});
+        ioports(std::string(busWindows) + claim);
+        testkit::CaptureOutput err(2);
+        auto host = cimhost::Host::inProcess();
+        for (int i = 0; i < 2; ++i) {
+            cimhost::EnumResult r = host->enumerate("SetFanModeToPUE3");
+            ASSERT_EQ(r.instances.size(), 1u) << claim;
+            EXPECT_EQ(r.instances[0].get("VKT_Result"), "False") << claim;
+        }
+        EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF) << claim;
+        EXPECT_EQ(err.text(), devintfNotice) << claim;
+        EXPECT_TRUE(kcs().log().empty()) << claim;
+        EXPECT_EQ(testkit::portAccessRequests(), 0) << claim;
+        EXPECT_TRUE(bmc().log().empty()) << claim;
+    }
+}
+
+TEST_F(KcsOwners, BusWindowsAndOtherDriversDoNotKeepThePortsFromUs) {
+    for (const std::string& list : {std::string(busWindows), std::string(busWindows) + "  0cb0-0cb1 : ipmi_si\n",
+                                    std::string("garbage\n-\n0ca2 : ipmi_si\nzzzz-0ca3 : ipmi_si\n")}) {
+        useServer(std::make_unique<testkit::SimServer>(), {});
+        ioports(list);
+        testkit::CaptureOutput err(2);
+        EXPECT_EQ(send(0x30, 0x0D).cc, 0x00) << list;
+        EXPECT_EQ(err.text(), "") << list;
+        EXPECT_EQ(kcs().exchangeCount(), 2) << list;
+    }
+}
+
+bool lockedElsewhere(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return locked;
+}
+
+TEST_F(Kcs, EachExchangeHoldsTheLockThatOtherProcessesTakeTurnsOn) {
+    bool heldDuringExchange = false;
+    bmc().on(0x30, 0x70, [&](const IpmiRequest&) {
+        heldDuringExchange = lockedElsewhere(testkit::testKcsLockPath());
+        return IpmiResponse::ok({0x01});
+    });
+    EXPECT_EQ(send(0x30, 0x70).cc, 0x00);
+    EXPECT_TRUE(heldDuringExchange);
+    EXPECT_FALSE(lockedElsewhere(testkit::testKcsLockPath())) << "the lock outlived the exchange";
+}
+
+TEST_F(Kcs, PortsKeptBusyByAnotherProcessFailTheRequestWithoutTouchingThem) {
+    send(0x30, 0x0C);
+    kcs().clearLog();
+    int locked[2];
+    int release[2];
+    ASSERT_EQ(pipe(locked), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const std::string lockPath = testkit::testKcsLockPath();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+        (void)!write(locked[1], "l", 1);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    char c = 0;
+    ASSERT_EQ(read(locked[0], &c, 1), 1);
+
+    vkt::setKcsLockWaitMs(20);
+    Answer busy = send(0x30, 0x0D);
+    EXPECT_EQ(busy.cc, 0xC0);
+    EXPECT_TRUE(kcs().log().empty());
+    EXPECT_FALSE(sim().oem.ledOn);
+
+    (void)!write(release[1], "r", 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    for (int fd : {locked[0], locked[1], release[0], release[1]}) close(fd);
+    EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
+    EXPECT_TRUE(sim().oem.ledOn);
 }
 
 // ---- the host's own alarm -------------------------------------------------------------------

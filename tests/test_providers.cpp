@@ -4,11 +4,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "Common.h"
 #include "cimhost.h"
+#include "sdr_util.h"
+#include "sel_util.h"
 #include "test_support.h"
 
 using cimhost::EnumResult;
@@ -188,6 +192,36 @@ TEST(Trim, NormalisesBlanksInPlace) {
     EXPECT_EQ(trim(nullptr), nullptr);
 }
 
+// ---- exchanges per class ---------------------------------------------------------------------
+
+// How many requests reach the demo server when every class is enumerated once, in the
+// order of the provider list, starting from a closed device and caches that are empty.
+// The first class also pays for opening the device (Get PICMG Properties).
+TEST_F(Providers, EveryClassSendsItsKnownNumberOfRequestsToTheDemoServer) {
+    useServer(testkit::makeScenario("demo"));
+    isSDRLoadedFlag = 0;
+    boardName[0] = boardType[0] = '\0';
+    const std::vector<std::pair<std::string, size_t>> expected = {
+        {"FRUProvider", 67},          {"PXInfoProvider", 2},      {"PXListProvider", 2},
+        {"SELInfoProvider", 2},       {"SELListProvider", 610},   {"PMBusProvider", 544},
+        {"PMBusFRUProvider", 40},     {"PMBusBBPProvider", 24},   {"LANProvider", 14},
+        {"BMCIPProvider", 14},        {"NMProvider", 83},         {"SensorsProvider", 686},
+        {"UserListProvider", 26},     {"IPMDeviceProvider", 694}, {"OpenLED", 2},
+        {"CloseLED", 2},              {"BMCResetToDefault", 2},   {"ClearChassisIntrusion", 2},
+        {"SetFanModeToFull", 2},      {"SetFanModeToHeavyIO", 2}, {"SetFanModeToPUE2", 2},
+        {"SetFanModeToPUE3", 2},      {"SetFanModeToOptimal", 2}, {"SetFanModeToStandard", 2},
+    };
+    std::vector<std::pair<std::string, size_t>> got;
+    for (const cimhost::ProviderInfo& p : cimhost::providers()) {
+        bmc().clearLog();
+        testkit::CaptureOutput out(1);
+        testkit::CaptureOutput err(2);
+        host_->enumerate(p.prefix);
+        got.emplace_back(p.prefix, bmc().log().size());
+    }
+    EXPECT_EQ(got, expected);
+}
+
 // ---- the built library ------------------------------------------------------------------------
 
 TEST(BuiltLibrary, DlopenFindsEveryFactory) {
@@ -228,6 +262,40 @@ TEST(BuiltLibrary, ExportsOnlyFactoriesAndBmcRoutines) {
     for (const cimhost::ProviderInfo& pi : cimhost::providers()) expected.insert(std::string(pi.prefix) + "_Create_InstanceMI");
     EXPECT_EQ(factories, expected);
     EXPECT_TRUE(others.empty()) << "unexpected export: " << others.front();
+}
+
+std::string sourceFile(const char* relative) {
+    std::ifstream in(std::string(VKT_SOURCE_DIR) + "/" + relative);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The linker map is kept by hand beside the provider list; it must export exactly the
+// listed factories and the bmc_ routines.
+TEST(ProviderList, TheLinkerMapExportsExactlyTheListedFactories) {
+    std::stringstream map(sourceFile("src/varkoltprovider.map"));
+    std::set<std::string> global;
+    bool inGlobal = false;
+    for (std::string line; std::getline(map, line);) {
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos) continue;
+        line = line.substr(start);
+        if (line.rfind("global:", 0) == 0) inGlobal = true;
+        else if (line.rfind("local:", 0) == 0) inGlobal = false;
+        else if (inGlobal && line.back() == ';') global.insert(line.substr(0, line.size() - 1));
+    }
+    std::set<std::string> expected = {"bmc_*", "bmcGetPXNodeID"};
+    for (const cimhost::ProviderInfo& p : cimhost::providers()) expected.insert(std::string(p.prefix) + "_Create_InstanceMI");
+    EXPECT_EQ(global, expected);
+    EXPECT_EQ(cimhost::providers().size(), 24u);
+}
+
+TEST(ProviderList, TheReadmeNamesEveryClass) {
+    const std::string readme = sourceFile("README.md");
+    ASSERT_FALSE(readme.empty());
+    for (const cimhost::ProviderInfo& p : cimhost::providers())
+        EXPECT_NE(readme.find(p.className), std::string::npos) << p.className;
 }
 
 TEST(BuiltLibrary, ActionEnumeratesThroughTheLoadedLibrary) {

@@ -3,6 +3,7 @@
 // vkt-cim's --record and --simulate=replay:FILE end to end.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -275,6 +276,23 @@ TEST_F(Recording, AKcsExchangeCutShortByTheProcessEndIsRecordedUnanswered) {
     ASSERT_TRUE(rec::loadRecording(path_, &exchanges, &error)) << error;
     ASSERT_EQ(exchanges.size(), 1u);
     EXPECT_EQ(rec::exchangeLine(exchanges[0]).rfind("bmc 06/01 -> none ", 0), 0u) << rec::exchangeLine(exchanges[0]);
+}
+
+TEST_F(Recording, ARealBmcIsRecordedWithTheHostsOwnPortList) {
+    auto portList = [] {
+        std::string text;
+        int fd = open("/proc/ioports", O_RDONLY);
+        char buf[512];
+        for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+        if (fd >= 0) close(fd);
+        return text;
+    };
+    testkit::FakeIpmiDevice::get().setIoports("  0ca2-0ca3 : ipmi_si\n");
+    EXPECT_EQ(portList(), "  0ca2-0ca3 : ipmi_si\n");
+    rec::Writer writer;
+    testkit::DeviceRecorder host(testkit::hostDeviceCalls(), writer);
+    testkit::installDeviceRecorder(&host);
+    EXPECT_EQ(portList(), rectest::slurp("/proc/ioports")) << "what the library decides the KCS ports by";
 }
 
 TEST_F(Recording, ReplayAnswersInRecordedOrderAndNamesWhatIsMissingOnce) {

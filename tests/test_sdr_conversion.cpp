@@ -40,23 +40,43 @@ std::array<BYTE, 64> image(BYTE m, BYTE mHigh, BYTE b, BYTE bHigh, BYTE exponent
 // ---- factor decoding -------------------------------------------------------------------------
 
 TEST(SensorFactors, TenBitFactorsAndFourBitExponentsAreSigned) {
-    SensorFactors f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0x00).data());
+    SensorFactors f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0x00));
     EXPECT_EQ(f.m, 1);
     EXPECT_EQ(f.b, 0);
     // Bits 9:8 = 11b with low byte FFh: -1. The low bits 5:0 of the high bytes are not factor bits.
-    f = vkt::decodeSensorFactors(image(0xFF, 0xFF, 0x00, 0xBF, 0x00).data());
+    f = vkt::decodeSensorFactors(image(0xFF, 0xFF, 0x00, 0xBF, 0x00));
     EXPECT_EQ(f.m, -1);
     EXPECT_EQ(f.b, -512);
-    f = vkt::decodeSensorFactors(image(0xFF, 0x7F, 0x01, 0x40, 0x00).data());
+    f = vkt::decodeSensorFactors(image(0xFF, 0x7F, 0x01, 0x40, 0x00));
     EXPECT_EQ(f.m, 511);
     EXPECT_EQ(f.b, 257);
-    f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0xF7).data());
+    f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0xF7));
     EXPECT_EQ(f.rExponent, -1);
     EXPECT_EQ(f.bExponent, 7);
-    f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0x78, 0x0B).data());
+    f = vkt::decodeSensorFactors(image(0x01, 0x00, 0x00, 0x00, 0x78, 0x0B));
     EXPECT_EQ(f.rExponent, 7);
     EXPECT_EQ(f.bExponent, -8);
     EXPECT_EQ(f.linearization, 0x0B);
+}
+
+TEST(SensorFactors, BytesARecordDoesNotHoldReadAsZero) {
+    const std::array<BYTE, 64> full = image(0x05, 0x00, 0x07, 0x00, 0xE1, 0x08);
+    // Cut after the M bytes: B and the exponents read as 00h, the linearization byte (23)
+    // is still there.
+    SensorFactors f = vkt::decodeSensorFactors(vkt::ByteView(full.data(), 26));
+    EXPECT_EQ(f.m, 5);
+    EXPECT_EQ(f.b, 0);
+    EXPECT_EQ(f.rExponent, 0);
+    EXPECT_EQ(f.bExponent, 0);
+    EXPECT_EQ(f.linearization, 0x08);
+    f = vkt::decodeSensorFactors(vkt::ByteView());
+    EXPECT_EQ(f.m, 0);
+    EXPECT_EQ(f.linearization, 0x00);
+    // A longer image decodes as the exact one.
+    f = vkt::decodeSensorFactors(full);
+    EXPECT_EQ(f.b, 7);
+    EXPECT_EQ(f.rExponent, -2);
+    EXPECT_EQ(f.bExponent, 1);
 }
 
 // ---- the formula ---------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "bounded.h"
 #include "sel_util.h"
 #include "test_support.h"
 
@@ -248,6 +249,105 @@ TEST_F(SelDecode, LabelsAreCutToTheirField) {
     char text[6];
     getSELSensorLabel(0x10, 0x05, 0x00, text, sizeof text);
     EXPECT_STREQ(text, "Physi");
+}
+
+// ---- pure decoding: the entry and a context, no BMC -----------------------------------------------
+
+bool demoNames(BYTE number, char* name, size_t cap) {
+    if (number != 0x31) return false;
+    vkt::copyText(name, cap, "DIMM Errors");
+    return true;
+}
+
+std::string described(const vkt::SelEvent& e, const vkt::EventContext& ctx) {
+    char text[512];
+    memset(text, 'x', sizeof text);
+    vkt::describeEvent(e, ctx, text, sizeof text);
+    return text;
+}
+
+TEST(SelDecodePure, TheEntryFieldsComeFromTheRecordWhateverItsLength) {
+    // Time stamp 59684280h, generator 0020h, revision 04h, memory sensor 31h, sensor-specific,
+    // correctable ECC on DIMM 1A of CPU 2.
+    const BYTE entry[20] = {0x01, 0x00, 0x02, 0x80, 0x42, 0x68, 0x59, 0x20, 0x00, 0x04,
+                            0x0C, 0x31, 0x6F, 0x00, 0x1A, 0x01, 0xEE, 0xEE, 0xEE, 0xEE};
+    for (size_t length : {16u, 20u}) {
+        const vkt::SelEvent e = vkt::selEventOf(vkt::ByteView(entry, length));
+        EXPECT_EQ(e.sensorType, 0x0C);
+        EXPECT_EQ(e.sensorNumber, 0x31);
+        EXPECT_EQ(e.eventDirType, 0x6F);
+        EXPECT_EQ(e.data1, 0x00);
+        EXPECT_EQ(e.data2, 0x1A);
+        EXPECT_EQ(e.data3, 0x01);
+    }
+    const vkt::SelEvent cut = vkt::selEventOf(vkt::ByteView(entry, 13));
+    EXPECT_EQ(cut.eventDirType, 0x6F);
+    EXPECT_EQ(cut.data1 | cut.data2 | cut.data3, 0) << "bytes past a short record read as 00h";
+    EXPECT_EQ(vkt::selEventOf(vkt::ByteView()).sensorType, 0);
+}
+
+TEST(SelDecodePure, DescriptionsAndLabelsComeFromTheContextAlone) {
+    vkt::SelEvent ecc;
+    ecc.sensorType = 0x0C;
+    ecc.sensorNumber = 0x31;
+    ecc.eventDirType = 0x6F;
+    ecc.data2 = 0x1A;
+    ecc.data3 = 0x01;
+    vkt::EventContext ctx;
+    ctx.sensorName = demoNames;
+    const std::pair<vkt::DimmLayout, const char*> layouts[] = {
+        {vkt::DimmLayout::plain, "Correctable ECC@DIMM1A(CPU2)"},
+        {vkt::DimmLayout::ownModel, "Correctable ECC@DIMMA1(CPU2)"},
+        {vkt::DimmLayout::brickland, "Correctable ECC@DIMMA1(P2M1)"},
+        {vkt::DimmLayout::romleyEN, "Correctable ECC@DIMMD1(CPU2)"},
+        {vkt::DimmLayout::romleyEPEX, "Correctable ECC@DIMME1(CPU2)"},
+        {vkt::DimmLayout::unannounced,
+         "Correctable ECC[@DIMME1(CPU2)GenC,GenB Romley EP,EX][@DIMMD1(CPU2)GenB Romley EN][@DIMM1A(CPU2)GenA]"},
+    };
+    for (const auto& [layout, text] : layouts) {
+        ctx.board = layout;
+        EXPECT_EQ(described(ecc, ctx), text);
+    }
+    EXPECT_TRUE(vkt::eventNeedsBoard(ecc));
+
+    char label[64];
+    vkt::labelSensor(ecc, ctx, label, sizeof label);
+    EXPECT_STREQ(label, "DIMM Errors");
+    vkt::SelEvent unnamed = ecc;
+    unnamed.sensorNumber = 0x32;
+    vkt::labelSensor(unnamed, ctx, label, sizeof label);
+    EXPECT_STREQ(label, "Memory");
+    vkt::labelSensor(ecc, vkt::EventContext{}, label, sizeof label);
+    EXPECT_STREQ(label, "Memory") << "no names known";
+
+    vkt::SelEvent parity = ecc;
+    parity.data1 = 0x02;
+    EXPECT_FALSE(vkt::eventNeedsBoard(parity));
+    EXPECT_EQ(described(parity, ctx), "Parity");
+    vkt::SelEvent generic = ecc;
+    generic.eventDirType = 0x81;  // threshold type, deassertion
+    generic.data1 = 0x09;
+    EXPECT_FALSE(vkt::eventNeedsBoard(generic));
+    EXPECT_EQ(described(generic, ctx), "Upper Critical - going high");
+    EXPECT_STREQ(vkt::eventDirectionText(generic.eventDirType), "Deassertion");
+}
+
+TEST(SelDecodePure, TextsAreCutToTheRoomGiven) {
+    vkt::SelEvent pci;
+    pci.sensorType = 0x13;
+    pci.eventDirType = 0x6F;
+    pci.data1 = 0x04;
+    pci.data2 = 0x03;
+    pci.data3 = 0x0A;
+    char full[128];
+    const size_t n = vkt::describeEvent(pci, vkt::EventContext{}, full, sizeof full);
+    EXPECT_EQ(std::string(full), std::string("PCI PERR, Bus 3 /Device 1 /Function 2"));
+    EXPECT_EQ(n, strlen(full));
+    char small[8];
+    memset(small, 'x', sizeof small);
+    EXPECT_EQ(vkt::describeEvent(pci, vkt::EventContext{}, small, sizeof small), 7u);
+    EXPECT_STREQ(small, "PCI PER");
+    EXPECT_EQ(vkt::describeEvent(pci, vkt::EventContext{}, nullptr, 0), 0u);
 }
 
 }  // namespace

@@ -71,6 +71,44 @@ TEST(VktCim, FailingServerGivesFalse) {
     EXPECT_EQ(r.out, "varkolt/cimv2:VKT_OPEN_LED\n    VKT_Result = \"False\"\n\n");
 }
 
+// A host with the kernel's ipmi_si but no ipmi_devintf: the loaded library leaves the
+// ports to the kernel, every class still enumerates, the process does not end, and the
+// operator is told once what to load.
+TEST(VktCim, PortsHeldByTheKernelDriverAreLeftAloneAndTheToolCarriesOn) {
+    char logPath[] = "/tmp/vkt-sim-log-XXXXXX";
+    char errPath[] = "/tmp/vkt-sim-err-XXXXXX";
+    int logFd = mkstemp(logPath);
+    int errFd = mkstemp(errPath);
+    ASSERT_GE(logFd, 0);
+    ASSERT_GE(errFd, 0);
+    close(logFd);
+    close(errFd);
+    std::string cmd = std::string("VKT_SIM_KERNEL_KCS=1 VKT_SIM_LOG=") + logPath + " " + VKT_CIM_TOOL +
+                      " --simulate --kcs enumerate --all 2>" + errPath;
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int st = pclose(p);
+    const std::string err = slurp(errPath);
+    const std::string log = slurp(logPath);
+    unlink(logPath);
+    unlink(errPath);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 0);
+    EXPECT_NE(out.find("varkolt/cimv2:VKT_OPEN_LED\n    VKT_Result = \"False\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("varkolt/cimv2:VKT_SetFanModeToStandard\n    VKT_Result = \"False\"\n"), std::string::npos);
+    EXPECT_EQ(out.find("kcs_error"), std::string::npos);
+    const std::string notice =
+        "The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: load the "
+        "ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n";
+    ASSERT_NE(err.find(notice), std::string::npos) << err;
+    EXPECT_EQ(err.find(notice, err.find(notice) + 1), std::string::npos) << "told more than once";
+    EXPECT_EQ(log, "") << "a request reached the BMC";
+}
+
 TEST(VktCim, ClassesListsAllTwentyFour) {
     ToolRun r = runTool("classes");
     EXPECT_EQ(r.status, 0);

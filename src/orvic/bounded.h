@@ -1,9 +1,9 @@
 // Bounded text and byte helpers.
 //
 // Every fixed-size text field of the library is written through these: a copy is always
-// cut to the field and always terminated, a formatted text goes through vsnprintf, and a
-// response byte is read only when the BMC actually sent it (a byte that was not sent
-// reads as 00h).
+// cut to the field and always terminated, a formatted text goes through vsnprintf. Bytes
+// are read through vkt::ByteView (byte_view.h, included here): a byte that was not sent
+// reads as 00h.
 #ifndef VKT_BOUNDED_H
 #define VKT_BOUNDED_H
 
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "byte_view.h"
 #include "vkt_types.h"
 
 namespace vkt {
@@ -69,23 +70,6 @@ inline size_t formatText(char* dst, size_t cap, const char* fmt, ...) {
 }
 
 #define VKT_FORMAT(field, ...) ::vkt::formatText((field), sizeof(field), __VA_ARGS__)
-
-// A read-only view of received bytes: indexing past the received length yields 00h.
-struct ByteView {
-    const BYTE* data = nullptr;
-    size_t length = 0;
-
-    ByteView() = default;
-    ByteView(const BYTE* d, size_t n) : data(d), length(d != nullptr ? n : 0) {}
-
-    BYTE operator[](size_t i) const { return i < length ? data[i] : 0; }
-    bool has(size_t i) const { return i < length; }
-    size_t size() const { return length; }
-    // Copies up to `n` bytes starting at `from` into `out`; missing bytes become 00h.
-    void copyTo(BYTE* out, size_t from, size_t n) const {
-        for (size_t i = 0; i < n; ++i) out[i] = (*this)[from + i];
-    }
-};
 
 }  // namespace vkt
 

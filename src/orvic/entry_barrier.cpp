@@ -1,5 +1,7 @@
 #include "entry_barrier.h"
 
+#include "transport_state.h"
+
 namespace vkt {
 
 namespace {
@@ -11,10 +13,14 @@ std::recursive_mutex& apiMutex() {
     return m;
 }
 
-void enterCall() { ++callDepth; }
+// The transport's per-call state (giving up on a silent BMC) spans the outermost call: a
+// routine that calls another exported routine is still one call.
+void enterCall() {
+    if (callDepth++ == 0) beginTransportCall();
+}
 
 void leaveCall() {
-    if (callDepth > 0) --callDepth;
+    if (callDepth > 0 && --callDepth == 0) endTransportCall();
 }
 
 }  // namespace vkt

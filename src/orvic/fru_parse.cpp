@@ -28,24 +28,10 @@ constexpr size_t areaUnit = 8;
 constexpr size_t internalUseChunk = 8;
 constexpr size_t multiHeaderSize = 5;
 
-// A read position inside an image that never moves past the image end.
-struct FruCursor {
-    const BYTE* image;
-    size_t length;
-    size_t pos;
-
-    bool atEnd() const { return pos >= length; }
-    BYTE peek() const { return pos < length ? image[pos] : 0; }
-    size_t remaining() const { return pos < length ? length - pos : 0; }
-    BYTE next() {
-        BYTE b = peek();
-        if (pos < length) ++pos;
-        return b;
-    }
-};
+using FruCursor = vkt::ByteCursor;
 
 FruCursor areaCursor(BYTE offset, const BYTE* data, size_t imageLength, size_t skip) {
-    return FruCursor{data, data != nullptr ? imageLength : 0, offset * areaUnit + skip};
+    return FruCursor(vkt::ByteView(data, imageLength), offset * areaUnit + skip);
 }
 
 // One type/length field: the low six bits are its length, the type bits are not decoded.
@@ -82,7 +68,8 @@ void readCustom(FruCursor& c, BYTE& customLen, BYTE (&custom)[fruCustomSize]) {
 
 fru_header readHeader(const BYTE* data, size_t imageLength) {
     fru_header h = {};
-    if (data != nullptr && imageLength >= sizeof h) memcpy(&h, data, sizeof h);
+    const vkt::ByteView image(data, imageLength);
+    if (image.size() >= sizeof h) memcpy(&h, image.data, sizeof h);
     return h;
 }
 
@@ -232,7 +219,7 @@ void parseFRUMultiRecord(BYTE offset, const BYTE* data, size_t imageLength, BYTE
 
 void parseFRUData(const BYTE* data, size_t imageLength, BYTE printFRUData) {
     if (data == nullptr) return;
-    const BYTE version = imageLength > 0 ? data[0] : 0;
+    const BYTE version = vkt::ByteView(data, imageLength)[0];
     if (printFRUData != 0 && version != vkt::fruFormatVersion) return;
 
     resetAreaRecords();

@@ -38,6 +38,7 @@ constexpr BYTE oemFanMode = 0x45;
 // Completion codes.
 constexpr BYTE ccSuccess = 0x00;
 constexpr BYTE ccParamNotSupported = 0x80;
+constexpr BYTE ccNodeBusy = 0xC0;
 constexpr BYTE ccTimeout = 0xC3;
 constexpr BYTE ccReservationCancelled = 0xC5;
 constexpr BYTE ccRequestLengthInvalid = 0xC7;

@@ -10,11 +10,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "ipmi_defs.h"
-#include "smipmi.h"
+#include "transport_state.h"
 
 ipmi_intf ipmi_open_intf = {
     "open",
@@ -45,13 +46,18 @@ ipmi_intf ipmi_open_intf = {
 
 namespace {
 
-// The request being carried and the response image it produced.
-unsigned char* requestCmd = nullptr;
-int reqLength = 0;
-unsigned char responseImage[vkt::ipmiImageSize];
-int curLength = 0;
-
 int responseTimeoutMs = 30000;
+
+// The kernel driver answers a request its BMC never answered with C3h of its own, after its
+// retries (seconds). A BMC may answer C3h itself as well (a device behind it timed out),
+// and does so quickly; only a slow C3h says the BMC itself has gone silent.
+constexpr long long slowAnswerMs = 1000;
+
+bool isBmcTimeout(const ipmi_rs* answer, bool ownBoundRanOut, long long elapsedMs) {
+    if (ownBoundRanOut) return true;
+    const long long slow = std::min(slowAnswerMs, static_cast<long long>(responseTimeoutMs) / 2);
+    return answer->ccode == vkt::ccTimeout && elapsedMs >= slow;
+}
 
 constexpr uint8_t picmgIdentifier = 0x00;
 
@@ -100,6 +106,44 @@ ipmi_rs* timedOut() {
     return &rsp;
 }
 
+// Waits for the answer to request `msgid` within the response bound; anything else that
+// arrives meanwhile (a late answer to an earlier request that timed out) is read and
+// dropped.
+ipmi_rs* awaitResponse(int fd, long msgid, bool* ownBoundRanOut) {
+    const long long deadline = monotonicMs() + responseTimeoutMs;
+    for (;;) {
+        long long remaining = deadline - monotonicMs();
+        if (remaining <= 0) {
+            *ownBoundRanOut = true;
+            return timedOut();
+        }
+        int ready = waitReadable(fd, static_cast<int>(remaining));
+        if (ready < 0) return nullptr;
+        if (ready == 0) continue;  // interrupted or not yet: the deadline decides
+
+        ipmi_addr addr{};
+        ipmi_recv recv{};
+        memset(&rsp, 0, sizeof rsp);
+        recv.addr = reinterpret_cast<unsigned char*>(&addr);
+        recv.addr_len = sizeof addr;
+        recv.msg.data = rsp.data;
+        recv.msg.data_len = sizeof rsp.data;
+        if (ioctlRetry(fd, IPMICTL_RECEIVE_MSG_TRUNC, &recv) < 0 && errno != EMSGSIZE) return nullptr;
+        if (recv.msgid != msgid) continue;
+
+        int received = recv.msg.data_len;
+        if (received > static_cast<int>(sizeof rsp.data)) received = sizeof rsp.data;
+        if (received < 0) received = 0;
+        rsp.ccode = received > 0 ? rsp.data[0] : 0;
+        rsp.data_len = received - 1;
+        if (rsp.ccode == 0 && rsp.data_len > 0) {
+            memmove(rsp.data, rsp.data + 1, static_cast<size_t>(rsp.data_len));
+            rsp.data[rsp.data_len] = 0;
+        }
+        return &rsp;
+    }
+}
+
 }  // namespace
 
 namespace vkt {
@@ -111,29 +155,27 @@ bool openIpmiDeviceOwnsInterface() { return ipmi_open_intf.opened != 0; }
 }  // namespace vkt
 
 int ipmiCmd(unsigned char* RequestCmdArg, unsigned char* ResponseBufArg, int kcs_ReqLength, int* kcs_CurLength) {
-    requestCmd = RequestCmdArg;
-    reqLength = kcs_ReqLength;
-    curLength = 0;
-    if (ipmi_send(&ipmi_open_intf) == -1) return -1;
-    int n = curLength;
-    if (n > vkt::ipmiImageSize) n = vkt::ipmiImageSize;
-    memcpy(ResponseBufArg, responseImage, static_cast<size_t>(n));
-    *kcs_CurLength = n;
+    int length = 0;
+    if (ipmi_send(&ipmi_open_intf, RequestCmdArg, kcs_ReqLength, ResponseBufArg, &length) == -1) return -1;
+    *kcs_CurLength = length;
     open_ipmi_drv = 1;
     return 0;
 }
 
-int ipmi_send(ipmi_intf* intf) {
-    if (requestCmd == nullptr || reqLength < 2) return -1;
+int ipmi_send(ipmi_intf* intf, const unsigned char* request, int requestLength, unsigned char* response,
+              int* responseLength) {
+    if (intf == nullptr || request == nullptr || response == nullptr || responseLength == nullptr ||
+        requestLength < 2)
+        return -1;
     ipmi_rq req{};
     uint8_t data[vkt::ipmiMaxRequestData] = {};
-    req.msg.netfn = static_cast<uint8_t>(requestCmd[0] >> 2);
+    req.msg.netfn = static_cast<uint8_t>(request[0] >> 2);
     req.msg.lun = 0;
-    req.msg.cmd = requestCmd[1];
-    if (reqLength > 2) {
-        int n = reqLength - 2;
+    req.msg.cmd = request[1];
+    if (requestLength > 2) {
+        int n = requestLength - 2;
         if (n > vkt::ipmiMaxRequestData) n = vkt::ipmiMaxRequestData;
-        memcpy(data, requestCmd + 2, static_cast<size_t>(n));
+        memcpy(data, request + 2, static_cast<size_t>(n));
         req.msg.data = data;
         req.msg.data_len = static_cast<uint16_t>(n);
     }
@@ -141,19 +183,19 @@ int ipmi_send(ipmi_intf* intf) {
     ipmi_rs* r = intf->sendrecv(intf, &req);
     if (r == nullptr) return -1;
 
-    memset(responseImage, 0, sizeof responseImage);
-    responseImage[0] = r->msg.netfn;
-    responseImage[1] = r->msg.cmd;
-    responseImage[2] = r->ccode;
+    memset(response, 0, vkt::ipmiImageSize);
+    response[0] = r->msg.netfn;
+    response[1] = r->msg.cmd;
+    response[2] = r->ccode;
     if (r->data_len < 0) {
         // Nothing arrived, not even a completion code.
-        curLength = 2;
+        *responseLength = 2;
         return 0;
     }
     int n = r->data_len;
     if (n > vkt::ipmiMaxResponseData) n = vkt::ipmiMaxResponseData;
-    memcpy(responseImage + 3, r->data, static_cast<size_t>(n));
-    curLength = n + 3;
+    memcpy(response + 3, r->data, static_cast<size_t>(n));
+    *responseLength = n + 3;
     return 0;
 }
 
@@ -236,7 +278,8 @@ ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req) {
 
     ipmi_req _req{};
     intf->target_addr = ipmb_target_addr;
-    if (intf->target_addr != 0 && intf->target_addr != intf->my_addr) {
+    const bool bridged = intf->target_addr != 0 && intf->target_addr != intf->my_addr;
+    if (bridged) {
         ipmb_addr.slave_addr = static_cast<unsigned char>(intf->target_addr);
         ipmb_addr.lun = req->msg.lun;
         _req.addr = reinterpret_cast<unsigned char*>(&ipmb_addr);
@@ -252,38 +295,15 @@ ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req) {
     _req.msg.data = req->msg.data;
     _req.msg.data_len = req->msg.data_len;
 
+    const long long sent = monotonicMs();
     if (ioctlRetry(intf->fd, IPMICTL_SEND_COMMAND, &_req) < 0) return nullptr;
     if (intf->noanswer) return nullptr;
 
-    // Wait for the answer to this request; anything else that arrives meanwhile (a late
-    // answer to an earlier request that timed out) is read and dropped.
-    const long long deadline = monotonicMs() + responseTimeoutMs;
-    for (;;) {
-        long long remaining = deadline - monotonicMs();
-        if (remaining <= 0) return timedOut();
-        int ready = waitReadable(intf->fd, static_cast<int>(remaining));
-        if (ready < 0) return nullptr;
-        if (ready == 0) continue;  // interrupted or not yet: the deadline decides
-
-        ipmi_addr addr{};
-        ipmi_recv recv{};
-        memset(&rsp, 0, sizeof rsp);
-        recv.addr = reinterpret_cast<unsigned char*>(&addr);
-        recv.addr_len = sizeof addr;
-        recv.msg.data = rsp.data;
-        recv.msg.data_len = sizeof rsp.data;
-        if (ioctlRetry(intf->fd, IPMICTL_RECEIVE_MSG_TRUNC, &recv) < 0 && errno != EMSGSIZE) return nullptr;
-        if (recv.msgid != msgid) continue;
-
-        int received = recv.msg.data_len;
-        if (received > static_cast<int>(sizeof rsp.data)) received = sizeof rsp.data;
-        if (received < 0) received = 0;
-        rsp.ccode = received > 0 ? rsp.data[0] : 0;
-        rsp.data_len = received - 1;
-        if (rsp.ccode == 0 && rsp.data_len > 0) {
-            memmove(rsp.data, rsp.data + 1, static_cast<size_t>(rsp.data_len));
-            rsp.data[rsp.data_len] = 0;
-        }
-        return &rsp;
-    }
+    bool ownBoundRanOut = false;
+    ipmi_rs* answer = awaitResponse(intf->fd, msgid, &ownBoundRanOut);
+    // Only the BMC's own silence counts toward giving up on it; a controller behind it
+    // that does not answer a bridged request says nothing about the BMC.
+    if (answer != nullptr && !bridged)
+        vkt::noteBmcResponse(isBmcTimeout(answer, ownBoundRanOut, monotonicMs() - sent));
+    return answer;
 }

@@ -1,4 +1,5 @@
-// The Linux OpenIPMI device channel.
+// The Linux OpenIPMI device channel. It knows nothing above itself: the channel selector
+// hands it request images, and it answers through its parameters.
 #ifndef VKT_KCS2_LINUX_H
 #define VKT_KCS2_LINUX_H
 
@@ -59,9 +60,14 @@ struct ipmi_rs {
 
 extern ipmi_intf ipmi_open_intf;
 
-// 0 with the response image in ResponseBuf and its length in *kcs_CurLength, or -1.
+// 0 with the response image in ResponseBuf (room for 128 bytes) and its length in
+// *kcs_CurLength, or -1 when the device cannot carry the request.
 int ipmiCmd(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs_ReqLength, int* kcs_CurLength);
-int ipmi_send(ipmi_intf* intf);
+// Sends the request image `request` through the interface's send operation and turns its
+// answer into a response image (room for 128 bytes): 0 with the length in *responseLength,
+// or -1.
+int ipmi_send(ipmi_intf* intf, const unsigned char* request, int requestLength, unsigned char* response,
+              int* responseLength);
 int ipmi_openipmi_open(ipmi_intf* intf);
 void ipmi_openipmi_close(ipmi_intf* intf);
 ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req);

@@ -1,8 +1,10 @@
-// Channel selection (the OpenIPMI device first, the KCS ports otherwise) and the KCS port
-// exchange.
+// The KCS port exchange.
 #include "kcs_linux.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,10 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "bounded.h"
 #include "ipmi_defs.h"
-#include "kcs2_linux.h"
-#include "smipmi.h"
 
 int KCS_DATA = 0;
 int KCS_STATUS = 0;
@@ -53,10 +55,7 @@ constexpr int kcsMaxResponseBytes = 1024;
 // blocks it in every thread): a wait never outlasts this.
 constexpr long long kcsWaitBackstopUs = 1500000;
 
-constexpr int exitNotRoot = 42;
 constexpr int exitKcsFailure = 21;
-
-int isRootPermission = -1;  // -1 until the first check
 
 volatile sig_atomic_t isTimeout = 0;
 struct sigaction sa;
@@ -103,14 +102,6 @@ long long monotonicUs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-// Stands in for an answer when no channel could carry the request.
-void failureImage(unsigned char* ResponseBuf, BYTE cc) {
-    ResponseBuf[0] = 0;
-    ResponseBuf[1] = 0;
-    ResponseBuf[2] = cc;
-    resp_data_len = 3;
 }
 
 [[noreturn]] void kcs_ErrorExit() {
@@ -221,10 +212,10 @@ void writeRequest(const unsigned char* request, int length) {
     kcs_WriteData(request[length - 1]);
 }
 
-void readResponse(unsigned char* ResponseBuf) {
+// Returns the number of bytes stored in ResponseBuf.
+int readResponse(unsigned char* ResponseBuf) {
     int stored = 0;
     int received = 0;
-    resp_data_len = 0;
     for (;;) {
         if (kcs_WaitOnIBF() != 0) kcs_ErrorExit();
         unsigned char state = 0;
@@ -240,15 +231,12 @@ void readResponse(unsigned char* ResponseBuf) {
             unsigned char byte = 0;
             kcs_ReadData(&byte);
             ++received;
-            if (stored < vkt::ipmiImageSize) {
-                ResponseBuf[stored++] = byte;
-                resp_data_len = stored;
-            }
+            if (stored < vkt::ipmiImageSize) ResponseBuf[stored++] = byte;
             kcs_WriteData(kcsReadByte);
         } else if (state == kcsIdleState) {
             if (kcs_WaitOnOBF() != 0) kcs_ErrorExit();
             kcs_ClearOBF();  // the dummy byte that ends the transfer
-            return;
+            return stored;
         } else {
             kcs_ErrorRecovery();
         }
@@ -267,21 +255,144 @@ bool interfacePresent() {
     return status != kcsNoInterface;
 }
 
-int kcsPortExchange(const unsigned char* request, int length, unsigned char* ResponseBuf) {
+// ---- the kernel's driver ------------------------------------------------------------------
+
+constexpr const char* defaultIoportsPath = "/proc/ioports";
+char ioportsPath[256] = "/proc/ioports";
+bool ownerNoticeGiven = false;
+
+// The KCS register ranges of both port pairs.
+struct PortRange {
+    unsigned long first;
+    unsigned long last;
+};
+constexpr PortRange kcsRanges[] = {{kcsDataPortA, kcsStatusPortA}, {kcsDataPortB, kcsStatusPortB}};
+
+// /proc/ioports is small; anything past this is not a port list.
+constexpr size_t ioportsMaxBytes = 64 * 1024;
+
+// One line "  0ca2-0ca3 : ipmi_si": does an IPMI driver hold a KCS register? Bus windows
+// and firmware reservations ("PCI Bus 0000:00", "pnp 00:05") span the range on most
+// machines without owning it, so only a claim by an IPMI driver counts.
+bool lineClaimsKcs(const std::string& line) {
+    const char* p = line.c_str();
+    while (*p == ' ' || *p == '\t') ++p;
+    char* end = nullptr;
+    const unsigned long first = strtoul(p, &end, 16);
+    if (end == p || *end != '-') return false;
+    p = end + 1;
+    const unsigned long last = strtoul(p, &end, 16);
+    if (end == p) return false;
+    const char* colon = strchr(end, ':');
+    if (colon == nullptr || strcasestr(colon + 1, "ipmi") == nullptr) return false;
+    for (const PortRange& r : kcsRanges)
+        if (first <= r.last && last >= r.first) return true;
+    return false;
+}
+
+// The kernel's ipmi_si claims the KCS registers it drives. Driving them as well would
+// break both conversations, so the ports are left alone then. An unreadable list means no
+// driver is known to hold them.
+bool kernelOwnsKcsPorts() {
+    const int fd = open(ioportsPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(chunk, static_cast<size_t>(n));
+        if (text.size() > ioportsMaxBytes) break;
+    }
+    close(fd);
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t to = text.find('\n', from);
+        if (to == std::string::npos) to = text.size();
+        if (lineClaimsKcs(text.substr(from, to - from))) return true;
+        from = to + 1;
+    }
+    return false;
+}
+
+void tellOperatorOnce() {
+    if (ownerNoticeGiven) return;
+    ownerNoticeGiven = true;
+    fputs("The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: "
+          "load the ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n",
+          stderr);
+}
+
+// ---- taking turns with other processes -----------------------------------------------------
+
+constexpr const char* defaultKcsLockPath = "/run/lock/varkolt-kcs.lock";
+char kcsLockPath[256] = "/run/lock/varkolt-kcs.lock";
+int kcsLockWaitMs = 5000;
+constexpr useconds_t lockPollUs = 1000;
+
+// Holds the advisory lock for one exchange. The file is opened per exchange, so a child
+// forked meanwhile never shares the lock. When the file cannot be opened or locked at all
+// (no /run/lock) there is nobody to take turns with, and the exchange goes ahead.
+class KcsPortLock {
+public:
+    KcsPortLock() {
+        fd_ = open(kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) return;
+        const long long deadline = monotonicUs() + static_cast<long long>(kcsLockWaitMs) * 1000;
+        for (;;) {
+            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) {
+                release();  // locks unsupported here: nobody to take turns with
+                return;
+            }
+            if (monotonicUs() >= deadline) {
+                busy_ = true;
+                release();
+                return;
+            }
+            usleep(lockPollUs);
+        }
+    }
+    ~KcsPortLock() { release(); }
+    KcsPortLock(const KcsPortLock&) = delete;
+    KcsPortLock& operator=(const KcsPortLock&) = delete;
+
+    // Another process kept the ports past the wait bound.
+    bool busy() const { return busy_; }
+
+private:
+    void release() {
+        if (fd_ >= 0) close(fd_);  // closing drops the lock
+        fd_ = -1;
+    }
+    int fd_ = -1;
+    bool busy_ = false;
+};
+
+}  // namespace
+
+int kcs_Exchange(const unsigned char* request, int length, unsigned char* response, int* responseLength) {
+    if (responseLength != nullptr) *responseLength = 0;
+    if (request == nullptr || response == nullptr || length < 1 || length > vkt::ipmiImageSize)
+        return vkt::ccRequestLengthInvalid;
+    if (kernelOwnsKcsPorts()) {
+        tellOperatorOnce();
+        return vkt::ccUnspecified;
+    }
+    KcsPortLock lock;
+    if (lock.busy()) return vkt::ccNodeBusy;
     // Ports outside CA2h..CACh are never driven, whatever state the selector is in.
     if (KCS_DATA == 0 || KCS_STATUS == 0) kcs_SelectPorts(kcsDataPortA, kcsStatusPortA);
     grantPortAccess();
-    if (probing && !interfacePresent()) {
-        failureImage(ResponseBuf, vkt::ccUnspecified);
-        return 0;
-    }
+    if (probing && !interfacePresent()) return vkt::ccUnspecified;
     HostAlarm hostAlarm;
     writeRequest(request, length);
-    readResponse(ResponseBuf);
+    const int received = readResponse(response);
+    if (responseLength != nullptr) *responseLength = received;
     return 0;
 }
-
-}  // namespace
 
 // ---- port primitives ------------------------------------------------------------------------
 
@@ -343,16 +454,6 @@ void init_timer_1S() { installTimer(1); }
 
 void init_timer_0S() { installTimer(0); }
 
-// ---- channel selection ------------------------------------------------------------------------
-
-void checkRootPermission() {
-    if (isRootPermission < 0) isRootPermission = getuid() == 0 ? 1 : 0;
-    if (isRootPermission == 0) {
-        fputs("Please use root permission to launch Orvic.\n", stderr);
-        exit(exitNotRoot);
-    }
-}
-
 void kcs_SelectPorts(int dataPort, int statusPort) {
     KCS_DATA = dataPort;
     KCS_STATUS = statusPort;
@@ -365,27 +466,6 @@ void kcs_ProbeSucceeded() {
 
 void kcs_ProbeFailed() {
     if (probedData != 0) kcs_SelectPorts(probedData, probedStatus);
-}
-
-int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs_ReqLength, int /*kcs_CurLength*/) {
-    checkRootPermission();
-
-    int length = 0;
-    if (ipmiCmd(RequestCmd, ResponseBuf, kcs_ReqLength, &length) == 0) {
-        resp_data_len = length;
-        return 0;
-    }
-    // Once the kernel driver owns the system interface, driving the ports behind its back
-    // would corrupt both state machines: report the failure instead.
-    if (vkt::openIpmiDeviceOwnsInterface()) {
-        failureImage(ResponseBuf, vkt::ccUnspecified);
-        return 0;
-    }
-    if (kcs_ReqLength < 1 || kcs_ReqLength > vkt::ipmiImageSize) {
-        failureImage(ResponseBuf, vkt::ccRequestLengthInvalid);
-        return 0;
-    }
-    return kcsPortExchange(RequestCmd, kcs_ReqLength, ResponseBuf);
 }
 
 namespace vkt {
@@ -404,6 +484,13 @@ void resetKcsChannel() {
     probedStatus = 0;
     portsGranted = false;
     probing = false;
+    ownerNoticeGiven = false;
 }
+
+void setIoportsPath(const char* path) { copyText(ioportsPath, path != nullptr ? path : defaultIoportsPath); }
+
+void setKcsLockPath(const char* path) { copyText(kcsLockPath, path != nullptr ? path : defaultKcsLockPath); }
+
+void setKcsLockWaitMs(int ms) { kcsLockWaitMs = ms > 0 ? ms : 0; }
 
 }  // namespace vkt

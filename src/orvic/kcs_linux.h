@@ -1,4 +1,5 @@
-// The channel selector and the KCS port channel.
+// The KCS port channel: drives the KCS system interface through the processor's I/O ports.
+// It knows nothing above itself; the channel selector hands it request images.
 #ifndef VKT_KCS_LINUX_H
 #define VKT_KCS_LINUX_H
 
@@ -12,11 +13,13 @@ constexpr int kcsStatusPortB = 0xCAC;
 extern int KCS_DATA;
 extern int KCS_STATUS;
 
-// Carries one request image over the OpenIPMI device, else over the KCS ports. Returns 0
-// with the response image in ResponseBuf and its length in resp_data_len. Ends the process
-// when not running as root (status 42) and when the port exchange times out or breaks the
-// KCS protocol (status 21).
-int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs_ReqLength, int kcs_CurLength);
+// One exchange of a request image (`length` bytes, at most 128) over the ports. Returns 0 with
+// the response image in `response` (room for 128 bytes) and its length in *responseLength.
+// Returns a completion code instead, with no port touched, when the exchange cannot be
+// made: FFh while the kernel's IPMI driver owns the ports, C0h while another process keeps
+// the ports busy past the wait bound. Ends the process (status 21) when the exchange times
+// out or breaks the KCS protocol.
+int kcs_Exchange(const unsigned char* request, int length, unsigned char* response, int* responseLength);
 
 // The interface probe chooses the port pair before each of its attempts and reports how
 // the whole probe went: after a failed probe the pair of the last successful one is used
@@ -24,9 +27,6 @@ int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs
 void kcs_SelectPorts(int dataPort, int statusPort);
 void kcs_ProbeSucceeded();
 void kcs_ProbeFailed();
-
-// Root check, cached for the life of the process: ends it with status 42 when not root.
-void checkRootPermission();
 
 // Port primitives of the KCS system interface (one register access each).
 void kcs_ReadStatus(unsigned char* status);
@@ -67,8 +67,17 @@ void setPortIo(PortIo* io);
 // the other pair.
 void setKcsProbing(bool probing);
 
-// Back to the load-time state: no port pair chosen or remembered, access not yet granted.
+// Back to the load-time state: no port pair chosen or remembered, access not yet granted,
+// the kernel-driver notice not yet given.
 void resetKcsChannel();
+
+// Where the channel learns which driver owns which I/O ports (nullptr: /proc/ioports).
+void setIoportsPath(const char* path);
+
+// Processes that drive the ports take turns: each exchange holds an advisory lock on this
+// file (nullptr: the default under /run/lock) and waits at most `ms` for it.
+void setKcsLockPath(const char* path);
+void setKcsLockWaitMs(int ms);
 
 }  // namespace vkt
 

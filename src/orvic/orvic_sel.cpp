@@ -23,24 +23,20 @@ namespace {
 // Stamps up to here count from the controller's initialisation, not from 1970.
 constexpr uint32_t lastPreInitStamp = 0x1FFFFFFF;
 
-void formatInfoTime(char* dst, size_t cap, const BYTE* stamp) {
-    const uint32_t seconds = vkt::littleEndian32(stamp);
+void formatInfoTime(char* dst, size_t cap, vkt::ByteView stamp) {
+    const uint32_t seconds = stamp.le32(0);
     if (seconds <= lastPreInitStamp)
         vkt::copyText(dst, cap, "Pre-Init");
     else
         vkt::formatAscTime(dst, cap, seconds);
 }
 
-void fillEntry(CIM_SEL& out, const BYTE* rec) {
-    const BYTE sensorType = rec[selSensorTypeOffset];
-    const BYTE sensorNumber = rec[selSensorNumberOffset];
-    const BYTE dirType = rec[selEventDirTypeOffset];
-    const BYTE d1 = rec[selEventData1Offset];
-
-    vkt::formatSelTime(out.timeString, sizeof out.timeString, vkt::littleEndian32(rec + selTimestampOffset));
-    getSELSensorLabel(sensorNumber, sensorType, d1, out.sensorName, sizeof out.sensorName);
-    getEventDir(dirType, out.eventDir, sizeof out.eventDir);
-    char* desc = getEventDesc(sensorNumber, sensorType, dirType, d1, rec[selEventData2Offset], rec[selEventData3Offset]);
+void fillEntry(CIM_SEL& out, vkt::ByteView rec) {
+    const vkt::SelEvent e = vkt::selEventOf(rec);
+    vkt::formatSelTime(out.timeString, sizeof out.timeString, rec.le32(selTimestampOffset));
+    getSELSensorLabel(e.sensorNumber, e.sensorType, e.data1, out.sensorName, sizeof out.sensorName);
+    getEventDir(e.eventDirType, out.eventDir, sizeof out.eventDir);
+    char* desc = getEventDesc(e.sensorNumber, e.sensorType, e.eventDirType, e.data1, e.data2, e.data3);
     vkt::copyText(out.eventDesc, desc);
     free(desc);
 }
@@ -48,16 +44,17 @@ void fillEntry(CIM_SEL& out, const BYTE* rec) {
 }  // namespace
 
 void printSELInfo() {
-    VKT_FORMAT(totalEntries, "%u", static_cast<unsigned>(selInfo[2] * 256 + selInfo[1]));
-    VKT_FORMAT(freeSpace, "%u bytes", static_cast<unsigned>(selInfo[4] * 256 + selInfo[3]));
-    formatInfoTime(recentEntryAdded, sizeof recentEntryAdded, selInfo + 5);
-    formatInfoTime(recentEntryDel, sizeof recentEntryDel, selInfo + 9);
+    const vkt::ByteView info(selInfo);
+    VKT_FORMAT(totalEntries, "%u", static_cast<unsigned>(info.le16(1)));
+    VKT_FORMAT(freeSpace, "%u bytes", static_cast<unsigned>(info.le16(3)));
+    formatInfoTime(recentEntryAdded, sizeof recentEntryAdded, info.sub(5, 4));
+    formatInfoTime(recentEntryDel, sizeof recentEntryDel, info.sub(9, 4));
 }
 
 void printSELs() {
     const int count = std::min({selRecordCount, selPublishedMax, selMaxRecords});
     int i = 0;
-    for (; i < count; ++i) fillEntry(cim_sel_records[i], selRecords[i]);
+    for (; i < count; ++i) fillEntry(cim_sel_records[i], vkt::ByteView(selRecords[i]));
     // A log that shrank must not leave the tail of the previous list published.
     for (; i < selPublishedMax; ++i) cim_sel_records[i] = CIM_SEL{};
 }

@@ -42,9 +42,8 @@ std::optional<double> usable(double v) {
 
 }  // namespace
 
-SensorFactors decodeSensorFactors(const BYTE* record) {
+SensorFactors decodeSensorFactors(ByteView record) {
     SensorFactors f;
-    if (record == nullptr) return f;
     f.m = tenBitSigned(record[offMLow], record[offMHigh]);
     f.b = tenBitSigned(record[offBLow], record[offBHigh]);
     f.rExponent = fourBitSigned(record[offExponents] >> 4);
@@ -91,7 +90,6 @@ long long truncDecimal(double v) {
 
 namespace {
 
-const BYTE* slotImage(BYTE index) { return index < sdrSlotCount ? sdrRecords[index] : nullptr; }
 
 // Reads the sensor of a slot; `raw` receives the reading byte on success.
 bool readRawValue(BYTE index, BYTE* raw) {
@@ -121,15 +119,15 @@ int isReadingAvailable(BYTE index) {
 }
 
 double sdr_convert_sensor_reading(BYTE index, BYTE raw) {
-    const BYTE* record = slotImage(index);
-    if (record == nullptr) return std::nan("");
+    const vkt::ByteView record = vkt::sdrSlot(index);
+    if (record.empty()) return std::nan("");
     return vkt::convertSensorThreshold(vkt::decodeSensorFactors(record), raw).value_or(std::nan(""));
 }
 
 double calSensorReading(BYTE index) {
-    const BYTE* record = slotImage(index);
+    const vkt::ByteView record = vkt::sdrSlot(index);
     BYTE raw = 0;
-    if (record == nullptr || !readRawValue(index, &raw)) return std::nan("");
+    if (record.empty() || !readRawValue(index, &raw)) return std::nan("");
     return vkt::convertSensorReading(vkt::decodeSensorFactors(record), raw).value_or(std::nan(""));
 }
 
@@ -166,8 +164,8 @@ const char* unitText(BYTE code) {
 }  // namespace
 
 void getSDRUnit(BYTE index, char* unit) {
-    const BYTE* record = slotImage(index);
-    if (record == nullptr) return;
+    const vkt::ByteView record = vkt::sdrSlot(index);
+    if (record.empty()) return;
     const char* text = unitText(record[vkt::sdrOffBaseUnit]);
     if (text != nullptr) vkt::copyText(unit, vkt::sdrUnitTextSize, text);
 }

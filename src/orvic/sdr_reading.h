@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "byte_view.h"
 #include "vkt_types.h"
 
 namespace vkt {
@@ -53,8 +54,9 @@ struct SensorFactors {
 // whose magnitude does not fit is no value at all.
 constexpr double maxSensorMagnitude = 2147483647.0;
 
-// Decodes the factors of a record image (at least 30 bytes).
-SensorFactors decodeSensorFactors(const BYTE* record);
+// Decodes the factors of a full sensor record. Factor bytes the record does not hold read
+// as 00h.
+SensorFactors decodeSensorFactors(ByteView record);
 // (M * raw + B * 10^Bexp) * 10^Rexp, the raw byte taken unsigned.
 double linearSensorValue(const SensorFactors& f, BYTE raw);
 // The value of a reading: the linear value put through the record's linearization.

@@ -264,7 +264,7 @@ void evaluateThreshold(BYTE index, BYTE type, int isAten, SensorEvaluation& e) {
 
     char unit[vkt::sdrUnitTextSize] = "";
     getSDRUnit(index, unit);
-    const BYTE unitCode = index < sdrSlotCount ? sdrRecords[index][vkt::sdrOffBaseUnit] : 0;
+    const BYTE unitCode = vkt::sdrSlot(index)[vkt::sdrOffBaseUnit];
 
     if (isWholeNumberUnit(unitCode))
         evaluateWholeNumbers(index, unitCode, unit, avail, low, high, isAten, e);

@@ -24,8 +24,7 @@ namespace {
 constexpr size_t sdrReplyHeader = 2;
 
 BYTE slotByte(BYTE index, int offset) {
-    if (index >= sdrSlotCount || offset < 0 || offset >= sdrSlotSize) return 0;
-    return sdrRecords[index][offset];
+    return offset < 0 ? 0 : vkt::sdrSlot(index)[static_cast<size_t>(offset)];
 }
 
 vkt::IpmiReply readSdr(WORD recordId, BYTE offset, BYTE count) {
@@ -71,6 +70,13 @@ BYTE readRecordBody(BYTE* slot, WORD recordId, BYTE recordLength) {
 }
 
 }  // namespace
+
+namespace vkt {
+ByteView sdrSlot(int index) {
+    if (index < 0 || index >= sdrSlotCount) return ByteView();
+    return ByteView(sdrRecords[index]);
+}
+}  // namespace vkt
 
 int sdrUsedSlotCount() { return std::clamp(sdrRecordCount, 0, sdrSlotCount); }
 

@@ -3,6 +3,7 @@
 #ifndef VKT_SDR_UTIL_H
 #define VKT_SDR_UTIL_H
 
+#include "byte_view.h"
 #include "vkt_types.h"
 
 constexpr int sdrSlotCount = 128;
@@ -50,6 +51,11 @@ constexpr int sdrChunkRetries = 3;
 BYTE getSDRRepositoryInfo();
 BYTE getReserveSDRID();
 BYTE getSDRs();
+
+namespace vkt {
+// The bytes of slot `index` (empty for an index outside the table).
+ByteView sdrSlot(int index);
+}  // namespace vkt
 
 BYTE getRecordType(BYTE index);
 BYTE getSensorNumber(BYTE index);

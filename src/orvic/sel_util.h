@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "byte_view.h"
 #include "vkt_types.h"
 
 // ---- reader -----------------------------------------------------------------------------
@@ -43,6 +44,65 @@ int getSELRecordCount();
 BYTE getSELs();
 
 // ---- decoding ---------------------------------------------------------------------------
+//
+// The decoding itself is pure (namespace vkt below): texts from the fields of an entry and
+// a small context. The front routines after it keep their names: they fill the context
+// (asking the BMC for the board ID, walking the SDR for names, as needed) and allocate.
+
+namespace vkt {
+
+// The fields of one SEL entry that its texts are made from.
+struct SelEvent {
+    BYTE sensorType = 0;
+    BYTE sensorNumber = 0;
+    BYTE eventDirType = 0;  // bit 7 direction, bits 6:0 event/reading type
+    BYTE data1 = 0;
+    BYTE data2 = 0;
+    BYTE data3 = 0;
+};
+
+// The event fields of a 16-byte system event record (missing bytes read as 00h).
+SelEvent selEventOf(ByteView record);
+
+// How the board's BIOS numbers DIMMs in memory error events.
+enum class DimmLayout {
+    plain,         // "@DIMM1A(CPU2)": board unknown or without a family layout
+    ownModel,      // the one model with its own numbering
+    brickland,
+    romleyEN,
+    romleyEPEX,
+    unannounced,   // the BMC says the board ID is not programmed yet: every layout is shown
+};
+
+// The layout of a board family name as getBoardID/boardFamilyOf leave it in boardType
+// ("" or an unknown name: plain).
+DimmLayout dimmLayoutOf(const char* boardFamily);
+
+// Copies the SDR name of sensor `number` into `name` (room for `cap` bytes, terminated);
+// false when the SDR names no such sensor.
+using SensorNameLookup = bool (*)(BYTE number, char* name, size_t cap);
+
+struct EventContext {
+    DimmLayout board = DimmLayout::plain;
+    SensorNameLookup sensorName = nullptr;  // nullptr: no names known
+};
+
+// Whether the text of the entry depends on the board (a memory ECC error with a table text)
+// and whether the detail of a table text does (any memory ECC error).
+bool eventNeedsBoard(const SelEvent& e);
+bool detailNeedsBoard(const SelEvent& e);
+
+// Each writes its text, cut to `cap` bytes and terminated, and returns its length.
+size_t describeEvent(const SelEvent& e, const EventContext& ctx, char* out, size_t cap);
+size_t genericEventText(const SelEvent& e, char* out, size_t cap);
+size_t sensorSpecificEventText(const SelEvent& e, const EventContext& ctx, char* out, size_t cap);
+size_t eventDetailText(const SelEvent& e, const EventContext& ctx, char* out, size_t cap);
+size_t dimmOfMemoryRefCode(BYTE evtData3, char* out, size_t cap);
+size_t labelSensor(const SelEvent& e, const EventContext& ctx, char* out, size_t cap);
+const char* eventDirectionText(BYTE eventDirType);
+
+}  // namespace vkt
+
 // Every description routine returns a newly allocated text (malloc) that the caller
 // releases with free(); nullptr only when memory ran out.
 
@@ -123,12 +183,6 @@ bool utcFromEpoch(int64_t seconds, UtcTime* out);
 size_t formatSelTime(char* dst, size_t cap, int64_t seconds);
 // The asctime form "Fri Jul 14 02:40:00 2017\n"; an empty text when it cannot be converted.
 size_t formatAscTime(char* dst, size_t cap, int64_t seconds);
-
-// 32-bit value stored LS first.
-inline uint32_t littleEndian32(const BYTE* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 }  // namespace vkt
 

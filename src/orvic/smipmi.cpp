@@ -5,15 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel_select.h"
 #include "kcs_linux.h"
-
-int err = 0;
-int resp_data_len = 0;
-BYTE ipmb_target_addr = 0;
-BYTE ipmb_switch = 0;
-BYTE open_ipmi_drv = 0;
-unsigned char RequestCmd[128];
-unsigned char ResponseBuf[128];
+#include "transport_state.h"
 
 namespace {
 

@@ -1,21 +1,16 @@
-// IPMI command dispatch: the one call every collector uses, the interface probe and the
-// process-wide transport state shared by the channels.
+// IPMI command dispatch: the one call every collector uses and the interface probe. The
+// top of the transport; the process-wide transport state (transport_state.h) and the
+// channel selector (channel_select.h) below it are reached through this header too.
 #ifndef VKT_SMIPMI_H
 #define VKT_SMIPMI_H
 
 #include <array>
 
+#include "byte_view.h"
+#include "channel_select.h"
 #include "ipmi_defs.h"
+#include "transport_state.h"
 #include "vkt_types.h"
-
-// Process-wide transport state.
-extern int err;                  // 1 once an interface probe failed; no further probes then
-extern int resp_data_len;        // length of the last response image, set by the channel
-extern BYTE ipmb_target_addr;    // non-zero and not 20h: bridge device requests over IPMB
-extern BYTE ipmb_switch;         // set while a bridged request is in flight
-extern BYTE open_ipmi_drv;       // 1 once the OpenIPMI device carried a command
-extern unsigned char RequestCmd[128];
-extern unsigned char ResponseBuf[128];
 
 // Sends one request to the BMC and returns its completion code. `respBuf` receives the
 // response data (room for 125 bytes), `respLength` their number. `ipmbAddr` is not used.
@@ -38,8 +33,10 @@ struct IpmiReply {
     std::array<BYTE, ipmiMaxResponseData> data{};
 
     bool ok() const { return cc == ccSuccess; }
+    // The data bytes received.
+    ByteView view() const { return ByteView(data.data(), length < data.size() ? length : data.size()); }
     // Response data byte i, or 00h when the BMC did not send it.
-    BYTE at(size_t i) const { return i < length && i < data.size() ? data[i] : 0; }
+    BYTE at(size_t i) const { return view()[i]; }
 };
 
 // runIpmiCmd on a zero-filled reply. (No default arguments here: with them, a call with a

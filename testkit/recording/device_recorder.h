@@ -38,6 +38,8 @@ public:
     int close(int fd);
     // Writes the requests still waiting for an answer as unanswered.
     void finish();
+    // Whether the nodes underneath are the host's own (a real BMC is being recorded).
+    bool onHost() const { return &lower_ == &hostDeviceCalls(); }
 
 private:
     struct Pending {

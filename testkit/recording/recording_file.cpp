@@ -339,6 +339,24 @@ bool loadRecording(const std::string& path, std::vector<Exchange>* exchanges, st
     return true;
 }
 
+namespace {
+
+// The lines of /proc/ioports that name an IPMI driver: the kernel holds those ports.
+std::string ipmiPortClaims() {
+    std::ifstream in("/proc/ioports");
+    std::string claims;
+    for (std::string line; std::getline(in, line) && claims.size() < maxLineLength;) {
+        std::string lower = line;
+        for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (lower.find("ipmi") == std::string::npos) continue;
+        const size_t start = line.find_first_not_of(' ');
+        claims += (claims.empty() ? " " : ", ") + oneLine(line.substr(start == std::string::npos ? 0 : start));
+    }
+    return claims.empty() ? " none" : claims;
+}
+
+}  // namespace
+
 std::string driverStateLines() {
     std::string found;
     std::string absent;
@@ -348,7 +366,8 @@ std::string driverStateLines() {
         if (present(n)) nodes += std::string(" ") + n;
     return "# kernel IPMI modules (loaded or built in):" + (found.empty() ? std::string(" none") : found) +
            "; absent:" + (absent.empty() ? std::string(" none") : absent) + "\n# IPMI device nodes:" +
-           (nodes.empty() ? std::string(" none") : nodes) + "\n";
+           (nodes.empty() ? std::string(" none") : nodes) + "\n# I/O ports held by an IPMI driver:" + ipmiPortClaims() +
+           "\n";
 }
 
 Writer::~Writer() {
