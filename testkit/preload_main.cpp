@@ -20,14 +20,18 @@
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
 //                     its VM serial protocol instead of the built-in scenario
 //   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
+//   VKT_SIM_STATE     file that keeps the built-in server's users, LAN parameters and FRU
+//                     images from one process to the next: read at start (when it
+//                     exists), written when the process ends
 //   VKT_SIM_REPLAY_DELAYS  1: a replay waits the recorded time before each answer
 //   VKT_RECORD        file that receives every exchange with the server (or the host's
 //                     BMC), in the recording format of recording/recording_file.cpp;
 //                     VKT_RECORD_TOOL and VKT_RECORD_COMMAND name the program and the
 //                     command line in its header
-// vktRecordingError() tells the program whether the recording it asked for is complete;
-// vktSimulatedServerReady() whether the simulation it asked for is in place (a recording
-// that cannot be replayed leaves a server attached that knows no command).
+// A tool that asked for a simulation checks vktSimulatedServerReady() before it sends
+// anything: when the scenario, the address, the state file or the recording to replay could
+// not be used, no server is attached and the library would otherwise reach the host's real
+// BMC. vktRecordingError() tells a tool whether the recording it asked for is complete.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -42,6 +46,7 @@
 #include "preload_recording.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
+#include "sim_state.h"
 
 namespace {
 
@@ -67,6 +72,39 @@ std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
 
 bool fakeRoot = false;
 bool serverReady = false;
+
+void saveServerState() {
+    const char* path = getenv("VKT_SIM_STATE");
+    std::string error;
+    if (server() && path != nullptr && *path != '\0' && !testkit::saveState(*server(), path, &error))
+        fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+}
+
+// The scenario with the saved state over it. A scenario or state that cannot be used is
+// reported and leaves the server not ready, but a server is attached all the same (one
+// that knows no command when the scenario is unknown): a host process that does not ask
+// must still never reach a real BMC through us.
+std::unique_ptr<testkit::SimServer> builtInServer(bool* ready) {
+    const char* scenario = getenv("VKT_SIM_SCENARIO");
+    std::unique_ptr<testkit::SimServer> s =
+        testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
+    if (!s) {
+        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
+        *ready = false;
+        return std::make_unique<testkit::SimServer>();
+    }
+    const char* path = getenv("VKT_SIM_STATE");
+    std::string error;
+    if (path != nullptr && *path != '\0') {
+        if (!testkit::loadState(*s, path, &error)) {
+            fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+            *ready = false;
+            return s;  // the file is left as it is
+        }
+        atexit(saveServerState);
+    }
+    return s;
+}
 
 // The backend named by VKT_SIM_VM; nullptr (after a message) for a malformed address. A
 // simulator that cannot be reached yet is reported and tried again on every request.
@@ -120,11 +158,7 @@ testkit::Backend* chooseBackend(const char* scenario, std::string* source, bool*
         return &server()->bmc;
     }
     *source = "simulated server \"" + name + "\"";
-    server() = testkit::makeScenario(name);
-    if (!server()) {
-        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", name.c_str());
-        return nullptr;
-    }
+    server() = builtInServer(ready);
     return &server()->bmc;
 }
 

@@ -391,13 +391,13 @@ TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err, "fake IPMI device: " + dir.file("bad.rec") +
                            ": line 3: \"06/0x\" is not NETFN/CMD (two hex digits each)\n"
-                           "vkt-cim: the simulated server is not in place (see the message above)\n");
+                           "vkt-cim: the simulated server could not be started; nothing was enumerated\n");
 
     auto unwritable = rectest::vktCim({"--simulate", "--record", dir.file("no/such/dir.rec"), "enumerate", "VKT_FRU"});
     EXPECT_EQ(unwritable.status, 2);
     EXPECT_EQ(unwritable.out, "");
     EXPECT_NE(unwritable.err.find("vkt-cim: cannot write the recording " + dir.file("no/such/dir.rec") +
-                                  ": No such file or directory\n"),
+                                  ": No such file or directory; nothing was enumerated\n"),
               std::string::npos)
         << unwritable.err;
 
@@ -409,6 +409,34 @@ TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
 
     EXPECT_EQ(rectest::vktCim({"--record"}).status, 2);
     EXPECT_EQ(rectest::vktCim({"--simulate", "--record=", "enumerate", "VKT_FRU"}).err, "vkt-cim: --record needs a file name\n");
+}
+
+TEST(RecordingTool, VktoolRecordsAPasswordChangeWithoutThePassword) {
+    rectest::ScratchDir dir;
+    std::ofstream(dir.file("pw")) << "alice-Secret-9\n";
+    std::ofstream(dir.file("other")) << "other-Word-1\n";
+    const std::string rec = dir.file("user.rec");
+    auto vktool = [](const std::vector<std::string>& args) { return testkit::ipmisim::runProgram(args, 60000); };
+    auto live = vktool({VKT_TOOL, "--simulate", "--record", rec, "user", "add", "6", "alice", "--level", "3",
+                        "--password-file", dir.file("pw")});
+    EXPECT_EQ(live.status, 0) << live.err;
+    const std::string text = rectest::slurp(rec);
+    EXPECT_EQ(text.rfind("vkt-ipmi-recording 1\n# tool: vktool 1.0.0\n# command: vktool --simulate --record ", 0), 0u);
+    EXPECT_NE(text.find(passwordLine), std::string::npos);
+    EXPECT_EQ(text.find("Secret"), std::string::npos);
+    EXPECT_EQ(text.find("61 6C 69 63 65 2D 53"), std::string::npos) << "the password's bytes";
+    EXPECT_NE(text.find("\nbmc 06/45 06 61 6C 69 63 65 00"), std::string::npos) << "the user name stays: " << text;
+
+    // The replay takes any password in its place.
+    auto replayed = vktool({VKT_TOOL, "--simulate=replay:" + rec, "user", "add", "6", "alice", "--level", "3",
+                            "--password-file", dir.file("other")});
+    EXPECT_EQ(replayed.status, 0) << replayed.err;
+    EXPECT_EQ(replayed.out, live.out);
+    EXPECT_EQ(replayed.err, live.err);
+
+    auto overwrite = vktool({VKT_TOOL, "--simulate=replay:" + rec, "--record", rec, "user", "list"});
+    EXPECT_EQ(overwrite.status, 12);
+    EXPECT_EQ(overwrite.err, "vktool: --record " + rec + " would overwrite the recording being played back\n");
 }
 
 TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
@@ -429,6 +457,18 @@ TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
     ASSERT_TRUE(rec::loadRecording(file, &exchanges, &error)) << error;
     EXPECT_TRUE(exchanges.empty());
     EXPECT_NE(rectest::slurp(file).find("\n# source: host BMC\n"), std::string::npos);
+
+    // vktool the same, through the code both tools share.
+    const std::string vktoolFile = dir.file("vktool.rec");
+    r = testkit::runInChild(
+        [&] {
+            execl(VKT_TOOL, VKT_TOOL, "--record", vktoolFile.c_str(), "sel", "info", nullptr);
+            _exit(127);
+        },
+        true);
+    EXPECT_EQ(r.status, 42);
+    EXPECT_EQ(r.err, "Please use root permission to launch Orvic.\n");
+    EXPECT_NE(rectest::slurp(vktoolFile).find("\n# tool: vktool 1.0.0\n"), std::string::npos);
 }
 
 TEST(RecordingTool, TheIpmiSimFixtureReplays) {
