@@ -116,16 +116,17 @@ size_t utf8SequenceAt(const std::string& s, size_t i) {
 const char* const simOptionsHelp =
     "  --simulate[=SCENARIO]\n"
     "                    use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing, multinode, multinode-nimbet\n"
+    "                    of demo (default), empty, failing, multinode, multinode-nimbet,\n"
+    "                    or replay:FILE to play a recording made with --record back\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
     "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
     "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
     "  --record FILE     write every exchange with the BMC (request, answer, time) to FILE,\n"
-    "                    the host's own BMC or the simulated one; --simulate=replay:FILE\n"
-    "                    plays it back (VKT_SIM_REPLAY_DELAYS=1 keeps its timing); the data\n"
-    "                    of Set User Password requests is written as zeros\n";
+    "                    the host's own BMC or the simulated one; the data of Set User\n"
+    "                    Password requests is written as zeros (VKT_SIM_REPLAY_DELAYS=1\n"
+    "                    makes a replay keep the recorded timing)\n";
 
 OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error) {
     const std::string a = argv[i];
