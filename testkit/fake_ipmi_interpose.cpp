@@ -1,8 +1,10 @@
 // libc entry points that route the device nodes and descriptors of the fake OpenIPMI
 // device to it; everything else goes to the next definition (libc) unchanged. Linked into
-// test programs and into the LD_PRELOAD library. The I/O port permission calls never reach
-// the kernel: port access is always simulated (sim_ports.h), and so is the list of which
-// driver holds which ports (/proc/ioports).
+// test programs and into the LD_PRELOAD library. While a device recorder is installed, the
+// device nodes go through it instead (it hands them on to the fake device or to libc). The
+// I/O port permission calls never reach the kernel: port instructions always trap into
+// the test kit (sim_ports.h). The list of which driver holds which ports (/proc/ioports)
+// is the simulated machine's, except while a real BMC is recorded.
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -12,6 +14,7 @@
 #include <sys/select.h>
 
 #include "fake_ipmi_device.h"
+#include "recording/device_recorder.h"
 #include "sim_ports.h"
 
 using testkit::FakeIpmiDevice;
@@ -25,6 +28,22 @@ Fn next(const char* name) {
 
 mode_t modeArg(int flags, va_list ap) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+}
+
+int openDevice(const char* path, int flags, mode_t mode) {
+    if (testkit::DeviceRecorder* recorder = testkit::deviceRecorder()) return recorder->open(path, flags, mode);
+    return FakeIpmiDevice::get().open(path, flags);
+}
+
+bool simulatedIoports(const char* path) {
+    if (!FakeIpmiDevice::isIoportsPath(path)) return false;
+    testkit::DeviceRecorder* recorder = testkit::deviceRecorder();
+    return recorder == nullptr || !recorder->onHost();
+}
+
+testkit::DeviceRecorder* recorderOf(int fd) {
+    testkit::DeviceRecorder* recorder = testkit::deviceRecorder();
+    return recorder != nullptr && recorder->owns(fd) ? recorder : nullptr;
 }
 
 int timevalMs(const timeval* tv) {
@@ -41,8 +60,8 @@ int open(const char* path, int flags, ...) {
     va_start(ap, flags);
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
-    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -52,22 +71,22 @@ int open64(const char* path, int flags, ...) {
     va_start(ap, flags);
     mode_t mode = modeArg(flags, ap);
     va_end(ap);
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
-    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, mode);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
 
 int __open_2(const char* path, int flags) {
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
-    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open_2");
     return real(path, flags);
 }
 
 int __open64_2(const char* path, int flags) {
-    if (FakeIpmiDevice::isDevicePath(path)) return FakeIpmiDevice::get().open(path, flags);
-    if (FakeIpmiDevice::isIoportsPath(path)) return FakeIpmiDevice::get().openIoports();
+    if (FakeIpmiDevice::isDevicePath(path)) return openDevice(path, flags, 0);
+    if (simulatedIoports(path)) return FakeIpmiDevice::get().openIoports();
     static auto real = next<int (*)(const char*, int)>("__open64_2");
     return real(path, flags);
 }
@@ -77,6 +96,7 @@ int ioctl(int fd, unsigned long request, ...) {
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
+    if (testkit::DeviceRecorder* recorder = recorderOf(fd)) return recorder->ioctl(fd, request, arg);
     FakeIpmiDevice& dev = FakeIpmiDevice::get();
     if (dev.owns(fd)) return dev.ioctl(fd, request, arg);
     static auto real = next<int (*)(int, unsigned long, ...)>("ioctl");
@@ -120,6 +140,7 @@ int poll(pollfd* fds, nfds_t nfds, int timeout) {
 }
 
 int close(int fd) {
+    if (testkit::DeviceRecorder* recorder = recorderOf(fd)) return recorder->close(fd);
     FakeIpmiDevice& dev = FakeIpmiDevice::get();
     if (dev.owns(fd)) return dev.close(fd);
     static auto real = next<int (*)(int)>("close");

@@ -2,11 +2,14 @@
 // demo tool, a CIMOM) loaded with this library talks to a simulated server instead of a
 // real BMC. The environment chooses what it talks to:
 //   VKT_SIM_SCENARIO  scenario name ("demo", "empty", "failing", "multinode",
-//                     "multinode-nimbet"), default "demo"
+//                     "multinode-nimbet"), default "demo", or "replay:FILE": answer
+//                     with the exchanges recorded in FILE
 //   VKT_SIM_PATHS     comma-separated device nodes to serve, default "/dev/ipmi0"
 //   VKT_SIM_TRANSPORT "kcs": no device node; the server sits behind a simulated KCS
 //                     interface on ports CA2h/CA3h ("kcs-ca8": on CA8h/CACh). The
 //                     library's port instructions trap and are served by the simulation.
+//                     "host": no simulated server; the host's own device nodes and KCS
+//                     ports (through /dev/port), for recording a real BMC
 //   VKT_SIM_FAKE_ROOT 1: getuid() answers 0, so the library's root check passes for a
 //                     user who runs the demo without privileges
 //   VKT_SIM_KERNEL_KCS 1: the simulated machine's kernel driver (ipmi_si) holds the KCS
@@ -20,9 +23,15 @@
 //   VKT_SIM_STATE     file that keeps the built-in server's users, LAN parameters, FRU
 //                     images, version tags and configuration files from one process to the next: read at start (when it
 //                     exists), written when the process ends
+//   VKT_SIM_REPLAY_DELAYS  1: a replay waits the recorded time before each answer
+//   VKT_RECORD        file that receives every exchange with the server (or the host's
+//                     BMC), in the recording format of recording/recording_file.cpp;
+//                     VKT_RECORD_TOOL and VKT_RECORD_COMMAND name the program and the
+//                     command line in its header
 // A tool that asked for a simulation checks vktSimulatedServerReady() before it sends
-// anything: when the scenario, the address or the state file could not be used, no server
-// is attached and the library would otherwise reach the host's real BMC.
+// anything: when the scenario, the address, the state file or the recording to replay could
+// not be used, no server is attached and the library would otherwise reach the host's real
+// BMC. vktRecordingError() tells a tool whether the recording it asked for is complete.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -34,6 +43,7 @@
 
 #include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
+#include "preload_recording.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
 #include "sim_state.h"
@@ -48,6 +58,11 @@ std::unique_ptr<testkit::SimServer>& server() {
 std::unique_ptr<testkit::VmBackend>& vmLink() {
     static std::unique_ptr<testkit::VmBackend>* v = new std::unique_ptr<testkit::VmBackend>();
     return *v;
+}
+
+std::unique_ptr<testkit::Backend>& replay() {
+    static std::unique_ptr<testkit::Backend>* r = new std::unique_ptr<testkit::Backend>();
+    return *r;
 }
 
 std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
@@ -123,17 +138,40 @@ private:
     FILE* log_;
 };
 
-__attribute__((constructor)) void startSimulatedServer() {
-    testkit::Backend* backend = nullptr;
-    bool ready = true;
+// The server the environment names, and how a recording's header describes it; nullptr
+// (after a message) when there is none to attach.
+testkit::Backend* chooseBackend(const char* scenario, std::string* source, bool* ready) {
     const char* vm = getenv("VKT_SIM_VM");
     if (vm != nullptr && *vm != '\0') {
-        backend = externalSimulator(vm);
-        if (backend == nullptr) return;
-    } else {
-        server() = builtInServer(&ready);
-        backend = &server()->bmc;
+        *source = std::string("external BMC simulator at ") + vm;
+        return externalSimulator(vm);
     }
+    const std::string name = scenario != nullptr && *scenario != '\0' ? scenario : "demo";
+    if (name.rfind(testkit::preload::replayPrefix, 0) == 0) {
+        *source = "replay of " + name.substr(strlen(testkit::preload::replayPrefix));
+        std::string error;
+        replay() = testkit::preload::replayBackend(name, &error);
+        if (replay()) return replay().get();
+        fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+        server() = std::make_unique<testkit::SimServer>();
+        *ready = false;
+        return &server()->bmc;
+    }
+    *source = "simulated server \"" + name + "\"";
+    server() = builtInServer(ready);
+    return &server()->bmc;
+}
+
+__attribute__((constructor)) void startSimulatedServer() {
+    const char* transport = getenv("VKT_SIM_TRANSPORT");
+    if (transport != nullptr && strcmp(transport, "host") == 0) {
+        testkit::preload::serveHost();
+        return;
+    }
+    std::string source;
+    bool ready = true;
+    testkit::Backend* backend = chooseBackend(getenv("VKT_SIM_SCENARIO"), &source, &ready);
+    if (backend == nullptr) return;
     // Logged whichever way the requests arrive, device or ports.
     const char* logPath = getenv("VKT_SIM_LOG");
     if (logPath != nullptr && *logPath != '\0') {
@@ -145,13 +183,13 @@ __attribute__((constructor)) void startSimulatedServer() {
     std::stringstream ss(list != nullptr ? list : "/dev/ipmi0");
     for (std::string p; std::getline(ss, p, ',');)
         if (!p.empty()) paths.push_back(p);
-    const char* transport = getenv("VKT_SIM_TRANSPORT");
+    testkit::PortSpace* ports = nullptr;
     if (transport != nullptr && (strcmp(transport, "kcs") == 0 || strcmp(transport, "kcs-ca8") == 0)) {
         paths.clear();
         kcsBmc() = std::make_unique<testkit::SimKcsBmc>(backend);
         kcsBmc()->keepLog(false);
         if (strcmp(transport, "kcs-ca8") == 0) kcsBmc()->placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
-        testkit::attachPortSpace(kcsBmc().get());
+        ports = kcsBmc().get();
     } else if (transport != nullptr && *transport != '\0' && strcmp(transport, "device") != 0) {
         fprintf(stderr, "fake IPMI device: unknown transport \"%s\"\n", transport);
     }
@@ -161,6 +199,8 @@ __attribute__((constructor)) void startSimulatedServer() {
     const char* kernelKcs = getenv("VKT_SIM_KERNEL_KCS");
     if (kernelKcs != nullptr && strcmp(kernelKcs, "1") == 0)
         dev.setIoports("0000-0cf7 : PCI Bus 0000:00\n  0ca2-0ca2 : ipmi_si\n  0ca3-0ca3 : ipmi_si\n");
+    source += ports != nullptr ? " over the KCS ports" : " over the OpenIPMI device";
+    testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
     serverReady = ready;
@@ -169,6 +209,12 @@ __attribute__((constructor)) void startSimulatedServer() {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int vktSimulatedServerReady(void) { return serverReady ? 1 : 0; }
+
+extern "C" __attribute__((visibility("default"))) const char* vktRecordingError(void) {
+    static std::string text;
+    text = testkit::preload::recordingError();
+    return text.c_str();
+}
 
 extern "C" uid_t getuid(void) {
     if (fakeRoot) return 0;

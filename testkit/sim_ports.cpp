@@ -15,6 +15,7 @@ constexpr uint8_t floatingBus = 0xFF;
 
 PortSpace* attached = nullptr;
 bool refused = false;
+bool (*accessCheck)() = nullptr;
 int requests = 0;
 
 // Ports granted by simulatedIoperm; only their instructions are emulated, any other port
@@ -108,9 +109,11 @@ void resetPortAccess() {
     requests = 0;
 }
 
+void setPortAccessCheck(bool (*check)()) { accessCheck = check; }
+
 bool requestPortAccess() {
     ++requests;
-    return !refused;
+    return !refused && (accessCheck == nullptr || accessCheck());
 }
 
 int simulatedIoperm(unsigned long from, unsigned long num, int turnOn) {

@@ -26,8 +26,11 @@ PortSpace* attachedPortSpace();
 uint8_t portIn(uint16_t port);
 void portOut(uint16_t port, uint8_t value);
 
-// Port access requests: granted unless refused here; counted either way.
+// Port access requests: granted unless refused here or by the check; counted either way.
 void refusePortAccess(bool refuse);
+// Asked on every request that is not refused outright (nullptr: none), e.g. whether the
+// host's ports behind the space can be reached at all.
+void setPortAccessCheck(bool (*check)());
 int portAccessRequests();
 void resetPortAccess();  // granted, count 0
 bool requestPortAccess();

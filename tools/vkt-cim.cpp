@@ -1,13 +1,15 @@
 // vkt-cim: enumerates the classes of libvarkoltprovider through the real library, the way
 // a CIM object manager calls it, and prints the instances.
 //
-//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all
+//   vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--record FILE] [--json]
+//           enumerate CLASS|--all
 //   vkt-cim classes
 //
 // On a host with a BMC it talks to the BMC (as root). With --simulate it runs the library
-// against a simulated rack server, with --bmc-sim-vm against an external BMC simulator
-// (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the program restarts itself
-// with the fake OpenIPMI device preloaded.
+// against a simulated rack server (or plays a recording back), with --bmc-sim-vm against an
+// external BMC simulator (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the
+// program restarts itself with the fake OpenIPMI device preloaded. --record does the same
+// to record every exchange, also with the host's own BMC.
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,7 +26,8 @@ namespace {
 using vkttools::jsonString;
 
 const char* const usageHead =
-    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all\n"
+    "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--record FILE] [--json]\n"
+    "               enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
@@ -127,13 +130,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool simulate = sim.simulate;
-    if (simulate) {
+    if (vkttools::needsPreload(sim)) {
         if (!vkttools::simulationRestarted()) {
             vkttools::restartSimulated("vkt-cim", argv, sim);
             return 2;
         }
         std::string error;
-        if (!vkttools::simulationReady(&error)) {
+        if (!vkttools::simulationReady(sim, &error)) {
             // Going on would send the action classes to the real BMC.
             fprintf(stderr, "vkt-cim: %s; nothing was enumerated\n", error.c_str());
             return 2;
@@ -190,5 +193,10 @@ int main(int argc, char** argv) {
     }
     if (json) fprintf(out, "\n]\n");
     fflush(out);
+    const std::string problem = sim.recordFile.empty() ? "" : vkttools::recordingProblem();
+    if (!problem.empty()) {
+        fprintf(stderr, "vkt-cim: the recording is incomplete: %s\n", problem.c_str());
+        status = 1;
+    }
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,13 +16,57 @@ namespace vkttools {
 namespace {
 
 constexpr const char* activeVariable = "VKT_SIM_ACTIVE";
-// Exported by the fake device's preload library once a simulated server answers.
+// Exported by the fake device's preload library once a simulated server answers, and the
+// state of the recording it writes.
 constexpr const char* readySymbol = "vktSimulatedServerReady";
+constexpr const char* recordingSymbol = "vktRecordingError";
+constexpr const char* replayPrefix = "replay:";
 
 bool validAddress(const std::string& address) {
     const size_t colon = address.rfind(':');
     return colon != std::string::npos && colon != 0 && colon + 1 < address.size() &&
            address.find_first_not_of("0123456789", colon + 1) == std::string::npos;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa{};
+    struct stat sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The command line for the recording's header, on one line.
+std::string commandLine(const char* program, char** argv) {
+    std::string command = program;
+    for (int i = 1; argv[i] != nullptr; ++i) {
+        const std::string a = argv[i];
+        command += a.find_first_of(" \t\"'") == std::string::npos && !a.empty() ? " " + a : " '" + a + "'";
+    }
+    return command;
+}
+
+// The recording's part of the restart's environment.
+void exportRecording(const char* program, char** argv, const SimOptions& options) {
+    if (options.recordFile.empty()) {
+        unsetenv("VKT_RECORD");
+        return;
+    }
+    setenv("VKT_RECORD", options.recordFile.c_str(), 1);
+    setenv("VKT_RECORD_TOOL", (std::string(program) + " " + VKT_VERSION).c_str(), 1);
+    setenv("VKT_RECORD_COMMAND", commandLine(program, argv).c_str(), 1);
+}
+
+// The preload library the restart named, when it is loaded (release with dlclose).
+void* preloadHandle() {
+    const char* path = getenv(activeVariable);
+    return path != nullptr && *path == '/' ? dlopen(path, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+}
+
+std::string recordingErrorOf(void* handle) {
+    using ErrorFunction = const char* (*)();
+    auto fn = reinterpret_cast<ErrorFunction>(dlsym(handle, recordingSymbol));
+    if (fn == nullptr) return "the recorder could not be preloaded";
+    const char* text = fn();
+    return text != nullptr ? text : "";
 }
 
 std::string exeDir() {
@@ -71,12 +116,17 @@ size_t utf8SequenceAt(const std::string& s, size_t i) {
 const char* const simOptionsHelp =
     "  --simulate[=SCENARIO]\n"
     "                    use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing, multinode, multinode-nimbet\n"
+    "                    of demo (default), empty, failing, multinode, multinode-nimbet,\n"
+    "                    or replay:FILE to play a recording made with --record back\n"
     "  --bmc-sim-vm HOST:PORT\n"
     "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
     "                    link at HOST:PORT instead of the BMC\n"
     "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
-    "                    is reached over the KCS I/O ports (simulated, never the real ones)\n";
+    "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
+    "  --record FILE     write every exchange with the BMC (request, answer, time) to FILE,\n"
+    "                    the host's own BMC or the simulated one; the data of Set User\n"
+    "                    Password requests is written as zeros (VKT_SIM_REPLAY_DELAYS=1\n"
+    "                    makes a replay keep the recorded timing)\n";
 
 OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error) {
     const std::string a = argv[i];
@@ -116,12 +166,30 @@ OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, s
         options.kcs = true;
         return OptionResult::taken;
     }
+    if (a == "--record" || a.rfind("--record=", 0) == 0) {
+        if (a == "--record" && i + 1 >= argc) {
+            *error = "--record needs a file name";
+            return OptionResult::error;
+        }
+        options.recordFile = a == "--record" ? argv[++i] : a.substr(strlen("--record="));
+        if (options.recordFile.empty()) {
+            *error = "--record needs a file name";
+            return OptionResult::error;
+        }
+        return OptionResult::taken;
+    }
     return OptionResult::notMine;
 }
+
+bool needsPreload(const SimOptions& options) { return options.simulate || !options.recordFile.empty(); }
 
 std::string checkSimOptions(const SimOptions& options) {
     if (options.kcs && !options.simulate)
         return "--kcs needs --simulate (on a real host the library chooses the channel)";
+    const std::string& scenario = options.scenario;
+    if (options.simulate && !options.recordFile.empty() && scenario.rfind(replayPrefix, 0) == 0 &&
+        sameFile(options.recordFile, scenario.substr(strlen(replayPrefix))))
+        return "--record " + options.recordFile + " would overwrite the recording being played back";
     return "";
 }
 
@@ -131,9 +199,9 @@ void restartSimulated(const char* program, char** argv, const SimOptions& option
     std::string preload = simulatorLibrary();
     if (access(preload.c_str(), R_OK) != 0) {
         fprintf(stderr,
-                "%s: --simulate needs the simulated server libvktfakebmc.so (package varkolt-simulator), "
+                "%s: %s needs the simulated server libvktfakebmc.so (package varkolt-simulator), "
                 "found neither in %s/%s nor in the build tree\n",
-                program, exeDir().c_str(), VKT_BIN_TO_LIBEXEC);
+                program, options.simulate ? "--simulate" : "--record", exeDir().c_str(), VKT_BIN_TO_LIBEXEC);
         return;
     }
     char resolved[PATH_MAX];
@@ -143,36 +211,43 @@ void restartSimulated(const char* program, char** argv, const SimOptions& option
     if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
     setenv("LD_PRELOAD", value.c_str(), 1);
     setenv("VKT_SIM_SCENARIO", options.scenario.c_str(), 1);
-    setenv("VKT_SIM_TRANSPORT", options.kcs ? "kcs" : "device", 1);
+    // Recording alone: no simulated server, the host's own device nodes and ports.
+    setenv("VKT_SIM_TRANSPORT", !options.simulate ? "host" : options.kcs ? "kcs" : "device", 1);
     if (!options.vmAddress.empty())
         setenv("VKT_SIM_VM", options.vmAddress.c_str(), 1);
     else
         unsetenv("VKT_SIM_VM");
     setenv(activeVariable, preload.c_str(), 1);
-    if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
+    if (options.simulate && getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
+    exportRecording(program, argv, options);
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
     execv("/proc/self/exe", argv);
     fprintf(stderr, "%s: cannot restart with the simulated server: %s\n", program, strerror(errno));
 }
 
-bool simulationReady(std::string* error) {
+bool simulationReady(const SimOptions& options, std::string* error) {
     // The preload library the restart named must be the one loaded: going on without it
     // would send everything to the host's real BMC.
-    const char* path = getenv(activeVariable);
-    void* handle = path != nullptr && *path == '/' ? dlopen(path, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+    void* handle = preloadHandle();
     if (handle == nullptr) {
-        *error = "the simulated server could not be preloaded";
+        *error = options.simulate ? "the simulated server could not be preloaded" : "the recorder could not be preloaded";
         return false;
     }
     using ReadyFunction = int (*)();
     auto ready = reinterpret_cast<ReadyFunction>(dlsym(handle, readySymbol));
-    const bool serving = ready != nullptr && ready() != 0;
+    const bool serving = !options.simulate || (ready != nullptr && ready() != 0);
+    *error = options.recordFile.empty() ? "" : recordingErrorOf(handle);
     dlclose(handle);
-    if (!serving) {
-        *error = "the simulated server could not be started";
-        return false;
-    }
-    return true;
+    if (!serving) *error = "the simulated server could not be started";
+    return error->empty();
+}
+
+std::string recordingProblem() {
+    void* handle = preloadHandle();
+    if (handle == nullptr) return "the recorder could not be preloaded";
+    std::string problem = recordingErrorOf(handle);
+    dlclose(handle);
+    return problem;
 }
 
 std::string providerLibrary() {

@@ -1,8 +1,10 @@
 // The options both tools share for running the real library against a simulated BMC
-// instead of the host's: --simulate[=SCENARIO], --bmc-sim-vm HOST:PORT and --kcs. A tool
-// that was given one of them restarts itself with the test kit's fake OpenIPMI device
-// preloaded; after the restart it must make sure the simulation is really in place, so
-// that a mistyped scenario can never reach the host's real BMC.
+// instead of the host's: --simulate[=SCENARIO] (also replay:FILE), --bmc-sim-vm HOST:PORT
+// and --kcs, and for recording every exchange with the BMC, simulated or real: --record
+// FILE. A tool that was given one of them restarts itself with the test kit's fake OpenIPMI
+// device preloaded; after the restart it must make sure the simulation and the recording
+// are really in place, so that a mistyped scenario can never reach the host's real BMC and
+// a recording that cannot be written is noticed before anything is sent.
 #ifndef VKT_TOOLS_SIM_LAUNCH_H
 #define VKT_TOOLS_SIM_LAUNCH_H
 
@@ -15,11 +17,16 @@ struct SimOptions {
     bool kcs = false;
     std::string scenario = "demo";
     std::string vmAddress;  // HOST:PORT of an external simulator, empty for the built-in one
+    std::string recordFile;  // --record FILE; without a simulation the host's own BMC is recorded
 };
+
+// A simulation or a recording: the tool runs with the preload library.
+bool needsPreload(const SimOptions& options);
 
 enum class OptionResult { notMine, taken, error };
 
-// Recognises the option at argv[i] (and consumes the value of "--bmc-sim-vm HOST:PORT");
+// Recognises the option at argv[i] (and consumes the value of "--bmc-sim-vm HOST:PORT" and
+// "--record FILE");
 // on an error, *error holds a message without the program name.
 OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, std::string* error);
 
@@ -30,15 +37,21 @@ std::string checkSimOptions(const SimOptions& options);
 bool simulationRestarted();
 
 // Restarts the program with the fake device preloaded; returns only when that failed
-// (after a message on standard error that begins with `program`).
+// (after a message on standard error that begins with `program`). The recording's header
+// names `program` and its version.
 void restartSimulated(const char* program, char** argv, const SimOptions& options);
 
-// After the restart: true when the fake device named by the restart is loaded and serves
-// a simulated server; otherwise *error says why not (not preloaded, unknown scenario,
-// unusable state file).
-bool simulationReady(std::string* error);
+// After the restart: true when the fake device named by the restart is loaded, serves the
+// simulated server that was asked for and writes the recording that was asked for;
+// otherwise *error says why not (not preloaded, unknown scenario, unusable state file or
+// recording to replay, a recording that cannot be written).
+bool simulationReady(const SimOptions& options, std::string* error);
 
-// The help lines of the shared options, indented by two spaces.
+// After the run: "" when every exchange reached the recording, else why not.
+std::string recordingProblem();
+
+// The help lines of the shared options (the simulation's, then --record), indented by two
+// spaces.
 extern const char* const simOptionsHelp;
 
 // The provider library: ../lib in the build tree, the configured library directory when

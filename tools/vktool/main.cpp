@@ -83,19 +83,28 @@ int help(const std::vector<std::string>& words) {
     return VKT_BMC_OK;
 }
 
-// The simulated server, when one was asked for: restart with it preloaded, and make sure
-// it is in place before anything is sent.
+// The simulated server or the recording, when one was asked for: restart with the preload
+// library, and make sure they are in place before anything is sent.
 int prepareSimulation(char** argv, const vkttools::SimOptions& sim) {
     const std::string conflict = vkttools::checkSimOptions(sim);
     if (!conflict.empty()) return refuse(conflict);
-    if (!sim.simulate) return VKT_BMC_OK;
+    if (!vkttools::needsPreload(sim)) return VKT_BMC_OK;
     if (!vkttools::simulationRestarted()) {
         vkttools::restartSimulated("vktool", argv, sim);
         return VKT_BMC_COMMAND_FAILED;
     }
     std::string error;
-    if (!vkttools::simulationReady(&error)) return refuse(error + "; nothing was sent");
+    if (!vkttools::simulationReady(sim, &error)) return refuse(error + "; nothing was sent");
     return VKT_BMC_OK;
+}
+
+// An action that went well but whose exchanges did not all reach the recording asked for
+// has not done all it was asked.
+int checkRecording(const vkttools::SimOptions& sim, int rc) {
+    const std::string problem = sim.recordFile.empty() ? "" : vkttools::recordingProblem();
+    if (problem.empty()) return rc;
+    fprintf(stderr, "vktool: the recording is incomplete: %s\n", problem.c_str());
+    return rc != VKT_BMC_OK ? rc : VKT_BMC_COMMAND_FAILED;
 }
 
 }  // namespace
@@ -136,5 +145,5 @@ int main(int argc, char** argv) {
     vktool::console::install(inv.json());
     const int rc = action->run(inv);
     vktool::console::endLine();
-    return rc;
+    return checkRecording(g.sim, rc);
 }
