@@ -158,7 +158,8 @@ ToolCheck checkTools() {
     return t;
 }
 
-ProcessResult runProgram(const std::vector<std::string>& argv, int timeoutMs, const std::vector<std::string>& extraEnv) {
+ProcessResult runProgram(const std::vector<std::string>& argv, int timeoutMs, const std::vector<std::string>& extraEnv,
+                         const std::string& inputPath) {
     ProcessResult r;
     for (const std::string& a : argv) r.command += (r.command.empty() ? "" : " ") + a;
     if (argv.empty()) return r;
@@ -190,8 +191,8 @@ ProcessResult runProgram(const std::vector<std::string>& argv, int timeoutMs, co
 
     pid_t pid = fork();
     if (pid == 0) {
-        int devnull = ::open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, 0);
+        int input = ::open(inputPath.empty() ? "/dev/null" : inputPath.c_str(), O_RDONLY);
+        if (input >= 0) dup2(input, 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
         prctl(PR_SET_PDEATHSIG, SIGKILL);

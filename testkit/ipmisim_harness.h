@@ -42,8 +42,9 @@ struct ProcessResult {
 
 // Runs argv[0] (looked up with findProgram when it has no slash) with the extra
 // environment entries ("NAME=value"), collecting its output; killed after timeoutMs.
+// Standard input is the file `inputPath`, or /dev/null.
 ProcessResult runProgram(const std::vector<std::string>& argv, int timeoutMs = 30000,
-                         const std::vector<std::string>& extraEnv = {});
+                         const std::vector<std::string>& extraEnv = {}, const std::string& inputPath = "");
 
 // ---- scenario pieces --------------------------------------------------------------------
 

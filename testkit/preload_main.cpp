@@ -17,6 +17,12 @@
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
 //                     its VM serial protocol instead of the built-in scenario
 //   VKT_SIM_VM_TIMEOUT_MS  time-out of one request on that link, default 1500
+//   VKT_SIM_STATE     file that keeps the built-in server's users, LAN parameters and FRU
+//                     images from one process to the next: read at start (when it
+//                     exists), written when the process ends
+// A tool that asked for a simulation checks vktSimulatedServerReady() before it sends
+// anything: when the scenario, the address or the state file could not be used, no server
+// is attached and the library would otherwise reach the host's real BMC.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -30,6 +36,7 @@
 #include "fake_ipmi_device.h"
 #include "sim_kcs.h"
 #include "sim_server.h"
+#include "sim_state.h"
 
 namespace {
 
@@ -49,6 +56,40 @@ std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
 }
 
 bool fakeRoot = false;
+bool serverReady = false;
+
+void saveServerState() {
+    const char* path = getenv("VKT_SIM_STATE");
+    std::string error;
+    if (server() && path != nullptr && *path != '\0' && !testkit::saveState(*server(), path, &error))
+        fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+}
+
+// The scenario with the saved state over it. A scenario or state that cannot be used is
+// reported and leaves the server not ready, but a server is attached all the same (one
+// that knows no command when the scenario is unknown): a host process that does not ask
+// must still never reach a real BMC through us.
+std::unique_ptr<testkit::SimServer> builtInServer(bool* ready) {
+    const char* scenario = getenv("VKT_SIM_SCENARIO");
+    std::unique_ptr<testkit::SimServer> s =
+        testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
+    if (!s) {
+        fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
+        *ready = false;
+        return std::make_unique<testkit::SimServer>();
+    }
+    const char* path = getenv("VKT_SIM_STATE");
+    std::string error;
+    if (path != nullptr && *path != '\0') {
+        if (!testkit::loadState(*s, path, &error)) {
+            fprintf(stderr, "fake IPMI device: %s\n", error.c_str());
+            *ready = false;
+            return s;  // the file is left as it is
+        }
+        atexit(saveServerState);
+    }
+    return s;
+}
 
 // The backend named by VKT_SIM_VM; nullptr (after a message) for a malformed address. A
 // simulator that cannot be reached yet is reported and tried again on every request.
@@ -84,17 +125,13 @@ private:
 
 __attribute__((constructor)) void startSimulatedServer() {
     testkit::Backend* backend = nullptr;
+    bool ready = true;
     const char* vm = getenv("VKT_SIM_VM");
     if (vm != nullptr && *vm != '\0') {
         backend = externalSimulator(vm);
         if (backend == nullptr) return;
     } else {
-        const char* scenario = getenv("VKT_SIM_SCENARIO");
-        server() = testkit::makeScenario(scenario != nullptr && *scenario != '\0' ? scenario : "demo");
-        if (!server()) {
-            fprintf(stderr, "fake IPMI device: unknown scenario \"%s\"\n", scenario);
-            return;
-        }
+        server() = builtInServer(&ready);
         backend = &server()->bmc;
     }
     // Logged whichever way the requests arrive, device or ports.
@@ -126,9 +163,12 @@ __attribute__((constructor)) void startSimulatedServer() {
         dev.setIoports("0000-0cf7 : PCI Bus 0000:00\n  0ca2-0ca2 : ipmi_si\n  0ca3-0ca3 : ipmi_si\n");
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
+    serverReady = ready;
 }
 
 }  // namespace
+
+extern "C" __attribute__((visibility("default"))) int vktSimulatedServerReady(void) { return serverReady ? 1 : 0; }
 
 extern "C" uid_t getuid(void) {
     if (fakeRoot) return 0;

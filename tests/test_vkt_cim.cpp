@@ -128,6 +128,10 @@ TEST(VktCim, JsonOutputNamesClassAndProperties) {
 
 TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
     EXPECT_EQ(runTool("--simulate enumerate VKT_NoSuchClass").status, 2);
+    // A mistyped scenario ends the run before the action class acts on anything.
+    ToolRun typo = runTool("--simulate=dmeo enumerate VKT_OPEN_LED");
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_EQ(typo.out, "");
     EXPECT_EQ(runTool("enumerate").status, 2);
     EXPECT_EQ(runTool("frobnicate x").status, 2);
 }

@@ -8,94 +8,37 @@
 // against a simulated rack server, with --bmc-sim-vm against an external BMC simulator
 // (OpenIPMI's ipmi_sim) reached over its VM serial protocol: the program restarts itself
 // with the fake OpenIPMI device preloaded.
-#include <dlfcn.h>
-#include <limits.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "cimhost.h"
+#include "common/sim_launch.h"
 
 namespace {
 
-const char* const usageText =
+using vkttools::jsonString;
+
+const char* const usageHead =
     "usage: vkt-cim [--simulate[=SCENARIO] | --bmc-sim-vm HOST:PORT] [--kcs] [--json] enumerate CLASS|--all\n"
     "       vkt-cim classes\n"
     "\n"
     "  enumerate CLASS   enumerate one class (CIM class name or provider name)\n"
     "  enumerate --all   enumerate every class; on a real BMC the action classes, which\n"
-    "                    change the BMC (LED, cold reset, fan mode...), are left out\n"
-    "  --simulate        use a simulated rack server instead of the BMC; SCENARIO is one\n"
-    "                    of demo (default), empty, failing, multinode, multinode-nimbet\n"
-    "  --bmc-sim-vm HOST:PORT\n"
-    "                    use an external BMC simulator (ipmi_sim) through its VM serial\n"
-    "                    link at HOST:PORT instead of the BMC\n"
-    "  --kcs             with --simulate or --bmc-sim-vm: no OpenIPMI device; the server\n"
-    "                    is reached over the KCS I/O ports (simulated, never the real ones)\n"
+    "                    change the BMC (LED, cold reset, fan mode...), are left out\n";
+const char* const usageTail =
     "  --json            print the instances as JSON\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
 
-std::string exeDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    buf[n] = '\0';
-    std::string path(buf);
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-// A library the program needs: named by the environment, or found relative to the program
-// in the places of `relativeDirs` (in order), or left to the dynamic linker.
-std::string findLibrary(const char* name, const char* envOverride, std::initializer_list<std::string> relativeDirs) {
-    const char* env = envOverride != nullptr ? getenv(envOverride) : nullptr;
-    if (env != nullptr && *env != '\0') return env;
-    const std::string dir = exeDir();
-    for (const std::string& relative : relativeDirs) {
-        const std::string candidate = dir + "/" + relative + "/" + name;
-        if (access(candidate.c_str(), R_OK) == 0) return candidate;
-    }
-    return name;
-}
-
-// The provider library: ../lib in the build tree, the configured library directory when
-// installed.
-std::string providerLibrary() {
-    return findLibrary("libvarkoltprovider.so.1", "VKT_PROVIDER_LIB", {"../lib", VKT_BIN_TO_LIB, "."});
-}
-
-// The simulated server: installed in a private directory (never on the linker's path, since
-// it interposes libc calls), in ../lib of the build tree.
-std::string simulatorLibrary() {
-    return findLibrary("libvktfakebmc.so", "VKT_FAKEBMC_LIB", {VKT_BIN_TO_LIBEXEC, "../lib"});
-}
-
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+void printUsage(FILE* out) {
+    fputs(usageHead, out);
+    fputs(vkttools::simOptionsHelp, out);
+    fputs(usageTail, out);
 }
 
 std::string quoted(const std::string& s) {
@@ -143,86 +86,25 @@ void printJson(FILE* out, const cimhost::ProviderInfo& info, const cimhost::Enum
     fprintf(out, "%s]}", r.instances.empty() ? "" : "\n  ");
 }
 
-// Restarts the program with the fake OpenIPMI device preloaded and the scenario (or the
-// external simulator's address) chosen.
-int restartSimulated(char** argv, const std::string& scenario, bool kcs, const std::string& vmAddress) {
-    std::string preload = simulatorLibrary();
-    if (access(preload.c_str(), R_OK) != 0) {
-        fprintf(stderr,
-                "vkt-cim: --simulate needs the simulated server libvktfakebmc.so (package varkolt-simulator), "
-                "found neither in %s/%s nor in the build tree\n",
-                exeDir().c_str(), VKT_BIN_TO_LIBEXEC);
-        return 2;
-    }
-    char resolved[PATH_MAX];
-    if (realpath(preload.c_str(), resolved) != nullptr) preload = resolved;  // named again after the restart
-    const char* old = getenv("LD_PRELOAD");
-    std::string value = preload;
-    if (old != nullptr && *old != '\0') value = std::string(old) + ":" + preload;  // keep a sanitizer runtime first
-    setenv("LD_PRELOAD", value.c_str(), 1);
-    setenv("VKT_SIM_SCENARIO", scenario.c_str(), 1);
-    setenv("VKT_SIM_TRANSPORT", kcs ? "kcs" : "device", 1);
-    if (!vmAddress.empty())
-        setenv("VKT_SIM_VM", vmAddress.c_str(), 1);
-    else
-        unsetenv("VKT_SIM_VM");
-    setenv("VKT_SIM_ACTIVE", preload.c_str(), 1);
-    if (getuid() != 0) setenv("VKT_SIM_FAKE_ROOT", "1", 1);
-    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
-    execv("/proc/self/exe", argv);
-    perror("vkt-cim: cannot restart with the simulated server");
-    return 2;
-}
-
-// In the restarted program: whether the preload library named by the restart is loaded.
-bool simulatorLoaded() {
-    const char* path = getenv("VKT_SIM_ACTIVE");
-    if (path == nullptr || *path != '/') return false;
-    void* handle = dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) return false;
-    dlclose(handle);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool simulate = false;
+    vkttools::SimOptions sim;
     bool json = false;
-    bool kcs = false;
-    std::string scenario = "demo";
-    std::string vmAddress;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--bmc-sim-vm" || a.rfind("--bmc-sim-vm=", 0) == 0) {
-            if (a == "--bmc-sim-vm") {
-                if (i + 1 >= argc) {
-                    fputs("vkt-cim: --bmc-sim-vm needs HOST:PORT\n", stderr);
-                    return 2;
-                }
-                vmAddress = argv[++i];
-            } else {
-                vmAddress = a.substr(strlen("--bmc-sim-vm="));
-            }
-            size_t colon = vmAddress.rfind(':');
-            if (colon == std::string::npos || colon == 0 || colon + 1 >= vmAddress.size() ||
-                vmAddress.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
-                fprintf(stderr, "vkt-cim: \"%s\" is not HOST:PORT\n", vmAddress.c_str());
-                return 2;
-            }
-            simulate = true;
-        } else if (a == "--simulate") {
-            simulate = true;
-        } else if (a.rfind("--simulate=", 0) == 0) {
-            simulate = true;
-            scenario = a.substr(strlen("--simulate="));
-        } else if (a == "--kcs") {
-            kcs = true;
-        } else if (a == "--json") {
+        std::string error;
+        const vkttools::OptionResult taken = vkttools::takeSimOption(argc, argv, i, sim, &error);
+        if (taken == vkttools::OptionResult::error) {
+            fprintf(stderr, "vkt-cim: %s\n", error.c_str());
+            return 2;
+        }
+        if (taken == vkttools::OptionResult::taken) continue;
+        const std::string a = argv[i];
+        if (a == "--json") {
             json = true;
         } else if (a == "-h" || a == "--help") {
-            fputs(usageText, stdout);
+            printUsage(stdout);
             return 0;
         } else {
             words.push_back(a);
@@ -235,19 +117,27 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (words.size() != 2 || words[0] != "enumerate") {
-        fputs(usageText, stderr);
+        printUsage(stderr);
         return 2;
     }
 
-    if (kcs && !simulate) {
-        fputs("vkt-cim: --kcs needs --simulate (on a real host the library chooses the channel)\n", stderr);
+    const std::string conflict = vkttools::checkSimOptions(sim);
+    if (!conflict.empty()) {
+        fprintf(stderr, "vkt-cim: %s\n", conflict.c_str());
         return 2;
     }
-    if (simulate && getenv("VKT_SIM_ACTIVE") == nullptr) return restartSimulated(argv, scenario, kcs, vmAddress);
-    if (simulate && !simulatorLoaded()) {
-        // Going on would send the action classes to the real BMC.
-        fputs("vkt-cim: the simulated server could not be preloaded; nothing was enumerated\n", stderr);
-        return 2;
+    const bool simulate = sim.simulate;
+    if (simulate) {
+        if (!vkttools::simulationRestarted()) {
+            vkttools::restartSimulated("vkt-cim", argv, sim);
+            return 2;
+        }
+        std::string error;
+        if (!vkttools::simulationReady(&error)) {
+            // Going on would send the action classes to the real BMC.
+            fprintf(stderr, "vkt-cim: %s; nothing was enumerated\n", error.c_str());
+            return 2;
+        }
     }
 
     std::vector<const cimhost::ProviderInfo*> targets;
@@ -265,7 +155,7 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    std::string libPath = providerLibrary();
+    std::string libPath = vkttools::providerLibrary();
     std::unique_ptr<cimhost::Host> host = cimhost::Host::load(libPath, &error);
     if (!host) {
         fprintf(stderr, "vkt-cim: cannot load %s: %s\n", libPath.c_str(), error.c_str());

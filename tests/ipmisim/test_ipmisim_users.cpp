@@ -1,11 +1,12 @@
 // VKT_UserList through the real library against ipmi_sim, compared with ipmitool's user
-// list; and an account added with the library's bmc_AddUser, read back by ipmitool and
-// used to log in.
+// list; and accounts added with the library's bmc_AddUser and with vktool, read back by
+// ipmitool and used to log in.
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "ipmisim_test.h"
@@ -140,6 +141,42 @@ TEST_F(Users, AddedUserIsListedByIpmitoolAndCanLogIn) {
     ASSERT_NE(i, nullptr);
     EXPECT_EQ(i->get("VKT_UserName"), "vktnew");
     EXPECT_EQ(i->get("VKT_PrivilegeLevel"), "Operator");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Users, UserAddedWithVktoolIsListedByVktoolAndIpmitool) {
+    // The simulator serves one VM client at a time: hand the link over to the tool.
+    link().disconnect();
+    const std::string input = sim().scratchDir() + "/vktool-password";
+    std::ofstream(input) << "vkt-tool-secret\n";
+    const std::vector<std::string> tool = {VKT_TOOL, "--bmc-sim-vm", sim().vmAddress()};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), tool.begin(), tool.end());
+        return args;
+    };
+    auto add = testkit::ipmisim::runProgram(with({"user", "add", "8", "vkttool", "--level", "operator"}), 60000, {},
+                                            input);
+    ASSERT_EQ(add.status, 0) << add.err;
+    EXPECT_EQ(add.out, "Done.\n");
+
+    // ipmi_sim reports every user's enable status as unspecified, so "No".
+    auto list = testkit::ipmisim::runProgram(with({"user", "list"}), 60000);
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("\n      8 | vkttool          | Operator        | No    \n"), std::string::npos) << list.out;
+
+    auto rows = peerList();
+    ASSERT_GE(rows.size(), 8u);
+    EXPECT_EQ(rows[7].id, 8);
+    EXPECT_EQ(rows[7].name, "vkttool");
+    EXPECT_EQ(rows[7].privilege, "OPERATOR");
+    auto login = testkit::ipmisim::runProgram({"ipmitool", "-I", "lanplus", "-H", "127.0.0.1", "-p",
+                                               std::to_string(sim().lanPort()), "-U", "vkttool", "-P",
+                                               "vkt-tool-secret", "-C", "3", "-L", "OPERATOR", "mc", "info"},
+                                              30000);
+    EXPECT_EQ(login.status, 0) << login.err;
 }
 
 }  // namespace

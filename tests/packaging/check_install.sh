@@ -27,6 +27,8 @@ $libdir/libvarkoltprovider.so
 $libdir/libvarkoltprovider.so.1
 $libdir/libvarkoltprovider.so.1.0.0
 $libdir/pkgconfig/varkolt.pc
+share/man/man1/vkt-cim.1
+share/man/man1/vktool.1
 share/varkolt/README
 share/varkolt/varkolt-pegasus.mof
 share/varkolt/varkolt.mof
@@ -36,6 +38,7 @@ EOF2
 actual=$(listing | grep -v '^bin/' | sed "s|^\($libdir/cmake/varkolt/varkoltTargets-\).*\.cmake\$|\1CONFIG.cmake|" | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ (< expected, > installed):"$'\n'"$(diff <(echo "$expected") <(echo "$actual"))"
 listing | grep -qx 'bin/vkt-cim' || fail "bin/vkt-cim not installed"
+listing | grep -qx 'bin/vktool' || fail "bin/vktool not installed"
 listing | grep -q libvktfakebmc && fail "the simulated server was installed by default"
 
 # The provider-directory link and the soname.
@@ -47,6 +50,8 @@ readelf -d "$prefix/$libdir/libvarkoltprovider.so.1.0.0" | grep -q 'SONAME.*\[li
 # Without the simulator, --simulate refuses instead of reaching a real BMC.
 out=$(env -u VKT_FAKEBMC_LIB "$prefix/bin/vkt-cim" --simulate enumerate VKT_OPEN_LED 2>&1) && fail "--simulate ran without the simulator: $out"
 grep -q 'varkolt-simulator' <<<"$out" || fail "unexpected refusal: $out"
+out=$(env -u VKT_FAKEBMC_LIB "$prefix/bin/vktool" --simulate user delete 2 2>&1) && fail "vktool --simulate ran without the simulator: $out"
+grep -q 'varkolt-simulator' <<<"$out" || fail "unexpected refusal of vktool: $out"
 
 cmake --install "$build" --prefix "$prefix" --component simulator >/dev/null
 simulator=$prefix/libexec/varkolt/libvktfakebmc.so
@@ -54,6 +59,9 @@ simulator=$prefix/libexec/varkolt/libvktfakebmc.so
 out=$(env -u VKT_PROVIDER_LIB -u VKT_FAKEBMC_LIB "$prefix/bin/vkt-cim" --simulate enumerate VKT_OPEN_LED 2>&1) ||
   fail "installed vkt-cim --simulate failed: $out"
 [ "$out" = $'varkolt/cimv2:VKT_OPEN_LED\n    VKT_Result = "True"' ] || fail "installed vkt-cim printed: $out"
+out=$(env -u VKT_PROVIDER_LIB -u VKT_FAKEBMC_LIB "$prefix/bin/vktool" --simulate user levels 2>&1) ||
+  fail "installed vktool --simulate failed: $out"
+grep -qx 'Administrator level : 4' <<<"$out" || fail "installed vktool printed: $out"
 
 "$here/check_consumer.sh" "$prefix" "$libdir" "$simulator"
 echo "install layout: OK"

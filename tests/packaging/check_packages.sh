@@ -50,9 +50,12 @@ usr/$libdir/cmake/varkolt/varkoltTargets.cmake
 usr/$libdir/libvarkoltprovider.so -> libvarkoltprovider.so.1
 usr/$libdir/pkgconfig/varkolt.pc"
 expect_contents "$simulator" "usr/libexec/varkolt/libvktfakebmc.so"
-# Programs may be added to the tools; they all go to usr/bin.
-contents "$tools" | grep -qx 'usr/bin/vkt-cim' || fail "varkolt-tools lacks usr/bin/vkt-cim"
-contents "$tools" | grep -v '^usr/bin/[^/]*$' && fail "varkolt-tools holds files outside usr/bin"
+# Programs may be added to the tools; they all go to usr/bin, their man pages to section 1.
+for f in usr/bin/vkt-cim usr/bin/vktool usr/share/man/man1/vkt-cim.1 usr/share/man/man1/vktool.1; do
+  contents "$tools" | grep -qx "$f" || fail "varkolt-tools lacks $f"
+done
+contents "$tools" | grep -v -e '^usr/bin/[^/]*$' -e '^usr/share/man/man1/[^/]*\.1$' &&
+  fail "varkolt-tools holds files outside usr/bin and its man pages"
 
 # Dependencies: the C and C++ runtimes from dpkg-shlibdeps; our own packages on exactly this
 # library version; a short description each.
@@ -79,4 +82,8 @@ classes=$(grep -oE '^(varkolt/cimv2:|# )VKT_[A-Za-z0-9_]+' <<<"$out" | sed 's/^.
 [ "$classes" = 24 ] || fail "installed vkt-cim enumerated $classes classes"
 grep -q '^varkolt/cimv2:VKT_LAN.deviceID="LAN"$' <<<"$out" || fail "no VKT_LAN instance from the simulated server"
 echo "installed vkt-cim --simulate enumerate --all: OK ($classes classes)"
+out=$(env -u VKT_PROVIDER_LIB -u VKT_FAKEBMC_LIB "$root/usr/bin/vktool" --simulate user list 2>/dev/null) ||
+  fail "installed vktool --simulate user list failed"
+grep -q '^      2 | ADMIN ' <<<"$out" || fail "installed vktool listed: $out"
+echo "installed vktool --simulate user list: OK"
 "$here/check_consumer.sh" "$root/usr" "$libdir" "$root/usr/libexec/varkolt/libvktfakebmc.so"

@@ -1,0 +1,525 @@
+// vktool as an operator runs it: the real library against the simulated server, one
+// process per invocation; the server's request log and its saved state (users, LAN
+// parameters, FRU) show what really changed.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "ipmisim_harness.h"
+
+namespace {
+
+using testkit::ipmisim::ProcessResult;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// "61 6C 69 63 65 00 ..." : the text's bytes, zero-padded to `width`.
+std::string field(const std::string& text, size_t width) {
+    std::string s;
+    for (size_t i = 0; i < width; ++i) {
+        char b[4];
+        snprintf(b, sizeof b, "%s%02X", i == 0 ? "" : " ", i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
+        s += b;
+    }
+    return s;
+}
+
+class Vktool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/vktool-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+    }
+    void TearDown() override {
+        for (const char* name : {"requests.log", "server.state", "input", "fru.bin", "fru.txt", "password"})
+            unlink((dir_ + "/" + name).c_str());
+        rmdir(dir_.c_str());
+    }
+
+    std::string path(const char* name) const { return dir_ + "/" + name; }
+    std::vector<std::string> env() const {
+        // The FRU date is entered and shown in local time; keep one zone for the expectations.
+        return {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state"), "TZ=UTC"};
+    }
+
+    // vktool ARGS with `input` on standard input (a file, so no terminal).
+    ProcessResult run(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), VKT_TOOL);
+        writeFile(path("input"), input);
+        ProcessResult r = testkit::ipmisim::runProgram(args, 60000, env(), path("input"));
+        EXPECT_FALSE(r.timedOut) << r.command;
+        return r;
+    }
+
+    // The requests the server received since the last call, without the interface
+    // probes (Get Device ID, PICMG properties) the library sends ahead of commands.
+    std::vector<std::string> commands() {
+        std::vector<std::string> lines;
+        std::istringstream in(slurp(path("requests.log")));
+        for (std::string line; std::getline(in, line);)
+            if (line != "06/01" && line.rfind("2C/00", 0) != 0) lines.push_back(line);
+        unlink(path("requests.log").c_str());
+        return lines;
+    }
+
+    // vktool on a pseudo-terminal: each answer is typed once its prompt has appeared.
+    struct TerminalRun {
+        int status = -1;
+        std::string screen;
+    };
+    TerminalRun onTerminal(std::vector<std::string> args,
+                           const std::vector<std::pair<std::string, std::string>>& dialogue);
+
+    std::string dir_;
+};
+
+Vktool::TerminalRun Vktool::onTerminal(std::vector<std::string> args,
+                                       const std::vector<std::pair<std::string, std::string>>& dialogue) {
+    TerminalRun r;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return r;
+    const std::string slave = ptsname(master);
+    args.insert(args.begin(), VKT_TOOL);
+    std::vector<std::string> environment = env();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int fd = open(slave.c_str(), O_RDWR);
+        if (fd < 0) _exit(127);
+        dup2(fd, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        for (const std::string& e : environment) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    size_t next = 0, searchFrom = 0;
+    const long long deadline = testkit::nowMs() + 30000;
+    while (testkit::nowMs() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 200) <= 0) continue;
+        char buf[512];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;  // EIO once the program has closed the terminal
+        r.screen.append(buf, static_cast<size_t>(n));
+        if (next < dialogue.size()) {
+            const size_t at = r.screen.find(dialogue[next].first, searchFrom);
+            if (at != std::string::npos) {
+                searchFrom = at + dialogue[next].first.size();
+                const std::string& answer = dialogue[next++].second;
+                EXPECT_EQ(write(master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+            }
+        }
+    }
+    close(master);
+    int st = 0;
+    if (waitpid(pid, &st, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &st, 0);
+    }
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+TEST_F(Vktool, AddedUserIsSentAsAnAddAndListedAfterwards) {
+    ProcessResult r = run({"--simulate", "user", "add", "6", "alice", "--level", "3"}, "alice-secret\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Done.\n");
+    EXPECT_EQ(commands(), (std::vector<std::string>{
+                              "06/45 06 " + field("alice", 16),
+                              "06/47 86 02 " + field("alice-secret", 20),
+                              "06/47 86 01 " + field("", 20),
+                              "06/43 B1 06 03 00",
+                          }));
+
+    r = run({"--simulate", "user", "list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("User ID | User Name        | Privilege Level | Enable\n"
+                         "------- | -----------      | --------------- | ------\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\n      6 | alice            | Operator        | Yes   \n"), std::string::npos) << r.out;
+    commands();
+
+    // Password and level of an existing account, then its deletion.
+    writeFile(path("password"), "new-pass\r\nignored second line\n");
+    r = run({"--simulate", "user", "password", "3", "--password-file", path("password")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"--simulate", "user", "level", "3", "admin"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(commands(), (std::vector<std::string>{"06/47 83 02 " + field("new-pass", 20), "06/43 B1 03 04 00"}));
+    r = run({"--simulate", "user", "delete", "6"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"--simulate", "--json", "user", "list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("alice"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"id\": \"3\",\n    \"name\": \"operator\",\n    \"privilege\": \"Administrator\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.front(), '[');
+}
+
+TEST_F(Vktool, PasswordsAreNeverTakenFromTheCommandLine) {
+    const std::vector<std::vector<std::string>> attempts = {
+        {"--simulate", "user", "add", "6", "alice", "--password", "s3cr3t-word"},
+        {"--simulate", "user", "add", "6", "alice", "--password=s3cr3t-word"},
+        {"--simulate", "user", "password", "3", "-p", "s3cr3t-word"},
+        {"--simulate", "user", "add", "6", "alice", "s3cr3t-word"},
+        {"--simulate", "--password=s3cr3t-word", "user", "add", "6", "alice"},
+    };
+    for (const auto& args : attempts) {
+        ProcessResult r = run(args, "piped-word\n");
+        EXPECT_EQ(r.status, 12) << r.command;
+        EXPECT_NE(r.err.find("never taken from the command line"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("s3cr3t-word"), std::string::npos) << r.err;
+        EXPECT_TRUE(commands().empty()) << r.command;
+    }
+    // What a pipe or a file cannot give: nothing, a NUL byte, more than the BMC stores.
+    for (const std::string& input : {std::string(), std::string("\n"), std::string("ab\0cd\n", 6),
+                                     std::string("twenty-one-characters\n")}) {
+        ProcessResult r = run({"--simulate", "user", "add", "6", "alice"}, input);
+        EXPECT_EQ(r.status, 12) << r.err;
+        EXPECT_TRUE(commands().empty());
+    }
+    ProcessResult r = run({"--simulate", "user", "add", "6", "alice"}, "twenty-characters-ok\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
+    writeFile(path("fru.bin"), std::string(64, '\xFF'));
+    const std::vector<std::vector<std::string>> refused = {
+        {"user", "delete", "0"},
+        {"user", "delete", "64"},
+        {"user", "level", "3", "6"},
+        {"user", "add", "6", "seventeen-letters"},
+        {"user", "add", "6", "alice", "--level", "0"},
+        {"user", "frobnicate"},
+        {"lan", "set", "vlan", "on", "4096"},
+        {"lan", "set", "vlan", "off", "10"},
+        {"lan", "set", "dhcp", "maybe"},
+        {"lan", "set", "netmask", "255.0.0.0"},
+        {"lan", "set", "mac", "00-00-5E-00-53-10"},
+        {"lan", "show", "routes"},
+        {"fru", "get", "zz"},
+        {"fru", "get", "cs"},
+        {"fru", "set", "zz", "value"},
+        {"fru", "edit", "bv=custom"},
+        {"fru", "set", "bdt", "2023010112"},    // the library would keep the old date
+        {"fru", "set", "bdt", "202302301200"},  // 30 February
+        {"fru", "set", "bdt", "203001011200"},  // past the three bytes of minutes
+        {"fru", "edit", "pn=" + std::string(64, 'x')},
+        {"fru", "edit", "pm=A", "PM=B"},
+        {"fru", "restore", "/nonexistent/fru.bin", "--yes"},
+        {"fru", "restore", "/tmp", "--yes"},
+        {"fru", "restore", path("fru.bin")},  // no terminal to confirm on, no --yes
+        {"sensor", "list", "extra"},
+        {"sensor", "list", "--verbose"},
+        {"power", "status"},
+        {"power", "discharge", "5"},
+        {"power", "auto-discharge", "3", "64"},
+        {"chassis", "get", "bpnid"},
+        {"chassis", "set", "systemname"},
+        {"chassis", "mcu-update", "/nonexistent/mcu.s19", "--yes"},
+    };
+    for (std::vector<std::string> args : refused) {
+        args.insert(args.begin(), "--simulate");
+        ProcessResult r = run(args);
+        EXPECT_EQ(r.status, 12) << r.command << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty()) << r.command;
+        EXPECT_TRUE(commands().empty()) << r.command;
+    }
+    // A mistyped scenario or a damaged state file must not fall through to a real BMC.
+    ProcessResult r = run({"--simulate=dmeo", "user", "delete", "2"});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_NE(r.err.find("could not be started; nothing was sent"), std::string::npos) << r.err;
+    writeFile(path("server.state"), "user.2.name zz\n");
+    r = run({"--simulate", "user", "delete", "2"});
+    EXPECT_EQ(r.status, 12) << r.err;
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(slurp(path("server.state")), "user.2.name zz\n");
+    EXPECT_EQ(run({"--kcs", "user", "list"}).status, 12);
+}
+
+TEST_F(Vktool, LanChangesReachTheBmcAndAreReadBack) {
+    ProcessResult r = run({"--simulate", "lan", "set", "ip", "10.1.2.3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "IP=10.1.2.3\n");
+    std::vector<std::string> sent = commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "0C/01 01 03 0A 01 02 03"), sent.end());
+
+    r = run({"--simulate", "lan", "set", "vlan", "on", "200"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "VLAN is now enabled.\nTag: 200\n");
+    sent = commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "0C/01 01 14 C8 80"), sent.end());
+
+    r = run({"--simulate", "--json", "lan", "show"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\n  \"ip\": \"10.1.2.3\",\n  \"mac\": \"00:00:5E:00:53:0A\",\n  \"subnetMask\": \"255.255.255.0\",\n"
+              "  \"gateway\": \"192.0.2.1\",\n  \"dhcp\": \"disabled\",\n  \"vlan\": \"enabled\",\n"
+              "  \"vlanId\": \"200\"\n}\n");
+
+    // Under DHCP the BMC's address is not ours to change: the library refuses with 11.
+    r = run({"--simulate", "lan", "set", "dhcp", "on"});
+    EXPECT_EQ(r.out, "Successfully enable DHCP.\n");
+    r = run({"--simulate", "lan", "set", "gateway", "10.1.2.254"});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "Gateway can not be changed because DHCP option is enabled.\n");
+    r = run({"--simulate=failing", "lan", "show", "mask"});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "Failed to get subnet mask, Completion Code=FFh\n");
+}
+
+TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
+    ProcessResult r = run({"--simulate", "fru", "backup", path("fru.bin")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Backup FRU successfully.\n");  // the tool ends the routine's open line
+    const std::string image = slurp(path("fru.bin"));
+    ASSERT_EQ(image.size(), 512u);
+
+    r = run({"--simulate", "fru", "edit", "pm=Newco", "ps=SN-0001", "bdt=202301011200"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"--simulate", "--json", "fru", "show"});
+    EXPECT_NE(r.out.find("\"bdt\": \"2023/01/01 12:00:00 ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"pm\": \"Newco\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"ps\": \"SN-0001\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"boardCustomer\": \"NA\""), std::string::npos) << r.out;
+    commands();
+
+    r = run({"--simulate", "fru", "restore", path("fru.bin"), "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Restore FRU successfully.\n");
+    std::vector<std::string> sent = commands();
+    ASSERT_EQ(sent.size(), 34u);
+    EXPECT_EQ(sent.front(), "30/06 00");
+    EXPECT_EQ(sent[1].substr(0, 14), "0A/12 00 00 00");
+    EXPECT_EQ(sent[32].substr(0, 14), "0A/12 00 F0 01");
+    EXPECT_EQ(sent.back(), "30/06 01");
+    r = run({"--simulate", "fru", "get", "PM"});
+    EXPECT_EQ(r.out, "Orvane Computing\n");
+
+    // The text listing the same way round.
+    r = run({"--simulate", "fru", "backup", "--text", path("fru.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(path("fru.txt")).rfind("__Common\n\t01\n", 0), 0u);
+    r = run({"--simulate", "fru", "set", "bm", "Other Board Co"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"--simulate", "--yes", "fru", "restore", "--text", path("fru.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(run({"--simulate", "fru", "get", "bm"}).out, "Orvane Computing\n");
+    EXPECT_EQ(run({"--simulate", "fru", "check"}).status, 0);
+
+    r = run({"--simulate=failing", "--yes", "fru", "restore", path("fru.bin")});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "Unlock FRU error, Completion Code=FFh\n");
+}
+
+TEST_F(Vktool, SelAndSensorTablesAsTextAndJson) {
+    ProcessResult r = run({"--simulate", "sel", "info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Entries       : 39\nFree Space    : 47376 bytes\nLast Add Time : Thu Mar  7 18:00:00 2024\n"
+              "Last Del Time : Pre-Init\n");
+    r = run({"--simulate", "sel", "list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n  1 | 1970/01/01 00:00:18 | Event Logging Disabled  | Assertion   | Log area reset/cleared\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"--simulate", "--kcs", "sensor", "list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nCPU1 Temp       | Temperature  | 45C/113F             | 5C/41F    | 90C/194F   | OK\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"--simulate", "sensor", "list", "--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("{\n    \"name\": \"PS2 Status\",\n    \"type\": \"Power Supply\",\n"
+                         "    \"reading\": \"Power Supply AC lost\",\n    \"lowLimit\": \"N/A\",\n"
+                         "    \"highLimit\": \"N/A\",\n    \"status\": \"Fail\"\n  }"),
+              std::string::npos)
+        << r.out;
+
+    // A collector's failure is the exit status, with its message and no table.
+    r = run({"--simulate=failing", "--json", "sel", "list"});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Failed to get SEL info, Completion Code=FFh\n");
+    r = run({"--simulate=failing", "sensor", "list"});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "Failed to get SDR repository info, Completion Code=FFh\n");
+}
+
+TEST_F(Vktool, PowerModulesAndBatteryDischarge) {
+    ProcessResult r = run({"--simulate", "power", "modules"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Output Power   : 258 W\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Module Number  : ZUR-1K2D-R1\n\nModule         :  [SlaveAddress = B2h]"), std::string::npos)
+        << r.out;
+    r = run({"--simulate", "--json", "power", "batteries"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"dischargeSetting\": \"Auto (30 days)\""), std::string::npos) << r.out;
+    commands();
+
+    r = run({"--simulate", "power", "auto-discharge", "3", "10"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Done.\n");
+    const std::vector<std::string> sent = commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "06/52 07 74 00 EA 8A");  // every 10 days, automatic
+
+    // No battery answers as module 1; the empty server has no power module at all.
+    r = run({"--simulate", "power", "discharge", "1"});
+    EXPECT_EQ(r.status, 13);
+    EXPECT_EQ(r.err, "[Module 1] is not a battery module.\n");
+    r = run({"--simulate=empty", "power", "modules"});
+    EXPECT_EQ(r.status, 13);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Vktool, NodeManagerIdentityStatesAndConfirmedReset) {
+    ProcessResult r = run({"--simulate", "nm", "show"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("NM Firmware Version     : 4.0.1.51\nNM Platform             : Grantley\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"--simulate", "nm", "pstate"});
+    EXPECT_EQ(r.out, "Current max allowed P-State   = 0\nNumber of P-State = 14\n");
+    commands();
+
+    // Resetting the ME is asked for first; a script says --yes.
+    r = run({"--simulate", "nm", "reset"});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_TRUE(commands().empty());
+    r = run({"--simulate", "nm", "reset", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Done.\n");
+    const std::vector<std::string> sent = commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "06/02 @ipmb(6,2C)");
+}
+
+TEST_F(Vktool, ChassisOfAMultiNodeServer) {
+    ProcessResult r = run({"--simulate=multinode", "chassis", "show"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("System Name         : rack-07 2U4N\n"), std::string::npos) << r.out;
+    r = run({"--simulate=multinode", "chassis", "nodes"});
+    EXPECT_NE(r.out.find("\n   2 | Act   | 192.0.2.32 | 198W  | 1.7A    | 51C  | N/A  | 30C    | NODE-X11B | SNX11B0042\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(run({"--simulate=multinode", "chassis", "get", "NodeSN"}).out, "SNX11A0042\n");
+    commands();
+
+    r = run({"--simulate=multinode", "chassis", "set", "systemname", "rack-08"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> sent = commands();
+    EXPECT_NE(std::find_if(sent.begin(), sent.end(),
+                           [](const std::string& l) { return l.find(" 72 61 63 6B 2D 30 38") != std::string::npos; }),
+              sent.end());
+
+    // A controller firmware load is asked for first; a single server has no chassis.
+    writeFile(path("fru.bin"), "S00600004844521B\nS9030000FC\n");
+    r = run({"--simulate=multinode", "chassis", "mcu-update", path("fru.bin")});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_TRUE(commands().empty());
+    r = run({"--simulate", "chassis", "show"});
+    EXPECT_EQ(r.status, 13);
+    EXPECT_EQ(r.err, "Not Pairex\n");
+}
+
+TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
+    TerminalRun t = onTerminal({"--simulate", "user", "add", "7", "bob"},
+                               {{"Password: ", "tty-secret\n"}, {"Password again: ", "tty-secret\n"}});
+    EXPECT_EQ(t.status, 0) << t.screen;
+    EXPECT_EQ(t.screen.find("tty-secret"), std::string::npos) << t.screen;
+    EXPECT_NE(t.screen.find("Done."), std::string::npos) << t.screen;
+    std::vector<std::string> sent = commands();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[1], "06/47 87 02 " + field("tty-secret", 20));
+
+    t = onTerminal({"--simulate", "user", "password", "7"},
+                   {{"Password: ", "one-word\n"}, {"Password again: ", "another\n"}});
+    EXPECT_EQ(t.status, 12) << t.screen;
+    EXPECT_NE(t.screen.find("the two passwords differ; nothing was sent"), std::string::npos) << t.screen;
+
+    writeFile(path("fru.bin"), slurp(path("fru.bin")));  // any readable file
+    t = onTerminal({"--simulate", "fru", "restore", path("fru.bin")}, {{"[y/N] ", "n\n"}});
+    EXPECT_EQ(t.status, 12) << t.screen;
+    EXPECT_NE(t.screen.find("not confirmed; nothing was sent"), std::string::npos) << t.screen;
+    EXPECT_TRUE(commands().empty());
+}
+
+// The names of the dynamic symbols `nm` lists with `options` for `file`.
+std::vector<std::string> dynamicSymbols(const std::string& options, const std::string& file) {
+    std::vector<std::string> names;
+    FILE* p = popen(("nm -D " + options + " " + file + " 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return names;
+    char line[512];
+    while (fgets(line, sizeof line, p) != nullptr) {
+        std::istringstream words(line);
+        std::string last;
+        for (std::string w; words >> w;) last = w;
+        names.push_back(last.substr(0, last.find('@')));
+    }
+    pclose(p);
+    return names;
+}
+
+TEST_F(Vktool, EveryExportedRoutineHasAnAction) {
+    const std::vector<std::string> exported = dynamicSymbols("--defined-only", VKT_PROVIDER_LIB);
+    if (exported.empty()) GTEST_SKIP() << "nm is not installed";
+    const std::vector<std::string> called = dynamicSymbols("--undefined-only", VKT_TOOL);
+    size_t routines = 0;
+    for (const std::string& name : exported) {
+        if (name.rfind("bmc", 0) != 0) continue;  // the bmc_ routines and bmcGetPXNodeID
+        ++routines;
+        EXPECT_NE(std::find(called.begin(), called.end(), name), called.end()) << name << " has no vktool action";
+    }
+    EXPECT_GE(routines, 57u);
+}
+
+TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
+    ProcessResult r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power ", "\n  nm ", "\n  chassis "})
+        EXPECT_NE(r.out.find(subject), std::string::npos) << subject;
+    r = run({"fru", "--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* code : {"ct", "cp", "cs", "bdt", "bm", "bpn", "bs", "bp", "bv", "pm", "pn", "ppm", "pv", "ps", "pat"})
+        EXPECT_NE(r.out.find(std::string("\n  ") + code + " "), std::string::npos) << code;
+    r = run({"lan", "set", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: vktool [GLOBAL OPTIONS] lan set ITEM VALUE\n", 0), 0u) << r.out;
+    EXPECT_EQ(run({"help", "user", "add"}).out, run({"user", "add", "-h"}).out);
+    r = run({});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_EQ(r.err.rfind("usage: vktool", 0), 0u);
+    EXPECT_EQ(run({"--version"}).out, "vktool 1.0.0\n");
+}
+
+}  // namespace

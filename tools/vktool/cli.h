@@ -1,0 +1,109 @@
+// The shared layer of vktool's subjects: how an action is described (its arguments,
+// options and help), the parsed invocation handed to it, and the helpers every action
+// needs to turn text arguments into values or to refuse them before anything is sent.
+//
+// An action refuses with VKT_BMC_BAD_ARGUMENT (12) and a message on standard error;
+// otherwise it returns the result code of the exported routine it called.
+#ifndef VKTOOL_CLI_H
+#define VKTOOL_CLI_H
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "varkolt/bmc.h"
+
+namespace vktool {
+
+class Invocation;
+using Runner = int (*)(Invocation&);
+
+struct Option {
+    const char* name;   // "--level"
+    const char* value;  // "LEVEL"; nullptr for a flag
+    const char* help;
+};
+
+enum ActionFlags : unsigned {
+    plainAction = 0,
+    dataAction = 1u << 0,      // lists or shows something: --json applies
+    takesPassword = 1u << 1,   // reads a password (never from the command line)
+};
+
+struct Action {
+    const char* name;
+    const char* arguments;  // synopsis of the positional arguments, "" for none
+    const char* summary;    // one line
+    std::string details;    // further help paragraphs, "" for none
+    int minArguments;
+    int maxArguments;
+    std::vector<Option> options;
+    Runner run;
+    unsigned flags = plainAction;
+};
+
+struct Subject {
+    const char* name;
+    const char* summary;
+    std::string details;
+    std::vector<Action> actions;
+
+    const Action* find(const std::string& action) const;
+};
+
+// Settings that come before the subject and hold for the whole run.
+struct GlobalSettings {
+    bool json = false;
+    bool yes = false;
+};
+
+class Invocation {
+public:
+    Invocation(const Subject& subject, const Action& action, GlobalSettings settings)
+        : subject(subject), action(action), settings_(settings) {}
+
+    const Subject& subject;
+    const Action& action;
+    std::vector<std::string> arguments;
+
+    // JSON output asked for, and the action produces data.
+    bool json() const { return (settings_.json || has("--json")) && (action.flags & dataAction) != 0; }
+    bool has(const std::string& option) const { return options_.count(option) != 0; }
+    std::string option(const std::string& name) const;
+    void setOption(const std::string& name, const std::string& value) { options_[name] = value; }
+    const GlobalSettings& settings() const { return settings_; }
+
+    // "vktool: SUBJECT ACTION: " + message on standard error; returns 12.
+    int refuse(const std::string& message) const;
+
+    // Decimal (or 0x-prefixed hexadecimal) integer in [min, max]; refuses otherwise.
+    std::optional<long> number(const std::string& text, const char* what, long min, long max) const;
+    // "on"/"off" and their synonyms (enable/disable, yes/no, 1/0); refuses otherwise.
+    std::optional<bool> onOff(const std::string& text, const char* what) const;
+    // Asks on the terminal before a change that cannot be taken back; with --yes the answer
+    // is yes, and without a terminal to ask on the action is refused (message printed).
+    bool confirm(const std::string& question) const;
+
+private:
+    GlobalSettings settings_;
+    std::map<std::string, std::string> options_;
+};
+
+// Parses the words after SUBJECT ACTION into `inv`; 0, or 12 after a message. Options may
+// stand anywhere; "--" ends them. "--json", "--yes" and "--help" are accepted here too.
+// A password option is refused whatever the action, without echoing its value.
+int parseActionWords(Invocation& inv, const std::vector<std::string>& words, bool* helpAsked);
+
+// ---- help -----------------------------------------------------------------------------
+void printToolHelp(FILE* out);
+void printSubjectHelp(FILE* out, const Subject& subject);
+void printActionHelp(FILE* out, const Subject& subject, const Action& action);
+
+// The subjects, in the order of the help (subjects.cpp holds the one table).
+const std::vector<const Subject*>& subjects();
+const Subject* findSubject(const std::string& name);
+
+}  // namespace vktool
+
+#endif

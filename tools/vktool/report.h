@@ -1,0 +1,50 @@
+// Lists and shows: the tables the providers publish, read through the real library the
+// way a CIM object manager reads them, printed as text or JSON.
+#ifndef VKTOOL_REPORT_H
+#define VKTOOL_REPORT_H
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cimhost.h"
+#include "cli.h"
+
+namespace vktool {
+
+// One published property as the tool shows it.
+struct Column {
+    const char* property;  // CIM property name
+    const char* key;       // JSON member name
+    const char* heading;   // column heading or label
+    int width = 0;         // text columns: 0 sizes the column to its content
+    bool right = false;    // right-aligned
+};
+
+// The instances of one provider (by prefix), after the exported collector that fills its
+// table has succeeded. nullopt after a message when the library cannot be reached that way.
+std::optional<cimhost::EnumResult> publishedTable(const Invocation& inv, const char* providerPrefix);
+
+// A property's text as shown: the trailing line end some texts carry is dropped.
+std::string shownValue(const cimhost::Instance& instance, const char* property);
+
+// Instances as rows: a text table ("a | b | c", with a heading and a rule unless
+// `heading` is false) or a JSON array of objects.
+void printRows(const Invocation& inv, const std::vector<cimhost::Instance>& rows, const std::vector<Column>& columns,
+               bool heading = true);
+
+// One instance as "Label : value" lines, or a JSON object.
+void printRecord(const Invocation& inv, const cimhost::Instance& record, const std::vector<Column>& columns);
+
+// Several instances as "Label : value" blocks separated by blank lines, or a JSON array.
+void printRecords(const Invocation& inv, const std::vector<cimhost::Instance>& records,
+                  const std::vector<Column>& columns);
+
+// Name/value pairs as one JSON object on the data stream.
+using Fields = std::vector<std::pair<std::string, std::string>>;
+void printJsonObject(const Fields& fields);
+
+}  // namespace vktool
+
+#endif

@@ -1,0 +1,51 @@
+// vktool sel: the BMC's system event log.
+#include "report.h"
+
+namespace vktool {
+
+namespace {
+
+int info(Invocation& inv) {
+    if (int rc = bmc_GetSELInfo()) return rc;
+    std::optional<cimhost::EnumResult> r = publishedTable(inv, "SELInfoProvider");
+    if (!r) return VKT_BMC_COMMAND_FAILED;
+    if (r->instances.size() != 1) {
+        fputs("vktool: sel info: the SEL summary provider published no summary\n", stderr);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    printRecord(inv, r->instances[0],
+                {{"VKT_TotalEntries", "entries", "Entries"},
+                 {"VKT_FreeSpace", "freeSpace", "Free Space"},
+                 {"VKT_RecentEntryAdded", "lastAddition", "Last Add Time"},
+                 {"VKT_RecentEntryDel", "lastErase", "Last Del Time"}});
+    return VKT_BMC_OK;
+}
+
+int list(Invocation& inv) {
+    if (int rc = bmc_GetSELList()) return rc;
+    std::optional<cimhost::EnumResult> r = publishedTable(inv, "SELListProvider");
+    if (!r) return VKT_BMC_COMMAND_FAILED;
+    printRows(inv, r->instances,
+              {{"VKT_Order", "order", "#", 3, true},
+               {"VKT_TimeString", "time", "Time (UTC)"},
+               {"VKT_SensorName", "sensor", "Sensor"},
+               {"VKT_EventDir", "direction", "Direction"},
+               {"VKT_EventDesc", "event", "Event"}});
+    return VKT_BMC_OK;
+}
+
+}  // namespace
+
+extern const Subject selSubject = {
+    "sel",
+    "system event log",
+    "",
+    {
+        {"info", "", "print the number of entries, the free space and the last addition and erase", "", 0, 0, {},
+         info, dataAction},
+        {"list", "", "print the entries (the first 512) with time, sensor, direction and event", "", 0, 0, {}, list,
+         dataAction},
+    },
+};
+
+}  // namespace vktool
