@@ -495,6 +495,13 @@ CMPIStatus Host::cleanup(const std::string& prefix, bool terminating) {
 
 const CMPIBroker* Host::broker() const { return &impl_->broker; }
 size_t Host::brokerObjectCount() const { return impl_->paths.size() + impl_->instances.size(); }
+
+void Host::releaseBrokerObjects() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
+    impl_->paths.clear();
+    impl_->instances.clear();
+    impl_->strings.clear();
+}
 const CMPIContext* Host::context() const { return &impl_->context; }
 
 }  // namespace cimhost

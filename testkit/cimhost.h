@@ -72,6 +72,9 @@ public:
     const CMPIBroker* broker() const;
     // Object paths and instances made through this host's broker so far.
     size_t brokerObjectCount() const;
+    // Lets go of every object the broker made so far, as a CIMOM does when a request ends
+    // (results already handed out stay valid). No provider call may be running.
+    void releaseBrokerObjects();
     const CMPIContext* context() const;
 
     struct Impl;

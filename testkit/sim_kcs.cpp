@@ -60,13 +60,13 @@ uint8_t SimKcsBmc::in(uint16_t port) {
         if (ibf_ && !ibfStuck_) {
             if (ibfWait_ > 0)
                 --ibfWait_;
-            else
+            else if (!byteStillBusy(writeAt_))
                 takeWrite();
         }
         if (obfPending_ && !obfStuck_) {
             if (obfWait_ > 0) {
                 --obfWait_;
-            } else {
+            } else if (!byteStillBusy(offerAt_)) {
                 obfPending_ = false;
                 obf_ = true;
             }
@@ -98,7 +98,12 @@ void SimKcsBmc::out(uint16_t port, uint8_t value) {
         return;
     }
     ibfWait_ = faults_.ibfDelayReads;
-    if (ibfWait_ == 0) takeWrite();
+    writeAt_ = std::chrono::steady_clock::now();
+    if (ibfWait_ == 0 && byteDelay_.count() == 0) takeWrite();
+}
+
+bool SimKcsBmc::byteStillBusy(std::chrono::steady_clock::time_point since) const {
+    return byteDelay_.count() > 0 && std::chrono::steady_clock::now() - since < byteDelay_;
 }
 
 void SimKcsBmc::takeWrite() {
@@ -217,7 +222,8 @@ void SimKcsBmc::offer(uint8_t value) {
     obf_ = false;
     obfWait_ = faults_.obfDelayReads;
     obfPending_ = true;
-    if (obfWait_ == 0 && !obfStuck_) {
+    offerAt_ = std::chrono::steady_clock::now();
+    if (obfWait_ == 0 && !obfStuck_ && byteDelay_.count() == 0) {
         obfPending_ = false;
         obf_ = true;
     }

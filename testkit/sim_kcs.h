@@ -7,6 +7,7 @@
 #ifndef TESTKIT_SIM_KCS_H
 #define TESTKIT_SIM_KCS_H
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +55,10 @@ public:
     uint16_t statusPort() const { return status_; }
 
     KcsFaults& faults() { return faults_; }
+    // The time the BMC takes per byte, as a real controller's firmware does: a host write
+    // stays in the input buffer (IBF set) and each answer byte stays out of the output
+    // buffer (OBF clear) for this long. 0: at once (the default).
+    void setByteDelay(std::chrono::microseconds delay) { byteDelay_ = delay; }
 
     uint8_t in(uint16_t port) override;
     void out(uint16_t port, uint8_t value) override;
@@ -86,6 +91,7 @@ private:
     void answer();
     void offer(uint8_t value);
     uint8_t statusByte() const;
+    bool byteStillBusy(std::chrono::steady_clock::time_point since) const;
 
     Backend* backend_;
     uint16_t data_;
@@ -106,6 +112,9 @@ private:
     bool obfPending_ = false;
     bool obfStuck_ = false;
     int obfWait_ = 0;
+    std::chrono::microseconds byteDelay_{0};
+    std::chrono::steady_clock::time_point writeAt_{};
+    std::chrono::steady_clock::time_point offerAt_{};
 
     int exchangeCount_ = 0;
     int exchange_ = -1;

@@ -132,6 +132,35 @@ TEST_F(Dispatch, OverlongAnswersAreCutTo125DataBytes) {
     }
 }
 
+// Nothing on the way clears an image or a reply, so a short answer right after a long one
+// finds that one's bytes in every buffer: past its own length they must still read as 00h,
+// and the caller's buffer must get its bytes and nothing more. Over both channels.
+TEST_F(Dispatch, BytesPastAShortAnswerReadAsZeroAfterALongOne) {
+    for (bool overPorts : {false, true}) {
+        SCOPED_TRACE(overPorts ? "KCS ports" : "device");
+        useServer(std::make_unique<testkit::SimServer>(),
+                  overPorts ? std::vector<std::string>{} : std::vector<std::string>{"/dev/ipmi0"});
+        bmc().on(0x30, 0x70, [](const IpmiRequest&) { return IpmiResponse::ok(Bytes(120, 0xAB)); });
+        bmc().on(0x30, 0x71, [](const IpmiRequest&) { return IpmiResponse::ok({0x11, 0x22}); });
+        ASSERT_EQ(vkt::ipmiRequest(0x30, 0x70).length, 120u);
+        const vkt::IpmiReply reply = vkt::ipmiRequest(0x30, 0x71);
+        ASSERT_EQ(reply.cc, 0x00);
+        ASSERT_EQ(reply.length, 2u);
+        EXPECT_EQ(reply.view().size(), 2u);
+        EXPECT_EQ(reply.at(1), 0x22);
+        for (size_t i = 2; i < 130; ++i) ASSERT_EQ(reply.at(i), 0x00) << "byte " << i;
+
+        ASSERT_EQ(vkt::ipmiRequest(0x30, 0x70).length, 120u);
+        BYTE resp[vkt::ipmiMaxResponseData];
+        memset(resp, 0x5A, sizeof resp);
+        DWORD len = 0;
+        EXPECT_EQ(runIpmiCmd(0x20, 0x30, 0x71, nullptr, 0, resp, &len), 0x00);
+        EXPECT_EQ(len, 2u);
+        EXPECT_EQ(resp[0], 0x11);
+        for (size_t i = 2; i < sizeof resp; ++i) ASSERT_EQ(resp[i], 0x5A) << "byte " << i;
+    }
+}
+
 TEST_F(Dispatch, RequestsOverTheImageAreRefusedUnsent) {
     Bytes tooLong(127, 0x11);
     Answer a = send(0x30, 0x70, tooLong);

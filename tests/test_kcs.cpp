@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -512,6 +513,32 @@ TEST_F(KcsHostAlarm, HandlerAndIntervalTimerSurviveAnExchange) {
     EXPECT_GT(left.it_value.tv_sec, 98);
     EXPECT_LE(left.it_value.tv_sec, 100);
     EXPECT_EQ(hostAlarms, 0);
+}
+
+// A BMC slower than the waits' first stretch makes them take the alarm and lower the
+// thread's timer slack; all of it is the host's again when the exchange is over.
+TEST_F(KcsHostAlarm, ASlowBmcBorrowsTheAlarmAndTheTimerSlackOnlyForTheExchange) {
+    constexpr int hostSlackNs = 123457;
+    ASSERT_EQ(prctl(PR_SET_TIMERSLACK, hostSlackNs, 0, 0, 0), 0);
+    kcs().setByteDelay(std::chrono::microseconds(2000));
+    itimerval host{};
+    host.it_value.tv_sec = 100;
+    host.it_interval.tv_sec = 50;
+    ASSERT_EQ(setitimer(ITIMER_REAL, &host, nullptr), 0);
+
+    EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
+    EXPECT_TRUE(sim().oem.ledOn);
+
+    struct sigaction now;
+    sigaction(SIGALRM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, hostAlarmHandler);
+    itimerval left{};
+    getitimer(ITIMER_REAL, &left);
+    EXPECT_EQ(left.it_interval.tv_sec, 50);
+    EXPECT_GT(left.it_value.tv_sec, 98);
+    EXPECT_EQ(hostAlarms, 0);
+    EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), hostSlackNs);
+    prctl(PR_SET_TIMERSLACK, 0, 0, 0, 0);  // back to the thread's default
 }
 
 TEST_F(KcsHostAlarm, HostAlarmDueDuringAnExchangeGoesOffAfterIt) {

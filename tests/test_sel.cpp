@@ -245,6 +245,23 @@ TEST_F(Sel, AClearedLogRefilledWithOneEntryShowsOneInstance) {
     for (int i = 1; i < selPublishedMax; ++i) ASSERT_EQ(cim_sel_records[i].sensorName[0], '\0') << i;
 }
 
+// Lists that grow and shrink: each shows exactly its entries, and every row of the table
+// behind the list is entirely zero, as on the first enumeration of the process.
+TEST_F(Sel, GrowingAndShrinkingListsLeaveEveryRowBehindThemZero) {
+    static const CIM_SEL zeroRow{};
+    int before = 0;
+    for (int n : {5, 2, 9, 0, 3, 600, 1}) {
+        log().clear();
+        addMany(n);
+        EnumResult r = list();
+        const int shown = std::min(n, selPublishedMax);
+        ASSERT_EQ(r.instances.size(), static_cast<size_t>(shown)) << "after " << before << " entries";
+        for (int i = shown; i < selPublishedMax; ++i)
+            ASSERT_EQ(memcmp(&cim_sel_records[i], &zeroRow, sizeof zeroRow), 0) << "row " << i << " of " << n;
+        before = n;
+    }
+}
+
 // ---- VKT_SELList ------------------------------------------------------------------------------
 
 TEST_F(Sel, ListInstanceCarriesKeyAndPropertiesInOrder) {

@@ -99,10 +99,17 @@ int waitReadable(int fd, int timeoutMs) {
 
 ipmi_rs rsp;
 
-ipmi_rs* timedOut() {
-    memset(&rsp, 0, sizeof rsp);
-    rsp.ccode = vkt::ccTimeout;
+// Starts the answer record afresh. Its 1 KiB data area is not cleared: only the first
+// data_len bytes are ever read (and the byte behind them is set where the data is moved).
+void clearAnswer() {
+    rsp.ccode = 0;
     rsp.data_len = 0;
+    rsp.msg = {};
+}
+
+ipmi_rs* timedOut() {
+    clearAnswer();
+    rsp.ccode = vkt::ccTimeout;
     return &rsp;
 }
 
@@ -123,7 +130,7 @@ ipmi_rs* awaitResponse(int fd, long msgid, bool* ownBoundRanOut) {
 
         ipmi_addr addr{};
         ipmi_recv recv{};
-        memset(&rsp, 0, sizeof rsp);
+        clearAnswer();
         recv.addr = reinterpret_cast<unsigned char*>(&addr);
         recv.addr_len = sizeof addr;
         recv.msg.data = rsp.data;
@@ -168,22 +175,22 @@ int ipmi_send(ipmi_intf* intf, const unsigned char* request, int requestLength, 
         requestLength < 2)
         return -1;
     ipmi_rq req{};
-    uint8_t data[vkt::ipmiMaxRequestData] = {};
     req.msg.netfn = static_cast<uint8_t>(request[0] >> 2);
     req.msg.lun = 0;
     req.msg.cmd = request[1];
     if (requestLength > 2) {
         int n = requestLength - 2;
         if (n > vkt::ipmiMaxRequestData) n = vkt::ipmiMaxRequestData;
-        memcpy(data, request + 2, static_cast<size_t>(n));
-        req.msg.data = data;
+        // The data go to the driver straight from the image; the driver's structures are
+        // not const-correct, but nothing on the way writes to them.
+        req.msg.data = const_cast<uint8_t*>(request + 2);
         req.msg.data_len = static_cast<uint16_t>(n);
     }
 
     ipmi_rs* r = intf->sendrecv(intf, &req);
     if (r == nullptr) return -1;
 
-    memset(response, 0, vkt::ipmiImageSize);
+    // The image is written as far as the answer goes; nobody reads past its length.
     response[0] = r->msg.netfn;
     response[1] = r->msg.cmd;
     response[2] = r->ccode;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bounded.h"
@@ -137,57 +139,138 @@ long long monotonicUs() {
     kcs_ErrorExit();
 }
 
-// Polls the status register until `ready` holds, for at most one second.
-template <typename Ready>
-int waitOnStatus(Ready ready) {
-    isTimeout = 0;
-    init_timer_1S();
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    const long long backstop = monotonicUs() + kcsWaitBackstopUs;
-    for (;;) {
-        unsigned char status = 0;
-        kcs_ReadStatus(&status);
-        if (ready(status)) {
-            init_timer_0S();
+// ---- waiting for the BMC ------------------------------------------------------------------
+
+// The pause between two status polls.
+constexpr long long kcsPauseUs = 5;
+// For this long a wait spins through its pauses: a BMC that moves a byte within
+// microseconds is seen at once, at no system call. A slower BMC gets sleeping pauses, and the
+// one-second alarm.
+constexpr long long kcsSpinUs = 500;
+// The bound of one wait.
+constexpr long long kcsWaitUs = 1000000;
+// The thread's timer slack while it sleeps in those pauses: Linux's default of 50 us would
+// stretch every 5-microsecond pause more than tenfold.
+constexpr unsigned long kcsTimerSlackNs = 1000;
+
+// What the waits of one exchange borrow from the process, all given back when the exchange
+// ends: SIGALRM and the real interval timer for the one-second alarm, and the thread's
+// timer slack. The host process may use SIGALRM and the timer itself (a CIMOM's own alarm):
+// its alarm is saved and restored, and one that fell due meanwhile goes off right afterwards
+// instead of being lost. Nothing is borrowed until a wait needs it, so an exchange with a
+// BMC that keeps up costs no system call for its waits.
+class ExchangeClock {
+public:
+    ExchangeClock() : outer_(active) { active = this; }
+    ~ExchangeClock() {
+        giveBack();
+        active = outer_;
+    }
+    ExchangeClock(const ExchangeClock&) = delete;
+    ExchangeClock& operator=(const ExchangeClock&) = delete;
+
+    // The clock of the exchange under way (nullptr: none).
+    static ExchangeClock* current() { return active; }
+
+    // SIGALRM (to timer_handler) in `us` microseconds, replacing any earlier alarm.
+    void arm(long long us) {
+        memset(&timer, 0, sizeof timer);
+        timer.it_value.tv_sec = static_cast<time_t>(us / 1000000);
+        timer.it_value.tv_usec = static_cast<suseconds_t>(us % 1000000);
+        if (alarmBorrowed_) {
             setitimer(ITIMER_REAL, &timer, nullptr);
-            return 0;
+            return;
         }
-        usleep(5);
-        if (isTimeout != 0 || monotonicUs() > backstop) return 1;
+        // The host's timer is taken over first, so no host alarm can reach our handler.
+        setitimer(ITIMER_REAL, &timer, &hostTimer_);
+        memset(&sa, 0, sizeof sa);
+        sa.sa_handler = timer_handler;
+        sa.sa_flags = 0;
+        sigaction(SIGALRM, &sa, &hostAction_);
+        borrowedAt_ = monotonicUs();
+        alarmBorrowed_ = true;
+    }
+
+    // Lowers the thread's timer slack for the rest of the exchange.
+    void preciseSleeps() {
+        if (slackLowered_) return;
+        const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+        if (slack <= 0 || static_cast<unsigned long>(slack) <= kcsTimerSlackNs) return;
+        if (prctl(PR_SET_TIMERSLACK, kcsTimerSlackNs, 0, 0, 0) != 0) return;
+        hostSlack_ = static_cast<unsigned long>(slack);
+        slackLowered_ = true;
+    }
+
+private:
+    void giveBack() {
+        if (slackLowered_) prctl(PR_SET_TIMERSLACK, hostSlack_, 0, 0, 0);
+        if (!alarmBorrowed_) return;
+        // Ours goes first, so it cannot reach the host's handler.
+        itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
+        sigaction(SIGALRM, &hostAction_, nullptr);
+        if (hostTimer_.it_value.tv_sec == 0 && hostTimer_.it_value.tv_usec == 0) return;
+        itimerval rest = hostTimer_;
+        long long left = static_cast<long long>(hostTimer_.it_value.tv_sec) * 1000000 + hostTimer_.it_value.tv_usec -
+                         (monotonicUs() - borrowedAt_);
+        if (left < 1) left = 1;
+        rest.it_value.tv_sec = static_cast<time_t>(left / 1000000);
+        rest.it_value.tv_usec = static_cast<suseconds_t>(left % 1000000);
+        setitimer(ITIMER_REAL, &rest, nullptr);
+    }
+
+    static ExchangeClock* active;
+    ExchangeClock* outer_;
+    bool alarmBorrowed_ = false;
+    struct sigaction hostAction_{};
+    itimerval hostTimer_{};
+    long long borrowedAt_ = 0;
+    bool slackLowered_ = false;
+    unsigned long hostSlack_ = 0;
+};
+
+ExchangeClock* ExchangeClock::active = nullptr;
+
+void spinFor(long long us) {
+    const long long until = monotonicUs() + us;
+    while (monotonicUs() < until) {
     }
 }
 
-// The host process may use SIGALRM and the real interval timer itself (a CIMOM's own
-// alarm). The exchange borrows both and gives them back when it ends; a host alarm that
-// fell due meanwhile goes off right afterwards instead of being lost.
-class HostAlarm {
-public:
-    HostAlarm() {
-        itimerval off{};
-        setitimer(ITIMER_REAL, &off, &timer_);
-        sigaction(SIGALRM, nullptr, &action_);
-        start_ = monotonicUs();
-    }
-    ~HostAlarm() {
-        sigaction(SIGALRM, &action_, nullptr);
-        itimerval rest = timer_;
-        if (timer_.it_value.tv_sec != 0 || timer_.it_value.tv_usec != 0) {
-            long long left = static_cast<long long>(timer_.it_value.tv_sec) * 1000000 + timer_.it_value.tv_usec -
-                             (monotonicUs() - start_);
-            if (left < 1) left = 1;
-            rest.it_value.tv_sec = static_cast<time_t>(left / 1000000);
-            rest.it_value.tv_usec = static_cast<suseconds_t>(left % 1000000);
+// Polls the status register until `ready` holds, for at most one second.
+template <typename Ready>
+int waitOnStatus(Ready ready) {
+    unsigned char status = 0;
+    kcs_ReadStatus(&status);
+    if (ready(status)) return 0;  // the usual case: no pause at all
+    // A primitive used on its own, outside an exchange, borrows for this wait alone.
+    std::optional<ExchangeClock> own;
+    if (ExchangeClock::current() == nullptr) own.emplace();
+    ExchangeClock& clock = *ExchangeClock::current();
+    const long long start = monotonicUs();
+    bool alarmSet = false;
+    for (;;) {
+        const long long waited = monotonicUs() - start;
+        if (waited < kcsSpinUs) {
+            spinFor(kcsPauseUs);
+        } else {
+            if (!alarmSet) {
+                clock.arm(kcsWaitUs - waited);
+                isTimeout = 0;
+                alarmSet = true;
+                clock.preciseSleeps();
+            }
+            usleep(kcsPauseUs);
         }
-        setitimer(ITIMER_REAL, &rest, nullptr);
+        kcs_ReadStatus(&status);
+        if (ready(status)) return 0;
+        // The alarm ends the wait; the clock confirms the alarm is this wait's (an earlier
+        // wait's, replaced by arm(), may still have been on its way) and stands in for it
+        // when SIGALRM cannot reach the process.
+        const long long elapsed = monotonicUs() - start;
+        if ((isTimeout != 0 && elapsed >= kcsWaitUs) || elapsed > kcsWaitBackstopUs) return 1;
     }
-    HostAlarm(const HostAlarm&) = delete;
-    HostAlarm& operator=(const HostAlarm&) = delete;
-
-private:
-    struct sigaction action_{};
-    itimerval timer_{};
-    long long start_ = 0;
-};
+}
 
 // After each byte of the write phase: the BMC must have taken it and still be in WRITE.
 void finishWriteStep() {
@@ -387,7 +470,7 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
     if (KCS_DATA == 0 || KCS_STATUS == 0) kcs_SelectPorts(kcsDataPortA, kcsStatusPortA);
     grantPortAccess();
     if (probing && !interfacePresent()) return vkt::ccUnspecified;
-    HostAlarm hostAlarm;
+    ExchangeClock clock;
     writeRequest(request, length);
     const int received = readResponse(response);
     if (responseLength != nullptr) *responseLength = received;

@@ -20,6 +20,9 @@ CIM_SEL cim_sel_records[selPublishedMax];
 
 namespace {
 
+// Rows of cim_sel_records the last list wrote; every row from here on is zero.
+int selRowsWritten = 0;
+
 // Stamps up to here count from the controller's initialisation, not from 1970.
 constexpr uint32_t lastPreInitStamp = 0x1FFFFFFF;
 
@@ -55,8 +58,11 @@ void printSELs() {
     const int count = std::min({selRecordCount, selPublishedMax, selMaxRecords});
     int i = 0;
     for (; i < count; ++i) fillEntry(cim_sel_records[i], vkt::ByteView(selRecords[i]));
-    // A log that shrank must not leave the tail of the previous list published.
-    for (; i < selPublishedMax; ++i) cim_sel_records[i] = CIM_SEL{};
+    // A log that shrank must not leave the tail of the previous list published. Only rows
+    // an earlier list wrote can hold anything; the rest of the table (about 440 KiB) is
+    // still as loaded, zero and never brought into memory, and is left alone.
+    for (; i < selRowsWritten; ++i) cim_sel_records[i] = CIM_SEL{};
+    selRowsWritten = count;
 }
 
 int bmc_GetSELInfo() {

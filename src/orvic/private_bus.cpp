@@ -10,7 +10,10 @@ IpmiReply masterWriteRead(BYTE slaveAddr, BYTE readCount, const BYTE* write, siz
         refused.cc = ccRequestLengthInvalid;
         return refused;
     }
-    BYTE request[ipmiMaxRequestData] = {privateBusId, slaveAddr, readCount};
+    BYTE request[3 + privateBusMaxWrite];  // sent only as far as it is filled
+    request[0] = privateBusId;
+    request[1] = slaveAddr;
+    request[2] = readCount;
     if (writeLength > 0) memcpy(request + 3, write, writeLength);
     return ipmiRequest(netFnApp, cmdMasterWriteRead, request, static_cast<int>(3 + writeLength));
 }

@@ -15,10 +15,10 @@ constexpr BYTE ipmiVersion20 = 0x02;
 constexpr BYTE ipmiVersion15 = 0x51;
 constexpr int deviceIdVersionIndex = 7;  // response image: cc at 2, data from 3, version is data 4
 
+// The probe's images need no clearing: a request is sent as long as it says, and only the
+// answer's own bytes (resp_data_len) are read back.
 bool probeOnce(int dataPort, int statusPort, BYTE wantedVersion) {
     kcs_SelectPorts(dataPort, statusPort);
-    memset(RequestCmd, 0, sizeof RequestCmd);
-    memset(ResponseBuf, 0, sizeof ResponseBuf);
     RequestCmd[0] = static_cast<unsigned char>(vkt::netFnApp << 2);
     RequestCmd[1] = vkt::cmdGetDeviceId;
     resp_data_len = 0;
@@ -49,8 +49,11 @@ int initIPMIInterface() {
     return err;
 }
 
-BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLength, BYTE* respBuf,
-                DWORD* respLength) {
+namespace {
+
+// One request: the image is built, carried and read back only as far as each holds bytes,
+// so nothing is cleared on the way; the caller's buffer receives exactly the answer's data.
+BYTE dispatch(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength, BYTE* respBuf, DWORD* respLength) {
     // While a request is bridged over IPMB the probe would go to the bridged controller,
     // not the BMC, and one that does not answer would cost three more waits.
     if (ipmb_switch == 0) initIPMIInterface();
@@ -60,8 +63,8 @@ BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLen
     if (dataLength < 0 || dataLength > vkt::ipmiMaxRequestData || (dataLength > 0 && data == nullptr))
         return vkt::ccRequestLengthInvalid;
 
-    unsigned char request[vkt::ipmiImageSize] = {};
-    unsigned char response[vkt::ipmiImageSize] = {};
+    unsigned char request[vkt::ipmiImageSize];
+    unsigned char response[vkt::ipmiImageSize];
     request[0] = static_cast<unsigned char>((netFn & 0x3F) << 2);
     request[1] = cmd;
     if (dataLength > 0) memcpy(request + 2, data, static_cast<size_t>(dataLength));
@@ -80,6 +83,13 @@ BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLen
     return response[2];
 }
 
+}  // namespace
+
+BYTE runIpmiCmd(BYTE /*ipmbAddr*/, BYTE netFn, BYTE cmd, BYTE* data, int dataLength, BYTE* respBuf,
+                DWORD* respLength) {
+    return dispatch(netFn, cmd, data, dataLength, respBuf, respLength);
+}
+
 char* completionCodeStr(BYTE cCode) {
     char* text = static_cast<char*>(malloc(32));
     if (text != nullptr) snprintf(text, 32, "Completion Code=%02Xh\n", cCode);
@@ -90,10 +100,7 @@ namespace vkt {
 
 IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength) {
     IpmiReply reply;
-    BYTE request[ipmiMaxRequestData] = {};
-    if (dataLength > 0 && data != nullptr && dataLength <= ipmiMaxRequestData)
-        memcpy(request, data, static_cast<size_t>(dataLength));
-    reply.cc = runIpmiCmd(bmcSlaveAddr, netFn, cmd, request, dataLength, reply.data.data(), &reply.length);
+    reply.cc = dispatch(netFn, cmd, data, dataLength, reply.data.data(), &reply.length);
     if (reply.length > reply.data.size()) reply.length = static_cast<DWORD>(reply.data.size());
     return reply;
 }

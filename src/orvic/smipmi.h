@@ -26,11 +26,13 @@ char* completionCodeStr(BYTE cCode);
 
 namespace vkt {
 
-// A complete answer: completion code and the data bytes, zero beyond what was received.
+// A complete answer: completion code and the data bytes. Only the first `length` bytes of
+// `data` are the answer's (the rest is not even cleared); read them through `at` or `view`,
+// where a byte the BMC did not send reads as 00h.
 struct IpmiReply {
     BYTE cc = ccUnspecified;
     DWORD length = 0;
-    std::array<BYTE, ipmiMaxResponseData> data{};
+    std::array<BYTE, ipmiMaxResponseData> data;
 
     bool ok() const { return cc == ccSuccess; }
     // The data bytes received.
@@ -39,7 +41,7 @@ struct IpmiReply {
     BYTE at(size_t i) const { return view()[i]; }
 };
 
-// runIpmiCmd on a zero-filled reply. (No default arguments here: with them, a call with a
+// One request through runIpmiCmd, its answer as an IpmiReply. (No default arguments here: with them, a call with a
 // request array would bind to this overload and send no data at all.)
 IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength);
 inline IpmiReply ipmiRequest(BYTE netFn, BYTE cmd) { return ipmiRequest(netFn, cmd, nullptr, 0); }

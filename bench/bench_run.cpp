@@ -1,0 +1,338 @@
+#include "bench_run.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "fake_ipmi_device.h"
+#include "pmbus_model.h"
+#include "sim_kcs.h"
+#include "sim_ports.h"
+
+namespace vktbench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testkit::SimServer;
+
+double threadCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+double wallUs() {
+    return std::chrono::duration<double, std::micro>(Clock::now().time_since_epoch()).count();
+}
+
+// Asleep for most of the time, spinning for the end: the latency is the BMC's, not the
+// scheduler's.
+void waitUntil(Clock::time_point deadline) {
+    constexpr auto spin = std::chrono::microseconds(200);
+    const auto now = Clock::now();
+    if (deadline - now > spin) std::this_thread::sleep_for(deadline - now - spin);
+    while (Clock::now() < deadline) {
+    }
+}
+
+// Stands between the transport and the simulated BMC: counts the exchanges, keeps the
+// requests for the replay, and makes the BMC as slow as asked.
+class Recorder : public testkit::Backend {
+public:
+    explicit Recorder(testkit::Backend& inner) : inner_(inner) {}
+
+    std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& request) override {
+        if (latency_.count() > 0) waitUntil(Clock::now() + latency_);
+        // Requests are kept in place so that keeping them allocates nothing once warm.
+        if (count_ < kept_.size())
+            kept_[count_] = request;
+        else
+            kept_.push_back(request);
+        ++count_;
+        return inner_.handle(request);
+    }
+
+    void setLatency(std::chrono::microseconds latency) { latency_ = latency; }
+    size_t count() const { return count_; }
+    // Answers the requests since the last replay on `bmc` and forgets them.
+    void replayInto(testkit::SimBmc& bmc) {
+        for (size_t i = 0; i < count_; ++i) bmc.handle(kept_[i]);
+        count_ = 0;
+    }
+
+private:
+    testkit::Backend& inner_;
+    std::chrono::microseconds latency_{0};
+    std::vector<testkit::IpmiRequest> kept_;
+    size_t count_ = 0;
+};
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 == 1 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    if (!(statm >> size >> resident)) return -1;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+std::string machine() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown CPU";
+    for (std::string line; std::getline(cpuinfo, line);) {
+        if (line.rfind("model name", 0) != 0) continue;
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos) model = line.substr(colon + 2);
+        break;
+    }
+    return model + ", " + std::to_string(std::thread::hardware_concurrency()) + " CPUs";
+}
+
+// While the library runs, what it prints (progress lines, failure messages) goes nowhere;
+// the table goes to the standard output the program started with.
+FILE* tableOut = stdout;
+FILE* messagesOut = stderr;
+
+void reportUnexpectedExit(int status, void*) {
+    fprintf(messagesOut, "vkt-bench: the process ended with status %d in the middle of an enumeration\n", status);
+    fflush(messagesOut);
+}
+
+class QuietLibrary {
+public:
+    QuietLibrary() {
+        fflush(stdout);
+        fflush(stderr);
+        const int out = dup(1), err = dup(2);
+        FILE* o = out >= 0 ? fdopen(out, "w") : nullptr;
+        FILE* e = err >= 0 ? fdopen(err, "w") : nullptr;
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (o == nullptr || e == nullptr || null < 0) return;
+        tableOut = o;
+        messagesOut = e;
+        dup2(null, 1);
+        dup2(null, 2);
+        close(null);
+    }
+};
+
+struct Sample {
+    size_t exchanges = 0;
+    size_t instances = 0;
+    double cpuUs = 0;  // the library's share
+    double wallUs = 0;
+};
+
+struct Row {
+    const cimhost::ProviderInfo* info = nullptr;
+    size_t first = 0, expectFirst = 0;
+    size_t each = 0, expectEach = 0;
+    bool eachVaried = false;  // not every measured run sent the same number
+    size_t instances = 0;
+    double cpuUs = 0, wallUs = 0;
+    long rssKiB = -1;
+
+    bool matches() const { return first == expectFirst && each == expectEach && !eachVaried; }
+};
+
+std::unique_ptr<SimServer> buildServer(const BenchConfig& cfg) {
+    auto server = testkit::makeScenario("demo");
+    testkit::applySyntheticSizes(*server, cfg.sizes);
+    return server;
+}
+
+class Bench {
+public:
+    explicit Bench(const BenchConfig& cfg)
+        : cfg_(cfg), primary_(buildServer(cfg)), replica_(buildServer(cfg)), model_(buildServer(cfg)),
+          recorder_(primary_->bmc) {}
+
+    bool start(std::string* error);
+    Row measure(const cimhost::ProviderInfo& p);
+    const SimServer& server() const { return *model_; }
+
+private:
+    Sample enumerateOnce(const cimhost::ProviderInfo& p, bool timed);
+
+    const BenchConfig& cfg_;
+    // The server the library talks to, a copy that answers the same requests again to
+    // measure the simulation's own share, and a copy the expectations are read from.
+    std::unique_ptr<SimServer> primary_, replica_, model_;
+    Recorder recorder_;
+    std::unique_ptr<testkit::SimKcsBmc> kcs_;
+    std::unique_ptr<cimhost::Host> host_;
+    ProcessState state_;
+};
+
+bool Bench::start(std::string* error) {
+    testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
+    dev.reset();
+    dev.setBackend(&recorder_);
+    if (cfg_.transport == Transport::kcs) {
+        dev.setPaths({});
+        kcs_ = std::make_unique<testkit::SimKcsBmc>(&recorder_);
+        kcs_->keepLog(false);
+        kcs_->setByteDelay(std::chrono::microseconds(cfg_.byteDelayUs));
+        testkit::attachPortSpace(kcs_.get());
+    } else {
+        dev.setPaths({"/dev/ipmi0"});
+    }
+    host_ = cimhost::Host::load(cfg_.libraryPath, error);
+    return host_ != nullptr;
+}
+
+Sample Bench::enumerateOnce(const cimhost::ProviderInfo& p, bool timed) {
+    const double cpu0 = threadCpuUs(), wall0 = wallUs();
+    const cimhost::EnumResult r = host_->enumerate(p.prefix);
+    const double wall1 = wallUs(), cpu1 = threadCpuUs();
+    Sample s;
+    s.exchanges = recorder_.count();
+    s.instances = r.instances.size();
+    s.wallUs = wall1 - wall0;
+    // The simulated BMC's part of that time: the same requests answered again by an
+    // identical server that has seen the same requests before.
+    const double sim0 = threadCpuUs();
+    recorder_.replayInto(replica_->bmc);
+    const double simUs = threadCpuUs() - sim0;
+    s.cpuUs = timed ? std::max(0.0, cpu1 - cpu0 - simUs) : 0;
+    host_->releaseBrokerObjects();
+    primary_->bmc.clearLog();
+    replica_->bmc.clearLog();
+    return s;
+}
+
+Row Bench::measure(const cimhost::ProviderInfo& p) {
+    Row row;
+    row.info = &p;
+    row.expectFirst = expectedExchanges(*model_, p.prefix, cfg_.transport, state_);
+    row.first = enumerateOnce(p, false).exchanges;
+    row.expectEach = expectedExchanges(*model_, p.prefix, cfg_.transport, state_);
+    std::vector<double> cpu, wall;
+    for (int i = 0; i < cfg_.runs; ++i) {
+        const Sample s = enumerateOnce(p, true);
+        if (i > 0 && s.exchanges != row.each) row.eachVaried = true;
+        row.each = s.exchanges;
+        row.instances = s.instances;
+        cpu.push_back(s.cpuUs);
+        wall.push_back(s.wallUs);
+    }
+    if (cfg_.latencyUs > 0) {
+        wall.clear();
+        recorder_.setLatency(std::chrono::microseconds(cfg_.latencyUs));
+        for (int i = 0; i < cfg_.runs; ++i) wall.push_back(enumerateOnce(p, false).wallUs);
+        recorder_.setLatency(std::chrono::microseconds(0));
+    }
+    row.cpuUs = median(cpu);
+    row.wallUs = median(wall);
+    if (cfg_.showRss) row.rssKiB = residentKiB();
+    return row;
+}
+
+// ---- the table ------------------------------------------------------------------------------
+
+size_t sensorRecords(const SimServer& s) {
+    return static_cast<size_t>(std::count_if(s.sdr.records.begin(), s.sdr.records.end(), [](const testkit::Bytes& r) {
+        return r.size() > 3 && (r[3] == 0x01 || r[3] == 0x02);
+    }));
+}
+
+std::string powerDescription(const SimServer& s) {
+    int modules = 0, batteries = 0;
+    for (uint8_t a : {0x78, 0x7A, 0x7C, 0x7E, 0xB0, 0xB2, 0xB4, 0xB6})
+        if (s.bus.deviceAs<testkit::PmbusModule>(a) != nullptr) ++modules;
+    for (uint8_t a : {0x70, 0x72, 0x74, 0x76})
+        if (s.bus.deviceAs<testkit::BatteryModule>(a) != nullptr) ++batteries;
+    return std::to_string(modules) + " power modules, " + std::to_string(batteries) + " battery modules";
+}
+
+void printHeader(const BenchConfig& cfg, const SimServer& s) {
+    FILE* out = tableOut;
+    fprintf(out, "library:   %s\n", cfg.libraryPath.c_str());
+    fprintf(out, "server:    %s: %zu SDR records (%zu sensors), %zu SEL entries, %zu FRU bytes, %s, %s\n",
+            cfg.sizes.any() ? "demo with generated content" : "demo", s.sdr.records.size(), sensorRecords(s),
+            s.sel.entries.size(), s.fru.area(), powerDescription(s).c_str(),
+            s.bus.device(testkit::McuModel::chassisAddr) != nullptr ? "multi-node chassis" : "single node");
+    if (cfg.transport == Transport::kcs)
+        fprintf(out, "transport: KCS ports CA2h/CA3h (simulated), BMC takes %d us per byte\n", cfg.byteDelayUs);
+    else
+        fprintf(out, "transport: OpenIPMI device (simulated)\n");
+    fprintf(out, "timing:    median of %d runs per class, BMC latency %d us per exchange; %s\n", cfg.runs,
+            cfg.latencyUs, machine().c_str());
+    fprintf(out, "\n%-26s %6s %6s %6s %6s %5s %11s %11s %12s %12s%s\n", "class", "first", "expect", "each", "expect",
+            "inst", "cpu us/enum", "cpu us/exch", "wall ms/enum", "wall us/exch", cfg.showRss ? "  rss KiB" : "");
+}
+
+double perExchange(double us, size_t exchanges) { return exchanges > 0 ? us / static_cast<double>(exchanges) : 0; }
+
+void printRow(const Row& r, bool rss) {
+    fprintf(tableOut, "%-26s %6zu %6zu %6zu %6zu %5zu %11.1f %11.2f %12.3f %12.1f", r.info->className, r.first,
+            r.expectFirst, r.each, r.expectEach, r.instances, r.cpuUs, perExchange(r.cpuUs, r.each), r.wallUs / 1000,
+            perExchange(r.wallUs, r.each));
+    if (rss) fprintf(tableOut, " %8ld", r.rssKiB);
+    fprintf(tableOut, "%s\n", r.matches() ? "" : (r.eachVaried ? "  <- varies" : "  <- differs"));
+    fflush(tableOut);
+}
+
+int printSummary(const std::vector<Row>& rows) {
+    Row total;
+    std::string differing;
+    for (const Row& r : rows) {
+        total.first += r.first;
+        total.expectFirst += r.expectFirst;
+        total.each += r.each;
+        total.expectEach += r.expectEach;
+        total.instances += r.instances;
+        total.cpuUs += r.cpuUs;
+        total.wallUs += r.wallUs;
+        if (!r.matches()) differing += std::string(differing.empty() ? "" : ", ") + r.info->className;
+    }
+    fprintf(tableOut, "%-26s %6zu %6zu %6zu %6zu %5zu %11.1f %11.2f %12.3f %12.1f\n\n", "all classes", total.first,
+            total.expectFirst, total.each, total.expectEach, total.instances, total.cpuUs,
+            perExchange(total.cpuUs, total.each), total.wallUs / 1000, perExchange(total.wallUs, total.each));
+    if (differing.empty()) {
+        fprintf(tableOut, "every class sent the expected number of exchanges\n");
+        return 0;
+    }
+    fprintf(tableOut, "exchanges differ from the expected number: %s\n", differing.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int runBenchmark(const BenchConfig& cfg) {
+    QuietLibrary quiet;
+    on_exit(reportUnexpectedExit, nullptr);
+    Bench bench(cfg);
+    std::string error;
+    if (!bench.start(&error)) {
+        fprintf(messagesOut, "vkt-bench: cannot load %s: %s\n", cfg.libraryPath.c_str(), error.c_str());
+        _exit(1);
+    }
+    printHeader(cfg, bench.server());
+    if (cfg.showRss) fprintf(tableOut, "%-110s %8ld\n", "(after loading)", residentKiB());
+    std::vector<Row> rows;
+    for (const cimhost::ProviderInfo* p : cfg.classes) {
+        rows.push_back(bench.measure(*p));
+        printRow(rows.back(), cfg.showRss);
+    }
+    const int status = printSummary(rows);
+    fflush(tableOut);
+    // The library keeps its tables to the end of the process; nothing needs tearing down.
+    _exit(status);
+}
+
+}  // namespace vktbench

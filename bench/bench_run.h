@@ -1,0 +1,32 @@
+// The benchmark proper: one simulated server, the library loaded through the CMPI test host,
+// the measurements per class and the table.
+#ifndef VKT_BENCH_RUN_H
+#define VKT_BENCH_RUN_H
+
+#include <string>
+#include <vector>
+
+#include "cimhost.h"
+#include "exchange_model.h"
+#include "sim_synthetic.h"
+
+namespace vktbench {
+
+struct BenchConfig {
+    std::string libraryPath;
+    testkit::SyntheticSizes sizes;  // nothing named: the demo server as it is
+    Transport transport = Transport::device;
+    int byteDelayUs = 0;  // KCS only: the BMC's time per byte
+    int latencyUs = 0;    // the BMC's time per exchange, for the wall-time columns
+    int runs = 11;
+    bool showRss = false;
+    std::vector<const cimhost::ProviderInfo*> classes;
+};
+
+// Prints the table on standard output; 0 when every class sent the expected number of
+// exchanges, 1 otherwise (or when the library cannot be loaded).
+int runBenchmark(const BenchConfig& cfg);
+
+}  // namespace vktbench
+
+#endif
