@@ -99,6 +99,39 @@ const Routine routines[] = {
          fuzz::writeScratchFile(scratchFile("fw.s19"), testkit::Bytes(firmware, firmware + sizeof firmware - 1));
          bmc_MCUUpdate(scratchFile("fw.s19").c_str());
      }},
+    {"bmc_GetUserLevel", [] { bmc_GetUserLevel(); }},
+    {"bmc_ColdReset",
+     [] {
+         waitBMCWakeupFlag = 1;  // the wait's probes meet the hostile answers too
+         bmc_ColdReset();
+     }},
+    {"bmc_FactoryDefault", [] { bmc_FactoryDefault(); }},
+    {"bmc_FactoryDefaultAll", [] { bmc_FactoryDefaultAll(); }},
+    {"bmc_FactoryDefaultLan", [] { bmc_FactoryDefaultLan(); }},
+    {"bmc_ClearAllSEL", [] { bmc_ClearAllSEL(); }},
+    {"bmc_GetSelfTest", [] { bmc_GetSelfTest(); }},
+    {"bmc_GetFirmwareRevision", [] { bmc_GetFirmwareRevision(); }},
+    {"bmc_SystemReset", [] { bmc_SystemReset(1); }},
+    {"bmc_SystemSoftShutDown", [] { bmc_SystemSoftShutDown(0); }},
+    {"bmc_ExecRawCmd",
+     [] {
+         char* const argv[] = {const_cast<char*>("06"), const_cast<char*>("01")};
+         bmc_ExecRawCmd(4, const_cast<char**>(argv));
+     }},
+    {"bmc_DeleteSDRRecord", [] { bmc_DeleteSDRRecord(1); }},
+    {"bmc_GetSDRVer", [] { bmc_GetSDRVer(); }},
+    {"bmc_SetSDRVer", [] { bmc_SetSDRVer(1, 2); }},
+    {"bmc_GetFRUVer", [] { bmc_GetFRUVer(); }},
+    {"bmc_SetFRUVer", [] { bmc_SetFRUVer(1, 2); }},
+    {"bmc_ConfigurationDownload", [] { bmc_ConfigurationDownload(scratchFile("config.bin").c_str(), 0); }},
+    {"bmc_ConfigurationUpload",
+     [] {
+         fuzz::writeScratchFile(scratchFile("upload.bin"), testkit::Bytes(300, 0x5A));
+         bmc_ConfigurationUpload(scratchFile("upload.bin").c_str(), 0);
+     }},
+    {"bmc_nvmeList", [] { bmc_nvmeList(); }},
+    {"bmc_nvmeInfo", [] { bmc_nvmeInfo(0, 1); }},
+    {"bmc_nvme", [] { bmc_nvme(1, 2, 3); }},
 };
 
 }  // namespace

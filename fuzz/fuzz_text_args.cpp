@@ -134,6 +134,52 @@ const Routine routines[] = {
          }
          bmc_SetChassisLocation(argc, argv.data());
      }},
+    {"bmc_SystemReset", [](Args& a) { bmc_SystemReset(a.number()); }},
+    {"bmc_SystemSoftShutDown", [](Args& a) { bmc_SystemSoftShutDown(a.number()); }},
+    {"bmc_ExecRawCmd",
+     [](Args& a) {
+         // argc counts two words ahead of argv, as a command line would; argc may lie low.
+         const int words = a.byte() % 132;
+         std::vector<char*> argv;
+         for (int i = 0; i < words; ++i) {
+             const char* t = a.text();
+             argv.push_back(const_cast<char*>(t != nullptr ? t : ""));
+         }
+         const int argc = words + 2 - (a.byte() % 4 == 0 ? 1 : 0);
+         bmc_ExecRawCmd(argc, argv.data());
+     }},
+    {"bmc_DeleteSDRRecord", [](Args& a) { bmc_DeleteSDRRecord(a.number()); }},
+    {"bmc_SetSDRVer",
+     [](Args& a) {
+         const unsigned char major = a.byte();
+         bmc_SetSDRVer(major, a.byte());
+     }},
+    {"bmc_SetFRUVer",
+     [](Args& a) {
+         const unsigned char major = a.byte();
+         bmc_SetFRUVer(major, a.byte());
+     }},
+    {"bmc_ConfigurationDownload",
+     [](Args& a) {
+         const char* path = a.path();
+         bmc_ConfigurationDownload(path, static_cast<short>(a.number()));
+     }},
+    {"bmc_ConfigurationUpload",
+     [](Args& a) {
+         const char* path = a.file();
+         bmc_ConfigurationUpload(path, a.byte());
+     }},
+    {"bmc_nvmeInfo",
+     [](Args& a) {
+         const int card = a.number();
+         bmc_nvmeInfo(card, a.number());
+     }},
+    {"bmc_nvme",
+     [](Args& a) {
+         const int first = a.number();
+         const int second = a.number();
+         bmc_nvme(first, second, a.number());
+     }},
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +69,19 @@ std::string Invocation::option(const std::string& name) const {
 int Invocation::refuse(const std::string& message) const {
     fprintf(stderr, "vktool: %s %s: %s\n", subject.name, action.name, message.c_str());
     return VKT_BMC_BAD_ARGUMENT;
+}
+
+bool Invocation::readableFile(const std::string& path) const {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
+        return false;
+    }
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    if (!regular) refuse(path + " is not a regular file; nothing was sent");
+    return regular;
 }
 
 std::optional<long> Invocation::number(const std::string& text, const char* what, long min, long max) const {

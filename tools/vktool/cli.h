@@ -81,6 +81,8 @@ public:
     std::optional<long> number(const std::string& text, const char* what, long min, long max) const;
     // One byte in hexadecimal ("0A", "a", "0x0a"); refuses otherwise.
     std::optional<unsigned char> hexByte(const std::string& text, const char* what) const;
+    // A regular file that can be opened for reading; refuses otherwise ("nothing was sent").
+    bool readableFile(const std::string& path) const;
     // "on"/"off" and their synonyms (enable/disable, yes/no, 1/0); refuses otherwise.
     std::optional<bool> onOff(const std::string& text, const char* what) const;
     // Asks on the terminal before a change that cannot be taken back; with --yes the answer

@@ -183,12 +183,7 @@ int location(Invocation& inv) {
 
 int mcuUpdate(Invocation& inv) {
     const std::string& path = inv.arguments[0];
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return inv.refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
-    struct stat st {};
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    close(fd);
-    if (!regular) return inv.refuse(path + " is not a regular file; nothing was sent");
+    if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
     if (!inv.confirm("Load " + path + " into the chassis controller?")) return VKT_BMC_BAD_ARGUMENT;
     return bmc_MCUUpdate(path.c_str());
 }

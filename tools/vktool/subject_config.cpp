@@ -23,6 +23,7 @@ int load(Invocation& inv) {
     std::optional<long> type = fileType(inv);
     if (!type) return VKT_BMC_BAD_ARGUMENT;
     const std::string& path = inv.arguments[0];
+    if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
     if (!inv.confirm("Load " + path + " into the BMC? It restarts with it.")) return VKT_BMC_BAD_ARGUMENT;
     return bmc_ConfigurationUpload(path.c_str(), static_cast<unsigned char>(*type));
 }

@@ -177,12 +177,7 @@ int restore(Invocation& inv) {
     const std::string& path = inv.arguments[0];
     // The restore unlocks the FRU before it opens the file; a file that cannot be read
     // is refused before that, so the FRU is not left unlocked for nothing.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return inv.refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
-    struct stat st {};
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    close(fd);
-    if (!regular) return inv.refuse(path + " is not a regular file; nothing was sent");
+    if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
     if (!inv.confirm("Overwrite the BMC's FRU inventory with " + path + "?")) return VKT_BMC_BAD_ARGUMENT;
     return inv.has("--text") ? bmc_RestoreFRUFromText(path.c_str()) : bmc_RestoreFRU(path.c_str());
 }
