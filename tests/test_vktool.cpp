@@ -259,6 +259,7 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"fru", "set-version", "1"},
         {"config", "save", path("config.bin"), "--type", "256"},
         {"config", "load", path("config.bin")},
+        {"config", "load", "/nonexistent/config.bin", "--yes"},
         {"nvme", "info", "2", "0"},
         {"nvme", "request", "1", "2", "256", "--yes"},
     };
