@@ -221,6 +221,12 @@ TEST_F(Chassis, PXListPublishesOneInstancePerNode) {
     ASSERT_EQ(r.instances.size(), 12u);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(r.instances[i].keys.at(0).second, std::to_string(i + 1));
     EXPECT_EQ(info().get("VKT_CurrentNodeID"), "6");
+
+    // A smaller chassis, then none: no row of an earlier collection is published again.
+    useServer(testkit::makeScenario("multinode"));
+    EXPECT_EQ(listKeys(), (std::vector<std::string>{"1", "2", "3", "4"}));
+    useServer(testkit::makeScenario("demo"));
+    EXPECT_TRUE(listKeys().empty());
 }
 
 TEST_F(Chassis, SingleNodeServerPublishesNoChassis) {

@@ -1,6 +1,8 @@
 // Exported routines of the multi-node chassis: the node collector, the chassis controller's
 // firmware update and its settings.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "entry_barrier.h"
 #include "px_util.h"
@@ -53,8 +55,12 @@ int runSetting(const char* verb, const char* what, Routine&& routine) {
 
 int bmc_PXInfo(int type) {
     return vkt::entryBarrier(__func__, [&] {
+        const bool table = type == collectAll || type == collectTable;
+        // The table holds this collection's nodes only: rows of an earlier, larger chassis
+        // or of a collection that failed must not be published as current.
+        if (table) std::fill(std::begin(pxList), std::end(pxList), PXList{});
         if (!getPairexMCU()) return VKT_BMC_ABSENT;
-        if (type == collectAll || type == collectTable) printFormatedString();
+        if (table) printFormatedString();
         if (type == collectAll || type == collectField) printFieldString();
         return VKT_BMC_OK;
     });
