@@ -470,6 +470,11 @@ TEST(SelTime, TimesThatCannotBeConvertedGiveEmptyTexts) {
     // Texts are cut to the field.
     EXPECT_EQ(vkt::formatSelTime(text, 11, 0x59682F00), 10u);
     EXPECT_STREQ(text, "2017/07/14");
+    // Every digit of the first and the last second that can be written.
+    EXPECT_EQ(vkt::formatSelTime(text, sizeof text, -62135596800LL), 19u);
+    EXPECT_STREQ(text, "0001/01/01 00:00:00");
+    EXPECT_EQ(vkt::formatSelTime(text, sizeof text, 253402300799LL), 19u);
+    EXPECT_STREQ(text, "9999/12/31 23:59:59");
 }
 
 // A locale whose time of day differs from the C locale's (en_US writes "02:40:00 PM").

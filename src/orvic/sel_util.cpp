@@ -111,13 +111,29 @@ bool utcFromEpoch(int64_t seconds, UtcTime* out) {
     return true;
 }
 
+namespace {
+
+// Writes `value` as exactly `width` decimal digits ending before `end`.
+void putDigits(char* end, int width, int64_t value) {
+    for (int i = 0; i < width; ++i, value /= 10) *--end = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
 size_t formatSelTime(char* dst, size_t cap, int64_t seconds) {
     UtcTime t{};
     if (!utcFromEpoch(seconds, &t)) return copyText(dst, cap, "");
     // Written out field by field rather than with strftime's %X, whose form depends on
-    // the locale the host process chose.
-    return formatText(dst, cap, "%04lld/%02d/%02d %02d:%02d:%02d", static_cast<long long>(t.year), t.month, t.day,
-                      t.hour, t.minute, t.second);
+    // the locale the host process chose, and without a formatted print: the list formats
+    // one stamp per entry. The year stays within 0000-9999 (see utcFromEpoch).
+    char text[] = "YYYY/MM/DD hh:mm:ss";
+    putDigits(text + 4, 4, t.year);
+    putDigits(text + 7, 2, t.month);
+    putDigits(text + 10, 2, t.day);
+    putDigits(text + 13, 2, t.hour);
+    putDigits(text + 16, 2, t.minute);
+    putDigits(text + 19, 2, t.second);
+    return copyText(dst, cap, text);
 }
 
 size_t formatAscTime(char* dst, size_t cap, int64_t seconds) {
