@@ -320,6 +320,7 @@ int runBenchmark(const BenchConfig& cfg) {
     std::string error;
     if (!bench.start(&error)) {
         fprintf(messagesOut, "vkt-bench: cannot load %s: %s\n", cfg.libraryPath.c_str(), error.c_str());
+        fflush(messagesOut);
         _exit(1);
     }
     printHeader(cfg, bench.server());
