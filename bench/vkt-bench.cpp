@@ -10,8 +10,6 @@
 //
 // The exit status is 0 when every class sent the expected number of exchanges, 1 when one
 // did not, 2 for a usage error.
-#include <limits.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,6 +21,7 @@
 
 #include "bench_run.h"
 #include "cimhost.h"
+#include "common/sim_launch.h"
 #include "sim_synthetic.h"
 
 // The server is simulated, so the library's root check is answered here.
@@ -50,23 +49,6 @@ const char* const usageText =
     "  --class CLASS      only this class (repeatable; class name or provider name)\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
-
-std::string exeDir() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    buf[n] = '\0';
-    const std::string path(buf);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string providerLibrary() {
-    const char* env = getenv("VKT_PROVIDER_LIB");
-    if (env != nullptr && *env != '\0') return env;
-    const std::string candidate = exeDir() + "/../lib/libvarkoltprovider.so.1";
-    return access(candidate.c_str(), R_OK) == 0 ? candidate : "libvarkoltprovider.so.1";
-}
 
 bool parseCount(const char* text, int* out) {
     if (text == nullptr || *text == '\0') return false;
@@ -146,6 +128,6 @@ int main(int argc, char** argv) {
     vktbench::BenchConfig cfg;
     const int parsed = parseArguments(argc, argv, cfg);
     if (parsed >= 0) return parsed;
-    cfg.libraryPath = providerLibrary();
+    cfg.libraryPath = vkttools::providerLibrary();
     return vktbench::runBenchmark(cfg);
 }
