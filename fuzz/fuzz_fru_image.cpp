@@ -21,19 +21,6 @@ namespace {
 
 using testkit::Bytes;
 
-// The area records of one parse, with every byte past a field's end cleared, so that two
-// parses compare equal exactly when they read the same fields.
-struct Records {
-    fru_area_internal internalUse;
-    fru_area_chassis chassisArea;
-    fru_area_board boardArea;
-    fru_area_product productArea;
-    fru_area_multi records[fruMultiRecordCount];
-    int32_t recordCount;
-    int32_t useLength;
-    BYTE present[5];
-};
-
 void clearPastText(char* text) {
     const size_t n = strnlen(text, fruTextSize);
     memset(text + n, 0, fruTextSize - n);
@@ -44,17 +31,10 @@ void clearPastBytes(BYTE (&bytes)[N], size_t used) {
     if (used < N) memset(bytes + used, 0, N - used);
 }
 
-Records takeRecords() {
-    Records r{};
-    r.internalUse = internal;
-    r.chassisArea = chassis;
-    r.boardArea = board;
-    r.productArea = product;
-    memcpy(r.records, multi, sizeof multi);
-    r.recordCount = fru_area_multi_len;
-    r.useLength = internalUseLength;
-    const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
-    memcpy(r.present, flags, sizeof flags);
+// The area records of one parse, with every byte past a field's end cleared, so that two
+// parses compare equal exactly when they read the same fields.
+FruRecordSet takeRecords() {
+    FruRecordSet r = FruRecordSet::take();
     if (r.useLength <= 8) memset(r.internalUse.useData2, 0, sizeof r.internalUse.useData2);
     for (char* t : {r.chassisArea.part, r.chassisArea.serial, r.boardArea.mfg, r.boardArea.prod, r.boardArea.serial,
                     r.boardArea.part, r.boardArea.fru, r.productArea.mfg, r.productArea.name, r.productArea.part,
@@ -72,7 +52,7 @@ Records takeRecords() {
 }
 
 // What an edit may change: the named field and whether its area is present.
-using Forget = std::function<void(Records&)>;
+using Forget = std::function<void(FruRecordSet&)>;
 
 void forgetText(char* text, BYTE& length) {
     memset(text, 0, fruTextSize);
@@ -85,31 +65,31 @@ struct Code {
 };
 
 const Code codes[] = {
-    {"ct", [](Records& r) { r.chassisArea.type = 0, r.present[1] = 0; }},
-    {"cp", [](Records& r) { forgetText(r.chassisArea.part, r.chassisArea.part_len), r.present[1] = 0; }},
-    {"cs", [](Records& r) { forgetText(r.chassisArea.serial, r.chassisArea.serial_len), r.present[1] = 0; }},
-    {"bdt", [](Records& r) { memset(r.boardArea.mfg_date_time, 0, 3), r.present[2] = 0; }},
-    {"bm", [](Records& r) { forgetText(r.boardArea.mfg, r.boardArea.mfg_len), r.present[2] = 0; }},
-    {"bpn", [](Records& r) { forgetText(r.boardArea.prod, r.boardArea.prod_len), r.present[2] = 0; }},
-    {"bs", [](Records& r) { forgetText(r.boardArea.serial, r.boardArea.serial_len), r.present[2] = 0; }},
-    {"bp", [](Records& r) { forgetText(r.boardArea.part, r.boardArea.part_len), r.present[2] = 0; }},
+    {"ct", [](FruRecordSet& r) { r.chassisArea.type = 0, r.present[1] = 0; }},
+    {"cp", [](FruRecordSet& r) { forgetText(r.chassisArea.part, r.chassisArea.part_len), r.present[1] = 0; }},
+    {"cs", [](FruRecordSet& r) { forgetText(r.chassisArea.serial, r.chassisArea.serial_len), r.present[1] = 0; }},
+    {"bdt", [](FruRecordSet& r) { memset(r.boardArea.mfg_date_time, 0, 3), r.present[2] = 0; }},
+    {"bm", [](FruRecordSet& r) { forgetText(r.boardArea.mfg, r.boardArea.mfg_len), r.present[2] = 0; }},
+    {"bpn", [](FruRecordSet& r) { forgetText(r.boardArea.prod, r.boardArea.prod_len), r.present[2] = 0; }},
+    {"bs", [](FruRecordSet& r) { forgetText(r.boardArea.serial, r.boardArea.serial_len), r.present[2] = 0; }},
+    {"bp", [](FruRecordSet& r) { forgetText(r.boardArea.part, r.boardArea.part_len), r.present[2] = 0; }},
     {"bv",
-     [](Records& r) {
+     [](FruRecordSet& r) {
          memset(r.boardArea.custom, 0, sizeof r.boardArea.custom);
          r.boardArea.custom_len = 0;
          r.present[2] = 0;
      }},
-    {"pm", [](Records& r) { forgetText(r.productArea.mfg, r.productArea.mfg_len), r.present[3] = 0; }},
-    {"pn", [](Records& r) { forgetText(r.productArea.name, r.productArea.name_len), r.present[3] = 0; }},
-    {"ppm", [](Records& r) { forgetText(r.productArea.part, r.productArea.part_len), r.present[3] = 0; }},
-    {"pv", [](Records& r) { forgetText(r.productArea.version, r.productArea.version_len), r.present[3] = 0; }},
-    {"ps", [](Records& r) { forgetText(r.productArea.serial, r.productArea.serial_len), r.present[3] = 0; }},
-    {"pat", [](Records& r) { forgetText(r.productArea.asset, r.productArea.asset_len), r.present[3] = 0; }},
-    {"xx", [](Records&) {}},  // no such field: refused
+    {"pm", [](FruRecordSet& r) { forgetText(r.productArea.mfg, r.productArea.mfg_len), r.present[3] = 0; }},
+    {"pn", [](FruRecordSet& r) { forgetText(r.productArea.name, r.productArea.name_len), r.present[3] = 0; }},
+    {"ppm", [](FruRecordSet& r) { forgetText(r.productArea.part, r.productArea.part_len), r.present[3] = 0; }},
+    {"pv", [](FruRecordSet& r) { forgetText(r.productArea.version, r.productArea.version_len), r.present[3] = 0; }},
+    {"ps", [](FruRecordSet& r) { forgetText(r.productArea.serial, r.productArea.serial_len), r.present[3] = 0; }},
+    {"pat", [](FruRecordSet& r) { forgetText(r.productArea.asset, r.productArea.asset_len), r.present[3] = 0; }},
+    {"xx", [](FruRecordSet&) {}},  // no such field: refused
 };
 
 // The first part in which two parses differ, or nullptr.
-const char* difference(const Records& a, const Records& b) {
+const char* difference(const FruRecordSet& a, const FruRecordSet& b) {
     auto eq = [](const auto& x, const auto& y) { return memcmp(&x, &y, sizeof x) == 0; };
     if (!eq(a.present, b.present)) return "an edit changed which areas are present";
     if (!eq(a.internalUse, b.internalUse) || a.useLength != b.useLength)
@@ -162,7 +142,7 @@ void edit(fuzz::Stream& in) {
     server->fru.image = in.rest();
     fuzz::attachBackend(&server->bmc);
     if (bmc_GetFRUField(nullptr) != 0) return;
-    Records before = takeRecords();
+    FruRecordSet before = takeRecords();
     const Bytes imageBefore = server->fru.image;
 
     const int rc = bmc_SetFRUField(code.code, value.c_str());
@@ -172,7 +152,7 @@ void edit(fuzz::Stream& in) {
         return;
     }
     check(bmc_GetFRUField(nullptr) == 0, "the edited image cannot be read");
-    Records after = takeRecords();
+    FruRecordSet after = takeRecords();
     code.forget(before);
     code.forget(after);
     const char* changed = difference(before, after);

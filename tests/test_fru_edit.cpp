@@ -460,33 +460,7 @@ TEST_F(FruEdit, DmiFieldsRewriteTheImageKeepingTheOtherAreas) {
 
 // ---- parse -> rebuild -> parse ---------------------------------------------------------------
 
-// The area records of one parse.
-struct Records {
-    fru_area_internal internalUse;
-    fru_area_chassis chassisArea;
-    fru_area_board boardArea;
-    fru_area_product productArea;
-    fru_area_multi records[fruMultiRecordCount];
-    int32_t recordCount;
-    int32_t useLength;
-    BYTE present[5];
-
-    static Records capture() {
-        Records r;
-        r.internalUse = internal;
-        r.chassisArea = chassis;
-        r.boardArea = board;
-        r.productArea = product;
-        memcpy(r.records, multi, sizeof multi);
-        r.recordCount = fru_area_multi_len;
-        r.useLength = internalUseLength;
-        const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
-        memcpy(r.present, flags, sizeof flags);
-        return r;
-    }
-};
-
-void expectSameRecords(const Records& a, const Records& b, const std::string& what) {
+void expectSameRecords(const FruRecordSet& a, const FruRecordSet& b, const std::string& what) {
     EXPECT_EQ(memcmp(&a.internalUse, &b.internalUse, sizeof a.internalUse), 0) << what;
     EXPECT_EQ(memcmp(&a.chassisArea, &b.chassisArea, sizeof a.chassisArea), 0) << what;
     EXPECT_EQ(memcmp(&a.boardArea, &b.boardArea, sizeof a.boardArea), 0) << what;
@@ -504,13 +478,13 @@ void expectRoundTrip(const Bytes& image, const std::string& what) {
     memcpy(buffer, image.data(), std::min(image.size(), sizeof buffer));
     parseFRUData(buffer, image.size(), 0);
     ASSERT_EQ(fruParseIncomplete, 0) << what;
-    const Records first = Records::capture();
+    const FruRecordSet first = FruRecordSet::take();
     toFRURaw();
     const Bytes rebuilt = frutest::writeBufferImage();
     EXPECT_TRUE(testkit::fru::checksumsValid(rebuilt)) << what;
     parseFRUData(rebuilt.data(), rebuilt.size(), 0);
     EXPECT_EQ(fruParseIncomplete, 0) << what;
-    expectSameRecords(first, Records::capture(), what);
+    expectSameRecords(first, FruRecordSet::take(), what);
 }
 
 std::string randomText(std::mt19937& rng, size_t n) {

@@ -269,50 +269,38 @@ int setFRUField(const char* code, const char* value) {
     return 0;
 }
 
+FruRecordSet FruRecordSet::take() {
+    FruRecordSet r;
+    r.internalUse = internal;
+    r.chassisArea = chassis;
+    r.boardArea = board;
+    r.productArea = product;
+    memcpy(r.records, multi, sizeof multi);
+    r.recordCount = fru_area_multi_len;
+    const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
+    memcpy(r.present, flags, sizeof flags);
+    r.useLength = internalUseLength;
+    r.incomplete = fruParseIncomplete;
+    return r;
+}
+
+void FruRecordSet::put() const {
+    internal = internalUse;
+    chassis = chassisArea;
+    board = boardArea;
+    product = productArea;
+    memcpy(multi, records, sizeof multi);
+    fru_area_multi_len = recordCount;
+    hasInternal = present[0];
+    hasChassis = present[1];
+    hasBoard = present[2];
+    hasProduct = present[3];
+    hasMulti = present[4];
+    internalUseLength = useLength;
+    fruParseIncomplete = incomplete;
+}
+
 namespace {
-
-// The area records and what the parser says about them, as one value.
-struct RecordSet {
-    fru_area_internal internalUse;
-    fru_area_chassis chassisArea;
-    fru_area_board boardArea;
-    fru_area_product productArea;
-    fru_area_multi records[fruMultiRecordCount];
-    int32_t recordCount;
-    BYTE present[5];
-    int32_t useLength;
-    BYTE incomplete;
-
-    static RecordSet take() {
-        RecordSet r;
-        r.internalUse = internal;
-        r.chassisArea = chassis;
-        r.boardArea = board;
-        r.productArea = product;
-        memcpy(r.records, multi, sizeof multi);
-        r.recordCount = fru_area_multi_len;
-        const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
-        memcpy(r.present, flags, sizeof flags);
-        r.useLength = internalUseLength;
-        r.incomplete = fruParseIncomplete;
-        return r;
-    }
-    void put() const {
-        internal = internalUse;
-        chassis = chassisArea;
-        board = boardArea;
-        product = productArea;
-        memcpy(multi, records, sizeof multi);
-        fru_area_multi_len = recordCount;
-        hasInternal = present[0];
-        hasChassis = present[1];
-        hasBoard = present[2];
-        hasProduct = present[3];
-        hasMulti = present[4];
-        internalUseLength = useLength;
-        fruParseIncomplete = incomplete;
-    }
-};
 
 // A text field as the parser leaves it: its length byte and the text up to the first NUL.
 bool sameField(BYTE lenA, const char* a, BYTE lenB, const char* b) {
@@ -346,7 +334,7 @@ bool sameProduct(const fru_area_product& a, const fru_area_product& b) {
            sameBytes(a.custom_len, a.custom, b.custom_len, b.custom, fruCustomSize);
 }
 
-bool sameMulti(const RecordSet& a, const RecordSet& b) {
+bool sameMulti(const FruRecordSet& a, const FruRecordSet& b) {
     if (a.recordCount != b.recordCount) return false;
     for (int32_t i = 0; i < a.recordCount && i < fruMultiRecordCount; ++i) {
         const fru_area_multi& x = a.records[i];
@@ -358,7 +346,7 @@ bool sameMulti(const RecordSet& a, const RecordSet& b) {
     return true;
 }
 
-bool sameRecords(const RecordSet& a, const RecordSet& b) {
+bool sameRecords(const FruRecordSet& a, const FruRecordSet& b) {
     if (memcmp(a.present, b.present, sizeof a.present) != 0 || a.useLength != b.useLength) return false;
     if (memcmp(a.internalUse.useData, b.internalUse.useData, sizeof a.internalUse.useData) != 0) return false;
     if (a.useLength > static_cast<int32_t>(sizeof a.internalUse.useData) &&
@@ -371,10 +359,10 @@ bool sameRecords(const RecordSet& a, const RecordSet& b) {
 }  // namespace
 
 bool toFRURawKeepsRecords() {
-    const RecordSet edited = RecordSet::take();
+    const FruRecordSet edited = FruRecordSet::take();
     toFRURaw();
     parseFRUData(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength), 0);
-    const RecordSet readBack = RecordSet::take();
+    const FruRecordSet readBack = FruRecordSet::take();
     edited.put();
     return readBack.incomplete == 0 && sameRecords(edited, readBack);
 }

@@ -228,6 +228,21 @@ bool isFRUFieldCode(const char* code);
 int checkFRUField(const char* code, const char* value);
 // Builds the image of the area records into fruWriteBuffer / fruWriteBufferLength.
 void toFRURaw();
+// The area records of the last parse and what the parser said about them, as one value.
+struct FruRecordSet {
+    fru_area_internal internalUse;
+    fru_area_chassis chassisArea;
+    fru_area_board boardArea;
+    fru_area_product productArea;
+    fru_area_multi records[fruMultiRecordCount];
+    int32_t recordCount;
+    BYTE present[5];  // internal use, chassis, board, product, multi-records
+    int32_t useLength;
+    BYTE incomplete;
+
+    static FruRecordSet take();
+    void put() const;
+};
 // toFRURaw, then reads the built image back: true when it yields the same records, i.e.
 // no field (named in an edit or not) would change by writing it. The records are kept.
 bool toFRURawKeepsRecords();
