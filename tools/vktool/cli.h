@@ -58,6 +58,9 @@ struct GlobalSettings {
     bool yes = false;
 };
 
+// The help line of every action that asks before a change that cannot be taken back.
+inline constexpr const char* confirmHelp = "Asks for confirmation on a terminal unless --yes is given.\n";
+
 class Invocation {
 public:
     Invocation(const Subject& subject, const Action& action, GlobalSettings settings)

@@ -60,6 +60,17 @@ std::optional<cimhost::EnumResult> publishedTable(const Invocation& inv, const c
     return r;
 }
 
+std::optional<cimhost::Instance> publishedInstance(const Invocation& inv, const char* providerPrefix,
+                                                   const char* missing) {
+    std::optional<cimhost::EnumResult> r = publishedTable(inv, providerPrefix);
+    if (!r) return std::nullopt;
+    if (r->instances.size() != 1) {
+        fprintf(stderr, "vktool: %s %s: %s\n", inv.subject.name, inv.action.name, missing);
+        return std::nullopt;
+    }
+    return r->instances[0];
+}
+
 std::string shownValue(const cimhost::Instance& instance, const char* property) {
     std::string v = instance.get(property);
     while (!v.empty() && (v.back() == '\n' || v.back() == '\r')) v.pop_back();

@@ -26,6 +26,11 @@ struct Column {
 // table has succeeded. nullopt after a message when the library cannot be reached that way.
 std::optional<cimhost::EnumResult> publishedTable(const Invocation& inv, const char* providerPrefix);
 
+// The one instance a provider publishes; nullopt after a message when the library cannot
+// be reached or the provider published none ("vktool: SUBJECT ACTION: " + `missing`).
+std::optional<cimhost::Instance> publishedInstance(const Invocation& inv, const char* providerPrefix,
+                                                   const char* missing);
+
 // A property's text as shown: the trailing line end some texts carry is dropped.
 std::string shownValue(const cimhost::Instance& instance, const char* property);
 

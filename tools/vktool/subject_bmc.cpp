@@ -9,7 +9,6 @@ namespace vktool {
 namespace {
 
 const Option waitOption = {"--wait", nullptr, "wait until the restarted BMC answers again (up to 99 seconds)"};
-constexpr const char* asks = "Asks for confirmation on a terminal unless --yes is given.\n";
 
 // The BMC restarts after these: ask first, and wait for it when --wait is given.
 int restartBmc(Invocation& inv, const std::string& question, int (*routine)()) {
@@ -61,7 +60,7 @@ const std::string bootHelp =
     "BOOT-DEVICE, used for the next boot only (name or number): none 0, pxe 1, disk 2,\n"
     "cdrom 3, bios 4 (BIOS setup), remote 5 (remote media), remote-disk 6, remote-floppy 7,\n"
     "remote-cdrom 8, remote-efi 9 (remote media, EFI boot). Without it, none.\n" +
-    std::string(asks);
+    std::string(confirmHelp);
 
 }  // namespace
 
@@ -71,9 +70,9 @@ extern const Subject bmcSubject = {
     "The BMC restarts after a cold reset and a factory default; with --wait the action\n"
     "returns once it answers again (a dot a second, the first probe after 60 seconds).\n",
     {
-        {"cold-reset", "", "cold-reset the BMC", asks, 0, 0, {waitOption}, coldReset},
+        {"cold-reset", "", "cold-reset the BMC", confirmHelp, 0, 0, {waitOption}, coldReset},
         {"factory-default", "[all|lan]", "reset the BMC (every setting / the LAN settings) to its factory defaults",
-         asks, 0, 1, {waitOption}, factoryDefault},
+         confirmHelp, 0, 1, {waitOption}, factoryDefault},
         {"wait", "", "wait until a restarting BMC answers again", "", 0, 0, {}, wait},
         {"self-test", "", "print the BMC's self-test result", "", 0, 0, {}, selfTest},
         {"firmware", "", "print the BMC's firmware revision", "", 0, 0, {}, firmware},

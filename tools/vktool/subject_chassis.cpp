@@ -48,13 +48,10 @@ const ChassisField* findField(const std::string& name) {
 
 // One published instance of a provider, or nullopt (rc set) after a message.
 std::optional<cimhost::Instance> summary(const Invocation& inv, int* rc) {
-    std::optional<cimhost::EnumResult> r = publishedTable(inv, "PXInfoProvider");
-    if (!r || r->instances.size() != 1) {
-        if (r) fprintf(stderr, "vktool: chassis %s: the chassis provider published nothing\n", inv.action.name);
-        *rc = VKT_BMC_COMMAND_FAILED;
-        return std::nullopt;
-    }
-    return r->instances[0];
+    std::optional<cimhost::Instance> record =
+        publishedInstance(inv, "PXInfoProvider", "the chassis provider published nothing");
+    if (!record) *rc = VKT_BMC_COMMAND_FAILED;
+    return record;
 }
 
 void printValue(const Invocation& inv, const char* name, const std::string& value) {
@@ -197,8 +194,6 @@ std::string fieldHelp() {
     }
     return s;
 }
-
-constexpr const char* confirmHelp = "Asks for confirmation on a terminal unless --yes is given.\n";
 
 }  // namespace
 

@@ -102,13 +102,10 @@ const FieldCode* findCode(const std::string& text) {
 std::optional<cimhost::Instance> published(const Invocation& inv, int* rc) {
     *rc = bmc_GetFRUList();
     if (*rc != VKT_BMC_OK) return std::nullopt;
-    std::optional<cimhost::EnumResult> r = publishedTable(inv, "FRUProvider");
-    if (!r || r->instances.size() != 1) {
-        if (r) fprintf(stderr, "vktool: fru %s: the FRU provider published no inventory\n", inv.action.name);
-        *rc = VKT_BMC_COMMAND_FAILED;
-        return std::nullopt;
-    }
-    return r->instances[0];
+    std::optional<cimhost::Instance> record =
+        publishedInstance(inv, "FRUProvider", "the FRU provider published no inventory");
+    if (!record) *rc = VKT_BMC_COMMAND_FAILED;
+    return record;
 }
 
 int show(Invocation& inv) {
@@ -227,7 +224,7 @@ extern const Subject fruSubject = {
          "Takes every code but bv.\n\n" + codeHelp(), 1, static_cast<int>(editSlots), {}, edit},
         {"backup", "FILE", "copy the FRU image into FILE", "", 1, 1, {textOption}, backup},
         {"restore", "FILE", "write FILE (made by backup) into the FRU",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 1, 1, {textOption}, restore},
+         confirmHelp, 1, 1, {textOption}, restore},
         {"check", "", "read and parse the FRU image; only the exit status tells", "", 0, 0, {}, check},
         {"version", "", "print the FRU version tag", "", 0, 0, {}, version},
         {"set-version", "MAJOR MINOR", "write the FRU version tag (two bytes in hexadecimal) and read it back", "", 2,

@@ -8,13 +8,9 @@ namespace {
 
 int show(Invocation& inv) {
     if (int rc = bmc_GetDeviceID()) return rc;
-    std::optional<cimhost::EnumResult> r = publishedTable(inv, "NMProvider");
-    if (!r) return VKT_BMC_COMMAND_FAILED;
-    if (r->instances.size() != 1) {
-        fputs("vktool: nm show: the NM provider published nothing\n", stderr);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printRecord(inv, r->instances[0],
+    std::optional<cimhost::Instance> record = publishedInstance(inv, "NMProvider", "the NM provider published nothing");
+    if (!record) return VKT_BMC_COMMAND_FAILED;
+    printRecord(inv, *record,
                 {{"VKT_BoardID", "boardId", "Board ID"},
                  {"VKT_BMC_FirmwareVersion", "bmcFirmwareVersion", "BMC Firmware Version"},
                  {"VKT_BMC_FirmwareBuildTime", "bmcFirmwareBuildTime", "BMC Firmware Build Time"},
@@ -77,11 +73,11 @@ extern const Subject nmSubject = {
         {"oem-temperature", "", "read the BMC's own OEM temperature reading (not bridged)", silent, 0, 0, {},
          oemTemperature},
         {"oem-power", "", "read the BMC's own OEM power level reading (not bridged)", silent, 0, 0, {}, oemPower},
-        {"reset", "", "reset the ME", "Asks for confirmation on a terminal unless --yes is given.\n", 0, 0, {}, reset},
+        {"reset", "", "reset the ME", confirmHelp, 0, 0, {}, reset},
         {"reset-defaults", "", "reset the ME to its defaults",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 0, 0, {}, resetToDefaults},
+         confirmHelp, 0, 0, {}, resetToDefaults},
         {"update-mode", "", "force the ME into firmware update mode",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 0, 0, {}, updateMode},
+         confirmHelp, 0, 0, {}, updateMode},
     },
 };
 

@@ -41,7 +41,7 @@ extern const Subject nvmeSubject = {
         {"list", "", "list the slots that hold a drive", "", 0, 0, {}, list},
         {"info", "CARD SLOT", "print a drive's identity, links, power and temperature", "", 2, 2, {}, info},
         {"request", "A B C", "send the management request {6Ch, 01h, B, C, A} (bytes 0-255)",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 3, 3, {}, request},
+         confirmHelp, 3, 3, {}, request},
     },
 };
 

@@ -32,7 +32,7 @@ extern const Subject sdrSubject = {
     "",
     {
         {"delete", "RECORD-ID", "delete one record (ID 0-65535, decimal or 0x-hexadecimal)",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 1, 1, {}, remove},
+         confirmHelp, 1, 1, {}, remove},
         {"version", "", "print the SDR version tag", "", 0, 0, {}, version},
         {"set-version", "MAJOR MINOR", "write the SDR version tag (two bytes in hexadecimal) and read it back", "", 2,
          2, {}, setVersion},

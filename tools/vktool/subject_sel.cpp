@@ -7,13 +7,10 @@ namespace {
 
 int info(Invocation& inv) {
     if (int rc = bmc_GetSELInfo()) return rc;
-    std::optional<cimhost::EnumResult> r = publishedTable(inv, "SELInfoProvider");
-    if (!r) return VKT_BMC_COMMAND_FAILED;
-    if (r->instances.size() != 1) {
-        fputs("vktool: sel info: the SEL summary provider published no summary\n", stderr);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    printRecord(inv, r->instances[0],
+    std::optional<cimhost::Instance> record =
+        publishedInstance(inv, "SELInfoProvider", "the SEL summary provider published no summary");
+    if (!record) return VKT_BMC_COMMAND_FAILED;
+    printRecord(inv, *record,
                 {{"VKT_TotalEntries", "entries", "Entries"},
                  {"VKT_FreeSpace", "freeSpace", "Free Space"},
                  {"VKT_RecentEntryAdded", "lastAddition", "Last Add Time"},
@@ -51,7 +48,7 @@ extern const Subject selSubject = {
         {"list", "", "print the entries (the first 512) with time, sensor, direction and event", "", 0, 0, {}, list,
          dataAction},
         {"clear", "", "start erasing the log (the BMC completes it in the background)",
-         "Asks for confirmation on a terminal unless --yes is given.\n", 0, 0, {}, clear},
+         confirmHelp, 0, 0, {}, clear},
     },
 };
 
