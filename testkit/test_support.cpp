@@ -98,10 +98,7 @@ std::string CaptureOutput::text() {
     fflush(fd_ == 1 ? stdout : stderr);
     dup2(saved_, fd_);
     ::close(saved_);
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    text_ = ss.str();
+    text_ = readText(path_);
     unlink(path_.c_str());
     return text_;
 }
@@ -159,19 +156,51 @@ ChildResult runInChild(const std::function<void()>& body, bool dropRoot) {
     } else if (pid > 0 && WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
-    auto slurp = [](const char* path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    };
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    result.out = readText(outPath);
+    result.err = readText(errPath);
     ::close(outFd);
     ::close(errFd);
     unlink(outPath);
     unlink(errPath);
     return result;
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+void writeFile(const std::string& path, const Bytes& content) {
+    writeFile(path, std::string(content.begin(), content.end()));
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+Bytes readBytes(const std::string& path) {
+    const std::string s = readText(path);
+    return Bytes(s.begin(), s.end());
+}
+
+ScratchDir::ScratchDir(const std::string& prefix, const char* keepVariable) : keepVariable_(keepVariable) {
+    std::string tmpl = "/tmp/" + prefix + "-XXXXXX";
+    if (mkdtemp(&tmpl[0]) != nullptr) path_ = tmpl;
+}
+
+ScratchDir::~ScratchDir() {
+    if (keepVariable_ == nullptr || getenv(keepVariable_) == nullptr) (void)remove();
+}
+
+bool ScratchDir::remove() {
+    if (path_.empty()) return true;
+    const std::string cmd = "rm -rf '" + path_ + "'";
+    const bool removed = system(cmd.c_str()) == 0;
+    path_.clear();
+    return removed;
 }
 
 }  // namespace testkit

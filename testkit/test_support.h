@@ -89,6 +89,35 @@ struct ChildResult {
 // how it ended; a body that returns ends the child with status 0.
 ChildResult runInChild(const std::function<void()>& body, bool dropRoot = false);
 
+// ---- files ----------------------------------------------------------------------------
+
+// Whole files, byte for byte; a file that cannot be read reads as empty.
+void writeFile(const std::string& path, const std::string& content);
+void writeFile(const std::string& path, const Bytes& content);
+std::string readText(const std::string& path);
+Bytes readBytes(const std::string& path);
+
+// A fresh directory under /tmp ("/tmp/PREFIX-XXXXXX"), removed with its files when the
+// object goes. When the environment has `keepVariable` set, the directory is left for a
+// look at what the test wrote.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& prefix = "vkt-test", const char* keepVariable = nullptr);
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    // Empty when the directory could not be made.
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Removes the directory now; false when that failed.
+    bool remove();
+
+private:
+    std::string path_;
+    const char* keepVariable_;
+};
+
 }  // namespace testkit
 
 #endif

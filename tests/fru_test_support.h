@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,44 +25,23 @@ public:
     ScopedWorkDir() {
         char cwd[4096];
         if (getcwd(cwd, sizeof cwd) != nullptr) previous_ = cwd;
-        char tmpl[] = "/tmp/vkt-fru-XXXXXX";
-        if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
-        if (path_.empty() || chdir(path_.c_str()) != 0) ADD_FAILURE() << "no temporary working directory";
+        if (dir_.path().empty() || chdir(dir_.path().c_str()) != 0) ADD_FAILURE() << "no temporary working directory";
     }
     ~ScopedWorkDir() {
         if (!previous_.empty() && chdir(previous_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << previous_;
-        if (!path_.empty()) {
-            const std::string cmd = "rm -rf '" + path_ + "'";
-            if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << path_;
-        }
+        const std::string path = dir_.path();
+        if (!dir_.remove()) ADD_FAILURE() << "cannot remove " << path;
     }
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return dir_.path(); }
 
 private:
     std::string previous_;
-    std::string path_;
+    testkit::ScratchDir dir_{"vkt-fru"};
 };
 
-inline void writeFile(const std::string& name, const std::string& content) {
-    std::ofstream out(name, std::ios::binary);
-    out << content;
-}
-
-inline void writeFile(const std::string& name, const Bytes& content) {
-    writeFile(name, std::string(content.begin(), content.end()));
-}
-
-inline std::string readText(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-inline Bytes readBytes(const std::string& name) {
-    const std::string s = readText(name);
-    return Bytes(s.begin(), s.end());
-}
+using testkit::readBytes;
+using testkit::readText;
+using testkit::writeFile;
 
 inline bool fileExists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
 

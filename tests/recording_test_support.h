@@ -1,18 +1,15 @@
 // Shared by the record/replay tests: running vkt-cim, cutting its text output into the
-// instances of each class, scratch files.
+// instances of each class, scratch directories.
 #ifndef VKT_TESTS_RECORDING_TEST_SUPPORT_H
 #define VKT_TESTS_RECORDING_TEST_SUPPORT_H
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ipmisim_harness.h"
+#include "test_support.h"
 
 namespace rectest {
 
@@ -40,30 +37,11 @@ inline std::map<std::string, std::string> byClass(const std::string& output) {
     return sections;
 }
 
-// A fresh directory under /tmp, removed with its files when the object goes.
-class ScratchDir {
+// Scratch files of a recording test; with VKT_KEEP_RECORDINGS set they stay for a look.
+class ScratchDir : public testkit::ScratchDir {
 public:
-    ScratchDir() {
-        char tmpl[] = "/tmp/vkt-recording-XXXXXX";
-        if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
-    }
-    ~ScratchDir() {
-        if (!path_.empty() && getenv("VKT_KEEP_RECORDINGS") == nullptr)
-            (void)!system(("rm -rf '" + path_ + "'").c_str());
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
+    ScratchDir() : testkit::ScratchDir("vkt-recording", "VKT_KEEP_RECORDINGS") {}
 };
-
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 }  // namespace rectest
 

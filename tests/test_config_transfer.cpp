@@ -5,8 +5,6 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,8 @@ using testkit::Bytes;
 using testkit::IpmiRequest;
 using testkit::IpmiResponse;
 using testkit::Outcome;
+using testkit::readBytes;
+using testkit::writeFile;
 
 namespace {
 
@@ -24,36 +24,19 @@ class ConfigTransfer : public testkit::SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        char tmpl[] = "/tmp/vkt-config-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        ASSERT_FALSE(dir_.path().empty());
         for (int i = 0; i < 70; ++i) original_.push_back(static_cast<uint8_t>(i * 7 + 1));
         sim().transfer.files[0x03] = original_;
     }
-    void TearDown() override {
-        for (const std::string& name : files()) unlink((dir_ + "/" + name).c_str());
-        rmdir(dir_.c_str());
-        SimTest::TearDown();
-    }
-    std::string path(const char* name) const { return dir_ + "/" + name; }
+    std::string path(const char* name) const { return dir_.file(name); }
     std::vector<std::string> files() const {
         std::vector<std::string> out;
-        if (DIR* d = opendir(dir_.c_str())) {
+        if (DIR* d = opendir(dir_.path().c_str())) {
             while (dirent* e = readdir(d))
                 if (e->d_name[0] != '.') out.push_back(e->d_name);
             closedir(d);
         }
         return out;
-    }
-    static Bytes read(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        const std::string s = ss.str();
-        return Bytes(s.begin(), s.end());
-    }
-    static void write(const std::string& p, const Bytes& b) {
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<long>(b.size()));
     }
     std::vector<std::string> transferSteps() const {
         std::vector<std::string> out;
@@ -67,7 +50,7 @@ protected:
         return testkit::captureOutcome([&] { return bmc_ConfigurationUpload(p.c_str(), type); });
     }
 
-    std::string dir_;
+    testkit::ScratchDir dir_{"vkt-config"};
     Bytes original_;
 };
 
@@ -77,7 +60,7 @@ TEST_F(ConfigTransfer, RoundTripGivesTheSameBytes) {
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Download file successfully\n");
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(read(path("saved.cfg")), original_);
+    EXPECT_EQ(readBytes(path("saved.cfg")), original_);
     EXPECT_EQ(sim().clock.nowMs(), 2000);  // a second between polls
     EXPECT_EQ(transferSteps(),
               (std::vector<std::string>{"30/A0 0C", "30/A0 05 03", "30/A0 06 41 23", "30/A0 06 41 23", "30/A0 06 41 23",
@@ -101,12 +84,12 @@ TEST_F(ConfigTransfer, RoundTripGivesTheSameBytes) {
     EXPECT_EQ(sim().transfer.files[0x03], original_);
 
     EXPECT_EQ(download(path("again.cfg")).rc, 0);
-    EXPECT_EQ(read(path("again.cfg")), read(path("saved.cfg")));
+    EXPECT_EQ(readBytes(path("again.cfg")), readBytes(path("saved.cfg")));
 }
 
 TEST_F(ConfigTransfer, FailedDownloadKeepsTheEarlierFile) {
     const Bytes good = {'G', 'O', 'O', 'D'};
-    write(path("saved.cfg"), good);
+    writeFile(path("saved.cfg"), good);
     struct Case {
         const char* name;
         std::function<void(testkit::SimServer&)> fault;
@@ -137,7 +120,7 @@ TEST_F(ConfigTransfer, FailedDownloadKeepsTheEarlierFile) {
         EXPECT_EQ(o.rc, 11) << c.name;
         EXPECT_EQ(o.out, "") << c.name;
         EXPECT_EQ(o.err, c.err) << c.name;
-        EXPECT_EQ(read(path("saved.cfg")), good) << c.name;
+        EXPECT_EQ(readBytes(path("saved.cfg")), good) << c.name;
         EXPECT_EQ(files(), std::vector<std::string>{"saved.cfg"}) << c.name;  // no piece left behind
     }
     EXPECT_EQ(sim().transfer.statusPolls, 29);
@@ -166,7 +149,7 @@ TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {
 TEST_F(ConfigTransfer, EmptyFileTravelsBothWays) {
     sim().transfer.files[0x03] = {};
     EXPECT_EQ(download(path("empty.cfg")).rc, 0);
-    EXPECT_TRUE(read(path("empty.cfg")).empty());
+    EXPECT_TRUE(readBytes(path("empty.cfg")).empty());
     EXPECT_EQ(bmc().requests(0x30, 0xA0).back().data[0], 0x08);
     EXPECT_EQ(upload(path("empty.cfg")).rc, 0);
     EXPECT_EQ(sim().transfer.applied, 1);
@@ -176,11 +159,11 @@ TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
     Outcome o = upload(path("missing.cfg"));
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Couldn't find IPMI configuration file.\n");
-    EXPECT_EQ(upload(dir_).err, "Couldn't find IPMI configuration file.\n");
+    EXPECT_EQ(upload(dir_.path()).err, "Couldn't find IPMI configuration file.\n");
 
     // The file shrinks while it is being sent: the rest is not made up.
     const std::string p = path("shrinking.cfg");
-    write(p, original_);
+    writeFile(p, original_);
     bmc().inject([&](const IpmiRequest& r) {
         if (r.is(0x30, 0xA0) && r.data[0] == 0x03) {
             EXPECT_EQ(truncate(p.c_str(), 40), 0);
@@ -191,7 +174,7 @@ TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to read the IPMI configuration file at offset 32; nothing was applied.\n");
 
-    write(p, original_);
+    writeFile(p, original_);
     bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x03; }, IpmiResponse::error(0xC5));
     o = upload(p);
     EXPECT_EQ(o.err, "Upload file failed, Completion Code=C5h\n");

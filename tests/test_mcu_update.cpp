@@ -61,14 +61,8 @@ protected:
         chassis(McuModel::Family::pairex, 4, 1);
         mcu().registers[McuModel::regVersion] = 0x02;
         mcu().registers[McuModel::regVersion + 1] = 0x10;
-        char tmpl[] = "/tmp/vkt-srec-XXXXXX";
-        int fd = mkstemp(tmpl);
-        if (fd >= 0) close(fd);
-        path_ = tmpl;
-    }
-    void TearDown() override {
-        unlink(path_.c_str());
-        ChassisTest::TearDown();
+        path_ = dir_.file("firmware.srec");
+        testkit::writeFile(path_, "");
     }
 
     void writeFile(const std::vector<std::string>& lines, const std::string& end = "\n") {
@@ -84,6 +78,7 @@ protected:
 
     int update() { return bmc_MCUUpdate(path_.c_str()); }
 
+    testkit::ScratchDir dir_{"vkt-srec"};
     std::string path_;
 };
 

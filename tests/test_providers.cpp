@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -265,12 +264,7 @@ TEST(BuiltLibrary, ExportsOnlyFactoriesAndBmcRoutines) {
     EXPECT_TRUE(others.empty()) << "unexpected export: " << others.front();
 }
 
-std::string sourceFile(const char* relative) {
-    std::ifstream in(std::string(VKT_SOURCE_DIR) + "/" + relative);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string sourceFile(const char* relative) { return testkit::readText(std::string(VKT_SOURCE_DIR) + "/" + relative); }
 
 // The linker map is kept by hand beside the provider list; it must export exactly the
 // listed factories, the bmc_ routines and the wait for a restarting BMC with its flag.

@@ -205,7 +205,7 @@ TEST_F(Recording, DeviceRecordingHoldsEveryRequestAndReplaysToTheSameResult) {
         EXPECT_EQ(rec::requestText(exchanges[i].request), rec::requestText(seen[i])) << i;
         EXPECT_TRUE(exchanges[i].answer.has_value()) << i;
     }
-    const std::string text = rectest::slurp(path_);
+    const std::string text = testkit::readText(path_);
     EXPECT_NE(text.find(passwordLine), std::string::npos);
     std::string zeros;
     for (int i = 0; i < 22; ++i) zeros += " 00";  // user ID, operation, 20-byte password
@@ -236,7 +236,7 @@ TEST_F(Recording, KcsRecordingRebuildsTheSameMessagesAsTheDevice) {
     EXPECT_EQ(expected[0], "bmc 2C/00 00 -> C1") << "asked only when the device opens";
     expected.erase(expected.begin());
     EXPECT_EQ(lines(ports), expected);
-    EXPECT_NE(rectest::slurp(path_).find("\n# KCS interface at CA2h/CA3h\n"), std::string::npos);
+    EXPECT_NE(testkit::readText(path_).find("\n# KCS interface at CA2h/CA3h\n"), std::string::npos);
 }
 
 TEST_F(Recording, AnUnansweredRequestIsRecordedAndReplayedAsSilence) {
@@ -292,7 +292,7 @@ TEST_F(Recording, ARealBmcIsRecordedWithTheHostsOwnPortList) {
     rec::Writer writer;
     testkit::DeviceRecorder host(testkit::hostDeviceCalls(), writer);
     testkit::installDeviceRecorder(&host);
-    EXPECT_EQ(portList(), rectest::slurp("/proc/ioports")) << "what the library decides the KCS ports by";
+    EXPECT_EQ(portList(), testkit::readText("/proc/ioports")) << "what the library decides the KCS ports by";
 }
 
 TEST_F(Recording, ReplayAnswersInRecordedOrderAndNamesWhatIsMissingOnce) {
@@ -347,7 +347,7 @@ TEST(RecordingTool, RecordThenReplayPrintsTheSameInstancesForEveryClass) {
         for (const auto& [cls, text] : a) EXPECT_EQ(b.count(cls) ? b.at(cls) : "", text) << cls;
         EXPECT_NE(a.at("VKT_Sensors").find("VKT_SensorName"), std::string::npos);
 
-        const std::string file = rectest::slurp(rec);
+        const std::string file = testkit::readText(rec);
         EXPECT_EQ(file.rfind("vkt-ipmi-recording 1\n# tool: vkt-cim 1.0.0\n# command: vkt-cim ", 0), 0u) << file;
         EXPECT_NE(file.find(std::string("# source: simulated server \"demo\" over the ") +
                             (transport.empty() ? "OpenIPMI device\n" : "KCS ports\n")),
@@ -369,11 +369,11 @@ TEST(RecordingTool, ARequestMissingFromTheRecordingIsNamedAndFails) {
     const std::string full = dir.file("full.rec");
     ASSERT_EQ(rectest::vktCim({"--simulate", "--record", full, "enumerate", "VKT_SELInfo"}).status, 0);
     // Hand-edit it: drop Get SEL Info.
-    std::string text = rectest::slurp(full);
+    std::string text = testkit::readText(full);
     size_t at = text.find("\nbmc 0A/40 -> ");
     ASSERT_NE(at, std::string::npos) << text;
     text.erase(at + 1, text.find('\n', at + 1) - at);
-    std::ofstream(dir.file("edited.rec")) << text;
+    testkit::writeFile(dir.file("edited.rec"), text);
 
     auto r = rectest::vktCim({"--simulate=replay:" + dir.file("edited.rec"), "enumerate", "VKT_SELInfo"});
     EXPECT_EQ(r.status, 0);
@@ -385,7 +385,7 @@ TEST(RecordingTool, ARequestMissingFromTheRecordingIsNamedAndFails) {
 
 TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
     rectest::ScratchDir dir;
-    std::ofstream(dir.file("bad.rec")) << "vkt-ipmi-recording 1\nbmc 06/01 -> 00\nbmc 06/0x -> 00\n";
+    testkit::writeFile(dir.file("bad.rec"), "vkt-ipmi-recording 1\nbmc 06/01 -> 00\nbmc 06/0x -> 00\n");
     auto bad = rectest::vktCim({"--simulate=replay:" + dir.file("bad.rec"), "enumerate", "VKT_Sensors"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.out, "");
@@ -405,7 +405,7 @@ TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
         {"--simulate=replay:" + dir.file("bad.rec"), "--record", dir.path() + "/./bad.rec", "enumerate", "VKT_FRU"});
     EXPECT_EQ(overwrite.status, 2);
     EXPECT_EQ(overwrite.err, "vkt-cim: --record " + dir.path() + "/./bad.rec would overwrite the recording being played back\n");
-    EXPECT_EQ(rectest::slurp(dir.file("bad.rec")).size(), 53u) << "left as it was";
+    EXPECT_EQ(testkit::readText(dir.file("bad.rec")).size(), 53u) << "left as it was";
 
     EXPECT_EQ(rectest::vktCim({"--record"}).status, 2);
     EXPECT_EQ(rectest::vktCim({"--simulate", "--record=", "enumerate", "VKT_FRU"}).err, "vkt-cim: --record needs a file name\n");
@@ -413,14 +413,14 @@ TEST(RecordingTool, FilesThatCannotBeUsedStopTheToolBeforeAnyExchange) {
 
 TEST(RecordingTool, VktoolRecordsAPasswordChangeWithoutThePassword) {
     rectest::ScratchDir dir;
-    std::ofstream(dir.file("pw")) << "alice-Secret-9\n";
-    std::ofstream(dir.file("other")) << "other-Word-1\n";
+    testkit::writeFile(dir.file("pw"), "alice-Secret-9\n");
+    testkit::writeFile(dir.file("other"), "other-Word-1\n");
     const std::string rec = dir.file("user.rec");
     auto vktool = [](const std::vector<std::string>& args) { return testkit::ipmisim::runProgram(args, 60000); };
     auto live = vktool({VKT_TOOL, "--simulate", "--record", rec, "user", "add", "6", "alice", "--level", "3",
                         "--password-file", dir.file("pw")});
     EXPECT_EQ(live.status, 0) << live.err;
-    const std::string text = rectest::slurp(rec);
+    const std::string text = testkit::readText(rec);
     EXPECT_EQ(text.rfind("vkt-ipmi-recording 1\n# tool: vktool 1.0.0\n# command: vktool --simulate --record ", 0), 0u);
     EXPECT_NE(text.find(passwordLine), std::string::npos);
     EXPECT_EQ(text.find("Secret"), std::string::npos);
@@ -456,7 +456,7 @@ TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
     std::string error;
     ASSERT_TRUE(rec::loadRecording(file, &exchanges, &error)) << error;
     EXPECT_TRUE(exchanges.empty());
-    EXPECT_NE(rectest::slurp(file).find("\n# source: host BMC\n"), std::string::npos);
+    EXPECT_NE(testkit::readText(file).find("\n# source: host BMC\n"), std::string::npos);
 
     // vktool the same, through the code both tools share.
     const std::string vktoolFile = dir.file("vktool.rec");
@@ -468,7 +468,7 @@ TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
         true);
     EXPECT_EQ(r.status, 42);
     EXPECT_EQ(r.err, "Please use root permission to launch Orvic.\n");
-    EXPECT_NE(rectest::slurp(vktoolFile).find("\n# tool: vktool 1.0.0\n"), std::string::npos);
+    EXPECT_NE(testkit::readText(vktoolFile).find("\n# tool: vktool 1.0.0\n"), std::string::npos);
 }
 
 TEST(RecordingTool, TheIpmiSimFixtureReplays) {

@@ -14,26 +14,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "clock.h"
 #include "ipmisim_harness.h"
+#include "test_support.h"
 
 namespace {
 
 using testkit::ipmisim::ProcessResult;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using testkit::readText;
+using testkit::writeFile;
 
 // "61 6C 69 63 65 00 ..." : the text's bytes, zero-padded to `width`.
 std::string field(const std::string& text, size_t width) {
@@ -48,19 +42,9 @@ std::string field(const std::string& text, size_t width) {
 
 class Vktool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/vktool-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override {
-        for (const char* name :
-             {"requests.log", "server.state", "input", "fru.bin", "fru.txt", "password", "config.bin", "config2.bin"})
-            unlink((dir_ + "/" + name).c_str());
-        rmdir(dir_.c_str());
-    }
+    void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
 
-    std::string path(const char* name) const { return dir_ + "/" + name; }
+    std::string path(const char* name) const { return dir_.file(name); }
     std::vector<std::string> env() const {
         // The FRU date is entered and shown in local time; keep one zone for the expectations.
         return {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state"), "TZ=UTC"};
@@ -79,7 +63,7 @@ protected:
     // probes (Get Device ID, PICMG properties) the library sends ahead of commands.
     std::vector<std::string> commands() {
         std::vector<std::string> lines;
-        std::istringstream in(slurp(path("requests.log")));
+        std::istringstream in(readText(path("requests.log")));
         for (std::string line; std::getline(in, line);)
             if (line != "06/01" && line.rfind("2C/00", 0) != 0) lines.push_back(line);
         unlink(path("requests.log").c_str());
@@ -94,7 +78,7 @@ protected:
     TerminalRun onTerminal(std::vector<std::string> args,
                            const std::vector<std::pair<std::string, std::string>>& dialogue);
 
-    std::string dir_;
+    testkit::ScratchDir dir_{"vktool-test"};
 };
 
 Vktool::TerminalRun Vktool::onTerminal(std::vector<std::string> args,
@@ -278,7 +262,7 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
     r = run({"--simulate", "user", "delete", "2"});
     EXPECT_EQ(r.status, 12) << r.err;
     EXPECT_TRUE(commands().empty());
-    EXPECT_EQ(slurp(path("server.state")), "user.2.name zz\n");
+    EXPECT_EQ(readText(path("server.state")), "user.2.name zz\n");
     EXPECT_EQ(run({"--kcs", "user", "list"}).status, 12);
 }
 
@@ -317,7 +301,7 @@ TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
     ProcessResult r = run({"--simulate", "fru", "backup", path("fru.bin")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Backup FRU successfully.\n");  // the tool ends the routine's open line
-    const std::string image = slurp(path("fru.bin"));
+    const std::string image = readText(path("fru.bin"));
     ASSERT_EQ(image.size(), 512u);
 
     r = run({"--simulate", "fru", "edit", "pm=Newco", "ps=SN-0001", "bdt=202301011200"});
@@ -345,7 +329,7 @@ TEST_F(Vktool, FruIsBackedUpEditedAndRestored) {
     // The text listing the same way round.
     r = run({"--simulate", "fru", "backup", "--text", path("fru.txt")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(slurp(path("fru.txt")).rfind("__Common\n\t01\n", 0), 0u);
+    EXPECT_EQ(readText(path("fru.txt")).rfind("__Common\n\t01\n", 0), 0u);
     r = run({"--simulate", "fru", "set", "bm", "Other Board Co"});
     EXPECT_EQ(r.status, 0) << r.err;
     r = run({"--simulate", "--yes", "fru", "restore", "--text", path("fru.txt")});
@@ -483,13 +467,13 @@ TEST_F(Vktool, MaintenanceRawRequestsConfigurationAndNvme) {
     // A configuration loaded in one run is what the next run saves; so is a version tag.
     r = run({"--simulate", "config", "save", path("config.bin")});
     EXPECT_EQ(r.out, "Download file successfully\n");
-    EXPECT_EQ(slurp(path("config.bin")).rfind("[network]\n", 0), 0u);
+    EXPECT_EQ(readText(path("config.bin")).rfind("[network]\n", 0), 0u);
     writeFile(path("config.bin"), "[network]\nipsrc=dhcp\n");
     r = run({"--simulate", "--yes", "config", "load", path("config.bin")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Upload file successfully\nPlease wait for 1 minute to reboot BMC.\n");
     EXPECT_EQ(run({"--simulate", "config", "save", path("config2.bin"), "--type", "0"}).status, 0);
-    EXPECT_EQ(slurp(path("config2.bin")), "[network]\nipsrc=dhcp\n");
+    EXPECT_EQ(readText(path("config2.bin")), "[network]\nipsrc=dhcp\n");
     EXPECT_EQ(run({"--simulate", "fru", "set-version", "1", "0a"}).out, "Done.\nFRU version is 01.0A\n");
     EXPECT_EQ(run({"--simulate", "fru", "version"}).out, "FRU version is 01.0A\n");
 
@@ -515,7 +499,7 @@ TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {
     EXPECT_EQ(t.status, 12) << t.screen;
     EXPECT_NE(t.screen.find("the two passwords differ; nothing was sent"), std::string::npos) << t.screen;
 
-    writeFile(path("fru.bin"), slurp(path("fru.bin")));  // any readable file
+    writeFile(path("fru.bin"), readText(path("fru.bin")));  // any readable file
     t = onTerminal({"--simulate", "fru", "restore", path("fru.bin")}, {{"[y/N] ", "n\n"}});
     EXPECT_EQ(t.status, 12) << t.screen;
     EXPECT_NE(t.screen.find("not confirmed; nothing was sent"), std::string::npos) << t.screen;
