@@ -13,6 +13,8 @@
 #include <sstream>
 
 #include "generic_util.h"
+#include "sdr_util.h"
+#include "sel_util.h"
 #include "smipmi.h"
 
 namespace testkit {
@@ -76,6 +78,25 @@ std::vector<IpmiRequest> SimTest::commandsOnly() const {
     for (const IpmiRequest& r : server_->bmc.log())
         if (!r.is(0x06, 0x01) && r.netFn != 0x2C) out.push_back(r);
     return out;
+}
+
+std::vector<std::string> SimTest::commandTexts() const {
+    std::vector<std::string> out;
+    for (const IpmiRequest& r : commandsOnly()) out.push_back(r.toString());
+    return out;
+}
+
+size_t SimTest::requestsDuring(const std::function<void()>& body) {
+    bmc().clearLog();
+    CaptureOutput out(1);
+    CaptureOutput err(2);
+    body();
+    return bmc().log().size();
+}
+
+void SimTest::forgetCachedReads() {
+    isSDRLoadedFlag = 0;
+    boardName[0] = boardType[0] = '\0';
 }
 
 CaptureOutput::CaptureOutput(int fd) : fd_(fd) {

@@ -40,6 +40,13 @@ protected:
     // The requests after the interface probe of the first command: the log without
     // Get Device ID and PICMG exchanges.
     std::vector<IpmiRequest> commandsOnly() const;
+    // The same as "netFn/cmd data..." texts.
+    std::vector<std::string> commandTexts() const;
+    // How many requests reached the server while `body` ran, with its output silenced.
+    size_t requestsDuring(const std::function<void()>& body);
+    // Makes the library read the SDR repository and the board ID again, as a process that
+    // has read nothing yet would.
+    static void forgetCachedReads();
 };
 
 // Captures what the process writes to standard output or standard error (file

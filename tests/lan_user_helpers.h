@@ -50,13 +50,6 @@ protected:
         pauses().clear();
         vkt::setSleepFunction(recordPause);
     }
-
-    // The commands after the interface probe, as "netFn/cmd data..." texts.
-    std::vector<std::string> sent() const {
-        std::vector<std::string> out;
-        for (const testkit::IpmiRequest& r : commandsOnly()) out.push_back(r.toString());
-        return out;
-    }
 };
 
 }  // namespace lantest

@@ -169,14 +169,6 @@ protected:
         Barrier::SetUp();
         vkt::setOpenIpmiResponseTimeoutMs(20);
     }
-    // Requests that reached the server while `body` ran.
-    size_t requestsDuring(const std::function<void()>& body) {
-        bmc().clearLog();
-        testkit::CaptureOutput out(1);
-        testkit::CaptureOutput err(2);
-        body();
-        return bmc().log().size();
-    }
 };
 
 TEST_F(FrozenBmc, EachCallStopsAskingAfterTwoTimeOuts) {

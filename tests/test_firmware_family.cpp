@@ -88,18 +88,13 @@ protected:
         SimTest::SetUp();
         version = 0;
     }
-    std::vector<std::string> sent() const {
-        std::vector<std::string> out;
-        for (const IpmiRequest& r : commandsOnly()) out.push_back(r.toString());
-        return out;
-    }
 };
 
 TEST_F(FirmwareFamily, GuidSignatureDecidesAndEndsTheTest) {
     sim().device.systemGuid = testkit::guidWithSignature("9001MS");
     EXPECT_EQ(getIPMIVersion(), 0x00);
     EXPECT_EQ(version, 12);
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/37"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/37"}));
 
     sim().device.systemGuid = testkit::guidWithSignature("3101MS");
     EXPECT_EQ(getIPMIVersion(), 0x00);
@@ -117,7 +112,7 @@ TEST_F(FirmwareFamily, RejectedGuidFallsBackToChannelAuthentication) {
     sim().device.channelAuthPlus = {0x01, 0x80, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00};
     EXPECT_EQ(getIPMIVersion(), 0x00);
     EXPECT_EQ(version, 2);
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/37", "06/38 81 01"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/37", "06/38 81 01"}));
 }
 
 TEST_F(FirmwareFamily, UnknownGuidAndNoIpmi20CapabilityEndAsUnknown) {
@@ -127,7 +122,7 @@ TEST_F(FirmwareFamily, UnknownGuidAndNoIpmi20CapabilityEndAsUnknown) {
         sim().device.channelAuthPlus = caps;
         EXPECT_EQ(getIPMIVersion(), 0x00);
         EXPECT_EQ(version, 121) << testkit::hexBytes(caps);
-        EXPECT_EQ(sent(), (std::vector<std::string>{"06/37", "06/38 81 01", "06/38 01 01"}));
+        EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/37", "06/38 81 01", "06/38 01 01"}));
     }
     // The result is the completion code of the last command sent.
     bmc().inject([](const IpmiRequest& r) { return r.is(0x06, 0x38) && r.data[0] == 0x01; },
@@ -187,7 +182,7 @@ TEST_F(FirmwareFamily, RequestsOfTheQueries) {
     EXPECT_EQ(getIPMIRMCP(resp, &len), 0x00);
     EXPECT_EQ(getIPMIDeviceId(resp, &len), 0x00);
     EXPECT_EQ(len, sim().device.deviceIdAnswer().size());
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/37", "06/38 81 01", "06/38 01 01"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/37", "06/38 81 01", "06/38 01 01"}));
 }
 
 // ---- the family flag of the sensor evaluation -----------------------------------------------

@@ -44,8 +44,8 @@ TEST_F(Lan, SettingsAreReadWithStandardRequestsAndFormatted) {
     EXPECT_STREQ(gwip_addr, "10.0.0.1");
     EXPECT_STREQ(subnetip_addr, "255.255.255.0");
     EXPECT_STREQ(dhcpStatus, "disabled");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0C/02 01 03 00 00", "0C/02 01 05 00 00", "0C/02 01 0C 00 00",
-                                                "0C/02 01 06 00 00", "0C/02 01 04 00 00"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0C/02 01 03 00 00", "0C/02 01 05 00 00", "0C/02 01 0C 00 00",
+                                                        "0C/02 01 06 00 00", "0C/02 01 04 00 00"}));
 }
 
 TEST_F(Lan, EveryAddressSourceButStaticCountsAsEnabled) {
@@ -158,7 +158,7 @@ TEST_F(Lan, ListedAddressesFollowTheFirstOne) {
     EXPECT_STREQ(mac_list[2], "AA:BB:CC:DD:EE:FF");
     EXPECT_STREQ(mac_list[3], "10:20:30:40:50:60");
     EXPECT_STREQ(mac_list[4], "");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"30/21", "30/9F"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"30/21", "30/9F"}));
 }
 
 TEST_F(Lan, TooLongListIsCutToTheTable) {

@@ -75,8 +75,8 @@ TEST_F(LanChanges, AddressChangeSetsWaitsAndReadsBack) {
         EXPECT_EQ(o.err, "") << c.name;
         EXPECT_EQ(pauses(), std::vector<int>{6000}) << c.name;
         const std::string sel = hex2(c.selector);
-        EXPECT_EQ(sent(), (std::vector<std::string>{"0C/02 01 04 00 00", "0C/01 01 " + sel + " C6 33 64 4D",
-                                                    "0C/02 01 " + sel + " 00 00"}))
+        EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0C/02 01 04 00 00", "0C/01 01 " + sel + " C6 33 64 4D",
+                                                            "0C/02 01 " + sel + " 00 00"}))
             << c.name;
     }
     EXPECT_EQ(sim().lan.ip, (testkit::LanModel::Ip{198, 51, 100, 77}));
@@ -93,7 +93,7 @@ TEST_F(LanChanges, AddressSourceOtherThanStaticRefusesBeforeParsing) {
             EXPECT_EQ(o.rc, 11) << c.name;
             EXPECT_EQ(o.err, c.refused) << c.name;
             EXPECT_EQ(o.out, "");
-            EXPECT_EQ(sent(), std::vector<std::string>{"0C/02 01 04 00 00"}) << c.name;
+            EXPECT_EQ(commandTexts(), std::vector<std::string>{"0C/02 01 04 00 00"}) << c.name;
         }
     }
     EXPECT_EQ(sim().lan.sets, 0);
@@ -117,7 +117,7 @@ TEST_F(LanChanges, MalformedAddressesSendNothing) {
             Outcome o = capture([&] { return c.change(text); });
             EXPECT_EQ(o.rc, 12) << c.name << " " << text;
             EXPECT_EQ(o.err, c.badFormat) << c.name << " " << text;
-            EXPECT_EQ(sent().size(), 1u) << c.name << " " << text;
+            EXPECT_EQ(commandTexts().size(), 1u) << c.name << " " << text;
         }
     }
     EXPECT_EQ(capture([] { return bmc_SetIP(nullptr); }).rc, 12);
@@ -181,7 +181,8 @@ TEST_F(LanChanges, MacChangeIsReadBackAfterTheWait) {
     EXPECT_EQ(o.out, "MAC=02:1A:2B:AB:CD:EF\n");
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(pauses(), std::vector<int>{6000});
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/37", "0C/01 01 05 02 1A 2B AB CD EF", "0C/02 01 05 00 00"}));
+    EXPECT_EQ(commandTexts(),
+              (std::vector<std::string>{"06/37", "0C/01 01 05 02 1A 2B AB CD EF", "0C/02 01 05 00 00"}));
     EXPECT_EQ(version, 21);
 }
 
@@ -194,7 +195,7 @@ TEST_F(LanChanges, RestartingFamilyGetsNoReadBackAndSeesTheRequestedAddress) {
               "commands temporarily.)\n");
     EXPECT_EQ(version, 12);
     EXPECT_TRUE(pauses().empty());
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/37", "0C/01 01 05 02 1A 2B AB CD EF"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/37", "0C/01 01 05 02 1A 2B AB CD EF"}));
     EXPECT_EQ(sim().lan.mac, (testkit::LanModel::Mac{0x02, 0x1A, 0x2B, 0xAB, 0xCD, 0xEF}));
 }
 
@@ -204,7 +205,7 @@ TEST_F(LanChanges, MacChangeFailures) {
         Outcome o = capture([&] { return bmc_SetMac(bad); });
         EXPECT_EQ(o.rc, 12) << bad;
         EXPECT_EQ(o.err, "Not a valid MAC address format.\n");
-        EXPECT_TRUE(sent().empty()) << bad;  // no address source test either
+        EXPECT_TRUE(commandTexts().empty()) << bad;  // no address source test either
     }
 
     sim().lan.setFailures[0x05] = 0xD4;
@@ -240,7 +241,7 @@ TEST_F(LanChanges, AddressSourceIsSetWithoutReadBack) {
     Outcome off = capture([] { return bmc_SetDHCPStatus(2); });
     EXPECT_EQ(off.out, "Successfully disable DHCP.\n");
     EXPECT_EQ(sim().lan.addressSource, 0x01);
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0C/01 01 04 02", "0C/01 01 04 01"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0C/01 01 04 02", "0C/01 01 04 01"}));
     EXPECT_TRUE(pauses().empty());
 
     sim().lan.setFailures[0x04] = 0xD5;
@@ -254,7 +255,7 @@ TEST_F(LanChanges, GratuitousArp) {
     Outcome on = capture([] { return bmc_SetGratuitousARP(1); });
     EXPECT_EQ(on.rc, 0);
     EXPECT_EQ(on.out, "Successfully enable Gratuitous ARP.\n");
-    EXPECT_EQ(sent(), std::vector<std::string>{"0C/01 01 0A 01"});
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"0C/01 01 0A 01"});
     EXPECT_EQ(sim().lan.arpControl, 0x01);
 
     sim().lan.gratuitousArpSupported = false;
@@ -274,7 +275,8 @@ TEST_F(LanChanges, VlanEnableKeepsOrReplacesTheId) {
     Outcome keep = capture([] { return bmc_SetVLan(1, 0); });
     EXPECT_EQ(keep.rc, 0);
     EXPECT_EQ(keep.out, "VLAN is now enabled.\nTag: 42\n");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0C/02 01 14 00 00", "0C/01 01 14 2A 80", "0C/02 01 14 00 00"}));
+    EXPECT_EQ(commandTexts(),
+              (std::vector<std::string>{"0C/02 01 14 00 00", "0C/01 01 14 2A 80", "0C/02 01 14 00 00"}));
 
     bmc().clearLog();
     Outcome replace = capture([] { return bmc_SetVLan(1, 100); });
@@ -301,7 +303,7 @@ TEST_F(LanChanges, VlanIdsBeyondTwelveBitsAreRefused) {
         Outcome o = capture([&] { return bmc_SetVLan(0, tag); });
         EXPECT_EQ(o.rc, 12) << tag;
         EXPECT_EQ(o.err, "Not a valid VLAN ID (1 to 4095).\n");
-        EXPECT_TRUE(sent().empty()) << tag;
+        EXPECT_TRUE(commandTexts().empty()) << tag;
     }
     EXPECT_FALSE(sim().lan.vlanEnabled);
 }
@@ -346,7 +348,7 @@ TEST_F(LanChanges, ReportFailures) {
     EXPECT_EQ(ip.rc, 11);
     EXPECT_EQ(ip.out, "");
     EXPECT_EQ(ip.err, "Failed to get IP Address, Completion Code=C1h\n");
-    EXPECT_EQ(sent().size(), 1u);  // the MAC is not asked for
+    EXPECT_EQ(commandTexts().size(), 1u);  // the MAC is not asked for
 
     sim().lan.getFailures = {{0x05, 0xC2}, {0x0C, 0xC3}, {0x06, 0xC4}, {0x04, 0xC5}};
     Outcome mac = capture(bmc_GetIPandMac);

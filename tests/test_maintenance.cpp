@@ -25,11 +25,6 @@ protected:
         SimTest::SetUp();
         waitBMCWakeupFlag = 0;
     }
-    std::vector<std::string> sent() const {
-        std::vector<std::string> out;
-        for (const IpmiRequest& r : commandsOnly()) out.push_back(r.toString());
-        return out;
-    }
     static Outcome run(const std::function<int()>& body) { return testkit::captureOutcome(body); }
 };
 
@@ -119,7 +114,7 @@ TEST_F(Maintenance, ClearSelReportsSuccessOnceTheEraseHasStarted) {
     Outcome o = run(bmc_ClearAllSEL);
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Clear all SEL successfully.\n");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0A/42", "0A/47 01 01 43 4C 52 AA"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0A/42", "0A/47 01 01 43 4C 52 AA"}));
     EXPECT_TRUE(sim().sel.erasing);  // still erasing: its progress is not polled
     EXPECT_EQ(sim().sel.entries.size(), 3u);
 
@@ -181,13 +176,14 @@ TEST_F(Maintenance, HostResetAndShutdownWithOneTimeBootDevice) {
     Outcome o = run([] { return bmc_SystemReset(0); });
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Done.\n");
-    EXPECT_EQ(sent(), std::vector<std::string>{"00/02 03"});
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"00/02 03"});
 
     const char* devices[] = {"80 04", "80 08", "80 14", "80 18", "80 24", "80 2C", "80 1C", "80 20", "A0 24"};
     for (int index = 1; index <= 9; ++index) {
         bmc().clearLog();
         EXPECT_EQ(run([index] { return bmc_SystemReset(index); }).rc, 0);
-        EXPECT_EQ(sent(), (std::vector<std::string>{std::string("00/08 05 ") + devices[index - 1] + " 00 00 00", "00/02 03"}));
+        EXPECT_EQ(commandTexts(),
+                  (std::vector<std::string>{std::string("00/08 05 ") + devices[index - 1] + " 00 00 00", "00/02 03"}));
     }
     // The host booted once from the device, then the flags were used up.
     const testkit::HostModel::Event last = sim().host.events.back();
@@ -198,7 +194,7 @@ TEST_F(Maintenance, HostResetAndShutdownWithOneTimeBootDevice) {
 
     bmc().clearLog();
     o = run([] { return bmc_SystemSoftShutDown(9); });
-    EXPECT_EQ(sent(), (std::vector<std::string>{"00/08 05 A0 24 00 00 00", "00/02 05"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"00/08 05 A0 24 00 00 00", "00/02 05"}));
     EXPECT_FALSE(sim().host.poweredOn);
 
     for (int bad : {10, -1}) {
@@ -207,7 +203,7 @@ TEST_F(Maintenance, HostResetAndShutdownWithOneTimeBootDevice) {
         EXPECT_EQ(o.rc, 11);
         EXPECT_EQ(o.out, "Index out of bound! (0~9)\n");
         EXPECT_EQ(o.err, "");
-        EXPECT_TRUE(sent().empty());
+        EXPECT_TRUE(commandTexts().empty());
     }
 
     // A rejected boot device stops before the host is touched; a host that is off cannot reset.
@@ -257,7 +253,7 @@ TEST_F(Maintenance, RawRequestsThatCannotBeSentAsWrittenAreRefused) {
         Outcome o = run([&] { return raw(words); });
         EXPECT_EQ(o.rc, 12);
         EXPECT_NE(o.err.find("nothing was sent"), std::string::npos) << o.err;
-        EXPECT_TRUE(sent().empty());
+        EXPECT_TRUE(commandTexts().empty());
     }
     EXPECT_EQ(run([] { return bmc_ExecRawCmd(1, nullptr); }).rc, 12);
     char word[] = "06";
@@ -271,14 +267,14 @@ TEST_F(Maintenance, DeleteSdrRecordUnderAFreshReservation) {
     Outcome o = run([] { return bmc_DeleteSDRRecord(2); });
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Delete SDR Record (2) successfully.\n");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0A/22", "0A/26 01 00 02 00"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0A/22", "0A/26 01 00 02 00"}));
     EXPECT_EQ(sim().sdr.records.size(), 1u);
 
     for (int bad : {-1, 65536}) {
         bmc().clearLog();
         o = run([bad] { return bmc_DeleteSDRRecord(bad); });
         EXPECT_EQ(o.rc, 12);
-        EXPECT_TRUE(sent().empty());
+        EXPECT_TRUE(commandTexts().empty());
     }
     // A refused reservation leaves the previous one, which the deletion above used up.
     bmc().failNext(0x0A, 0x22, 0xC1);

@@ -17,11 +17,6 @@ namespace {
 
 class Nvme : public testkit::SimTest {
 protected:
-    std::vector<std::string> sent() const {
-        std::vector<std::string> out;
-        for (const IpmiRequest& r : commandsOnly()) out.push_back(r.toString());
-        return out;
-    }
     static Outcome run(const std::function<int()>& body) { return testkit::captureOutcome(body); }
 };
 
@@ -35,7 +30,7 @@ TEST_F(Nvme, ListShowsPresentSlotsOfBothCards) {
     EXPECT_EQ(o.out, std::string(listHeader) +
                          "aoc 0 slot 0 is presenting\naoc 0 slot 2 is presenting\naoc 0 slot 15 is presenting\n"
                          "aoc 1 slot 3 is presenting\n");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"30/70 6C 00 00 00 00", "30/70 6C 00 01 00 00"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"30/70 6C 00 00 00 00", "30/70 6C 00 01 00 00"}));
 
     // A card whose status cannot be read lists nothing.
     sim().nvme.cards[0].statusCc = 0xC1;
@@ -65,7 +60,7 @@ TEST_F(Nvme, DriveReportWithBoundedTextsAndLinkSpeeds) {
               "Initial Power Requirement : 9 Watts\n"
               "Max Power Requirement     : 25 Watts\n"
               "Temperature               : 38 degrees C\n");
-    const std::vector<std::string> s = sent();
+    const std::vector<std::string> s = commandTexts();
     EXPECT_EQ(s.at(1), "30/70 6C 00 01 09 01 00 19");
     EXPECT_EQ(s.back(), "30/70 6C 00 01 09 01 5C 0C");
     EXPECT_FLOAT_EQ(nvmeSpeedMapping(1), 2.5f);
@@ -86,7 +81,7 @@ TEST_F(Nvme, AbsentSlotsAndArgumentsOutOfRange) {
         EXPECT_EQ(o.rc, 0);
         EXPECT_EQ(o.out, "slot out of range\n");
     }
-    EXPECT_TRUE(sent().empty());
+    EXPECT_TRUE(commandTexts().empty());
     EXPECT_EQ(nvmeDetect(5, 4), 0);
     EXPECT_EQ(nvmeDetect(0, -1), 0);
 }
@@ -103,12 +98,12 @@ TEST_F(Nvme, ManagementRequestBytes) {
     Outcome o = run([] { return bmc_nvme(0x01, 0x00, 0x09); });
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Done.\n");
-    EXPECT_EQ(sent(), std::vector<std::string>{"30/70 6C 01 00 09 01"});
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"30/70 6C 01 00 09 01"});
 
     bmc().clearLog();
     EXPECT_EQ(run([] { return bmc_nvme(256, 0, 0); }).rc, 12);
     EXPECT_EQ(run([] { return bmc_nvme(0, -1, 0); }).rc, 12);
-    EXPECT_TRUE(sent().empty());
+    EXPECT_TRUE(commandTexts().empty());
 
     bmc().failNext(0x30, 0x70, 0xCC);
     o = run([] { return bmc_nvme(2, 1, 0); });

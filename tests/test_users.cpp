@@ -250,8 +250,9 @@ TEST_F(Users, AddUserSendsTheFourStepsAndIsListedNext) {
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Done.\n");
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/45 03" + field("operator1", 16), "06/47 83 02" + field("s3cret", 20),
-                                                "06/47 83 01" + zeros(20), "06/43 B1 03 04 00"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/45 03" + field("operator1", 16),
+                                                        "06/47 83 02" + field("s3cret", 20),
+                                                        "06/47 83 01" + zeros(20), "06/43 B1 03 04 00"}));
     EXPECT_EQ(sim().users.name(3), "operator1");
     EXPECT_EQ(sim().users.password(3), "s3cret");
 
@@ -302,7 +303,7 @@ TEST_F(Users, AddUserStopsAtTheFirstFailedStep) {
         EXPECT_EQ(o.rc, 11);
         EXPECT_EQ(o.err, c.message);
         EXPECT_EQ(o.out, "");
-        EXPECT_EQ(sent().size(), c.commands) << c.message;
+        EXPECT_EQ(commandTexts().size(), c.commands) << c.message;
     }
     // A level the BMC does not know fails the last step, after the name was set.
     bmc().clearFaults();
@@ -318,9 +319,9 @@ TEST_F(Users, DeleteUserClearsTheAccountInSixSteps) {
     Outcome o = capture([] { return bmc_DelUser(4); });
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.out, "Done.\n");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"06/44 01 04", "06/47 84 02" + zeros(20), "06/43 B1 04 0F 00",
-                                                "06/47 84 00" + zeros(20), "06/43 81 04 0F 00",
-                                                "06/45 04" + zeros(16)}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"06/44 01 04", "06/47 84 02" + zeros(20), "06/43 B1 04 0F 00",
+                                                        "06/47 84 00" + zeros(20), "06/43 81 04 0F 00",
+                                                        "06/45 04" + zeros(16)}));
     EXPECT_EQ(sim().users.name(4), "");
     EXPECT_EQ(sim().users.password(4), "");
     EXPECT_TRUE(list().empty());
@@ -330,7 +331,7 @@ TEST_F(Users, DeletingARejectedIdSendsNothingElse) {
     Outcome o = capture([] { return bmc_DelUser(12); });  // beyond the 10 IDs
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get user privilege, Completion Code=CCh\n");
-    EXPECT_EQ(sent(), std::vector<std::string>{"06/44 01 0C"});
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"06/44 01 0C"});
 }
 
 TEST_F(Users, DeleteStepFailures) {
@@ -366,7 +367,7 @@ TEST_F(Users, PasswordAndLevelChanges) {
     Outcome level = capture([] { return bmc_SetUserLevel(3, 2); });
     EXPECT_EQ(level.rc, 0);
     EXPECT_EQ(level.out, "Done.\n");
-    EXPECT_EQ(sent(), std::vector<std::string>{"06/43 B1 03 02 00"});
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"06/43 B1 03 02 00"});
     EXPECT_EQ(sim().users.account(3).access[1].privilege, 2);
 
     bmc().failNext(0x06, 0x47, 0xC1);
@@ -397,7 +398,7 @@ TEST_F(Users, IdsOutsideOneToSixtyThreeAreRefusedBeforeAnythingIsSent) {
             EXPECT_EQ(o.rc, 11) << int(uid);
             EXPECT_EQ(o.err, "User ID " + std::to_string(uid) + " is out of range (1 to 63); nothing was changed.\n");
             EXPECT_EQ(o.out, "");
-            EXPECT_TRUE(sent().empty()) << int(uid);
+            EXPECT_TRUE(commandTexts().empty()) << int(uid);
         }
     }
     EXPECT_EQ(sim().users.name(3), "operator");
