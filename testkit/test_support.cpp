@@ -71,7 +71,15 @@ void SimTest::useServer(std::unique_ptr<SimServer> server, std::vector<std::stri
     attachPortSpace(kcs_.get());
 }
 
-void SimTest::advanceSimClock(int ms) { advanceClock(ms); }
+std::vector<int>& SimTest::pauses() {
+    static std::vector<int> recorded;
+    return recorded;
+}
+
+void SimTest::recordPauses() {
+    pauses().clear();
+    vkt::setSleepFunction([](int ms) { pauses().push_back(ms); });
+}
 
 std::vector<IpmiRequest> SimTest::commandsOnly() const {
     std::vector<IpmiRequest> out;

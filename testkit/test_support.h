@@ -33,8 +33,11 @@ protected:
     std::unique_ptr<SimServer> server_;
     std::unique_ptr<SimKcsBmc> kcs_;
     SimServer& sim() { return *server_; }
-    // The pause function the fixture installs (tests that replace it call this to keep the clock going).
-    static void advanceSimClock(int ms);
+    // From now on the library's pauses are recorded in pauses() (emptied here) instead of
+    // moving the simulated clock.
+    static void recordPauses();
+    // The pauses recorded since, in milliseconds.
+    static std::vector<int>& pauses();
     SimBmc& bmc() { return server_->bmc; }
     SimKcsBmc& kcs() { return *kcs_; }
     // The requests after the interface probe of the first command: the log without

@@ -17,13 +17,6 @@ using testkit::Bytes;
 using testkit::McuModel;
 using testkit::McuNode;
 
-inline std::vector<int>& pauses() {
-    static std::vector<int> p;
-    return p;
-}
-
-inline void recordPause(int ms) { pauses().push_back(ms); }
-
 class ChassisTest : public testkit::SimTest {
 protected:
     void SetUp() override {
@@ -33,8 +26,7 @@ protected:
         isNimbet = false;
         nodeIDIsLetter = false;
         enterToUpdateModeOffset = 0xFA;
-        pauses().clear();
-        vkt::setSleepFunction(recordPause);
+        recordPauses();
     }
 
     McuModel& mcu() { return sim().mcu; }

@@ -20,13 +20,6 @@ using testkit::Outcome;
 
 inline Outcome capture(const std::function<int()>& body) { return testkit::captureOutcome(body); }
 
-inline std::vector<int>& pauses() {
-    static std::vector<int> p;
-    return p;
-}
-
-inline void recordPause(int ms) { pauses().push_back(ms); }
-
 inline void clearLibraryTables() {
     memset(ip_addr, 0, sizeof ip_addr);
     memset(mac_addr, 0, sizeof mac_addr);
@@ -47,8 +40,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         clearLibraryTables();
-        pauses().clear();
-        vkt::setSleepFunction(recordPause);
+        recordPauses();
     }
 };
 

@@ -13,7 +13,6 @@
 
 using lantest::capture;
 using lantest::Outcome;
-using lantest::pauses;
 using testkit::IpmiRequest;
 using testkit::IpmiResponse;
 

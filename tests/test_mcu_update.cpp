@@ -13,7 +13,6 @@
 #include "varkolt/bmc.h"
 
 using chassistest::ChassisTest;
-using chassistest::pauses;
 using testkit::Bytes;
 using testkit::IpmiRequest;
 using testkit::IpmiResponse;

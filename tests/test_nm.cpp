@@ -23,11 +23,6 @@ using testkit::Outcome;
 
 namespace {
 
-std::vector<int>& pauses() {
-    static std::vector<int> p;
-    return p;
-}
-
 void resetNmState() {
     nmSlaveAddress = nmChannel = 0;
     memset(nmDeviceID, 0, sizeof nmDeviceID);
@@ -47,8 +42,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         resetNmState();
-        pauses().clear();
-        vkt::setSleepFunction([](int ms) { pauses().push_back(ms); });
+        recordPauses();
         testkit::SensorFields cpu;
         cpu.name = "CPU Temp";
         cpu.number = 0x01;
