@@ -115,13 +115,6 @@ void replaceEventLog(SimServer& server, int count) {
 
 // ---- power --------------------------------------------------------------------------------
 
-std::shared_ptr<EepromDevice> moduleEeprom(const pmbus::EepromStatus& status, const std::vector<fru::Field>& product) {
-    auto eeprom = std::make_shared<EepromDevice>(256, 0xFF);
-    const Bytes image = pmbus::moduleFruImage(status, product);
-    std::copy(image.begin(), image.end(), eeprom->bytes.begin());
-    return eeprom;
-}
-
 void addVendorModule(PrivateBusModel& bus, int i) {
     auto psu = std::make_shared<PmbusModule>();
     pmbus::Telemetry t;
@@ -131,8 +124,8 @@ void addVendorModule(PrivateBusModel& bus, int i) {
     psu->setIdentity(serial, "ZUR-1K2D-R1\r\n", "REV1.2");
     bus.attach(static_cast<uint8_t>(vendorModuleBase + 2 * i), psu);
     bus.attach(static_cast<uint8_t>(vendorEepromBase + 2 * i),
-               moduleEeprom({static_cast<uint8_t>(30 + i), 78, 80, 0x01, 0x00},
-                            {"Kestrel Power Co.", "ZUR-1K2D-R1", "ZUR-1K2D-R1", "1.2", serial, "", ""}));
+               pmbus::moduleEeprom({static_cast<uint8_t>(30 + i), 78, 80, 0x01, 0x00},
+                                   {"Kestrel Power Co.", "ZUR-1K2D-R1", "ZUR-1K2D-R1", "1.2", serial, "", ""}));
 }
 
 void addThirdPartyModule(PrivateBusModel& bus, int j) {
@@ -142,8 +135,8 @@ void addThirdPartyModule(PrivateBusModel& bus, int j) {
     psu->setTelemetry(t);
     bus.attach(static_cast<uint8_t>(thirdPartyModuleBase + 2 * j), psu);
     bus.attach(static_cast<uint8_t>(thirdPartyEepromBase + 2 * j),
-               moduleEeprom({0, 0, 0, 0x01, 0x00}, {"Kestrel Power Co.", "AXR-1600-T", "AXR-1600-T", "A02",
-                                                    numbered("AXR16T23120%05d", j + 1), "", ""}));
+               pmbus::moduleEeprom({0, 0, 0, 0x01, 0x00}, {"Kestrel Power Co.", "AXR-1600-T", "AXR-1600-T", "A02",
+                                                           numbered("AXR16T23120%05d", j + 1), "", ""}));
 }
 
 void replacePower(SimServer& server, int count) {

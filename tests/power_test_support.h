@@ -43,9 +43,7 @@ protected:
 
     testkit::EepromDevice& addEeprom(uint8_t addr, const testkit::pmbus::EepromStatus& status,
                                      const std::vector<testkit::fru::Field>& product = {"M", "N", "P", "V", "S", "", ""}) {
-        auto e = std::make_shared<testkit::EepromDevice>(256, 0xFF);
-        const Bytes image = testkit::pmbus::moduleFruImage(status, product);
-        std::copy(image.begin(), image.end(), e->bytes.begin());
+        auto e = testkit::pmbus::moduleEeprom(status, product);
         sim().bus.attach(addr, e);
         return *e;
     }

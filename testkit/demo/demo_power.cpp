@@ -29,12 +29,8 @@ void addVendorModule(PrivateBusModel& bus) {
     psu->setIdentity("ZR1K2D23450123", "ZUR-1K2D-R1\r\n", "REV1.2");
     bus.attach(0x78, psu);
 
-    auto eeprom = std::make_shared<EepromDevice>(256, 0xFF);
-    const Bytes image = pmbus::moduleFruImage({30, 78, 80, 0x01, 0x00},
-                                              {"Kestrel Power Co.", "ZUR-1K2D-R1", "ZUR-1K2D-R1", "1.2",
-                                               "ZR1K2D23450123", "", ""});
-    std::copy(image.begin(), image.end(), eeprom->bytes.begin());
-    bus.attach(0x70, eeprom);
+    bus.attach(0x70, pmbus::moduleEeprom({30, 78, 80, 0x01, 0x00}, {"Kestrel Power Co.", "ZUR-1K2D-R1", "ZUR-1K2D-R1",
+                                                                    "1.2", "ZR1K2D23450123", "", ""}));
 }
 
 void addThirdPartyModule(PrivateBusModel& bus) {
@@ -54,11 +50,8 @@ void addThirdPartyModule(PrivateBusModel& bus) {
     psu->setTelemetry(t);
     bus.attach(0xB2, psu);
 
-    auto eeprom = std::make_shared<EepromDevice>(256, 0xFF);
-    const Bytes image = pmbus::moduleFruImage({0, 0, 0, 0x01, 0x00}, {"Kestrel Power Co.", "AXR-1600-T", "AXR-1600-T",
-                                                                      "A02", "AXR16T2312000457", "", ""});
-    std::copy(image.begin(), image.end(), eeprom->bytes.begin());
-    bus.attach(0xA2, eeprom);
+    bus.attach(0xA2, pmbus::moduleEeprom({0, 0, 0, 0x01, 0x00}, {"Kestrel Power Co.", "AXR-1600-T", "AXR-1600-T", "A02",
+                                                                "AXR16T2312000457", "", ""}));
 }
 
 void addBattery(PrivateBusModel& bus) {

@@ -1,5 +1,6 @@
 #include "pmbus_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace testkit {
@@ -33,6 +34,13 @@ Bytes moduleFruImage(const EepromStatus& status, const std::vector<fru::Field>& 
     internal[4] = status.status;
     internal[14] = status.firmware;
     return fru::ImageBuilder().internalUse(internal).product(product).build();
+}
+
+std::shared_ptr<EepromDevice> moduleEeprom(const EepromStatus& status, const std::vector<fru::Field>& product) {
+    auto eeprom = std::make_shared<EepromDevice>(256, 0xFF);
+    const Bytes image = moduleFruImage(status, product);
+    std::copy(image.begin(), image.end(), eeprom->bytes.begin());
+    return eeprom;
 }
 
 }  // namespace pmbus

@@ -3,6 +3,7 @@
 #ifndef TESTKIT_PMBUS_MODEL_H
 #define TESTKIT_PMBUS_MODEL_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct EepromStatus {
 // A FRU image with a 16-byte internal-use area holding `status` and a product area
 // (manufacturer, name, part, version, serial, asset tag, file ID).
 Bytes moduleFruImage(const EepromStatus& status, const std::vector<fru::Field>& product);
+
+// A module's 256-byte EEPROM holding moduleFruImage(status, product), erased (FFh) after it.
+std::shared_ptr<EepromDevice> moduleEeprom(const EepromStatus& status, const std::vector<fru::Field>& product);
 
 }  // namespace pmbus
 
