@@ -1,4 +1,4 @@
-// Monotonic milliseconds and a pause that survives signals, for the test kit's waits.
+// Monotonic milliseconds (and microseconds) and a pause that survives signals, for the test kit's waits.
 #ifndef TESTKIT_CLOCK_H
 #define TESTKIT_CLOCK_H
 
@@ -13,6 +13,12 @@ inline long long nowMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+inline long long nowUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
 inline void pauseMs(int ms) {

@@ -31,13 +31,9 @@ using testkit::writeFile;
 
 // "61 6C 69 63 65 00 ..." : the text's bytes, zero-padded to `width`.
 std::string field(const std::string& text, size_t width) {
-    std::string s;
-    for (size_t i = 0; i < width; ++i) {
-        char b[4];
-        snprintf(b, sizeof b, "%s%02X", i == 0 ? "" : " ", i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
-        s += b;
-    }
-    return s;
+    testkit::Bytes bytes(text.begin(), text.end());
+    bytes.resize(width, 0x00);
+    return testkit::hexBytes(bytes);
 }
 
 class Vktool : public ::testing::Test {
@@ -215,7 +211,7 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"fru", "get", "cs"},
         {"fru", "set", "zz", "value"},
         {"fru", "edit", "bv=custom"},
-        {"fru", "set", "bdt", "2023010112"},    // the library would keep the old date
+        {"fru", "set", "bdt", "2023010112"},    // too short: the tool says so itself, the library would refuse it too
         {"fru", "set", "bdt", "202302301200"},  // 30 February
         {"fru", "set", "bdt", "203001011200"},  // past the three bytes of minutes
         {"fru", "edit", "pn=" + std::string(64, 'x')},

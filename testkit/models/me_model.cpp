@@ -1,5 +1,6 @@
 #include "me_model.h"
 
+#include "fru_model.h"
 #include "sdr_model.h"
 
 namespace testkit {
@@ -22,12 +23,6 @@ constexpr uint8_t bmcAddr = 0x20;
 constexpr uint8_t flagReceiveQueue = 0x01;
 const Bytes intel = {0x57, 0x01, 0x00};
 
-uint8_t negSum(const Bytes& b, size_t from, size_t to) {
-    unsigned s = 0;
-    for (size_t i = from; i < to && i < b.size(); ++i) s += b[i];
-    return static_cast<uint8_t>(0x100 - (s & 0xFF));
-}
-
 Bytes withIntel(const Bytes& tail) {
     Bytes out = intel;
     out.insert(out.end(), tail.begin(), tail.end());
@@ -46,7 +41,7 @@ Bytes MeModel::responseMessage(uint8_t netFn, uint8_t cmd, uint8_t seq, uint8_t 
                static_cast<uint8_t>(seq << 2), cmd, cc};
     m[2] = static_cast<uint8_t>(0x100 - ((bmcAddr + m[1]) & 0xFF));
     m.insert(m.end(), data.begin(), data.end());
-    m.push_back(negSum(m, 3, m.size()));
+    m.push_back(fru::zeroChecksum(m.data() + 3, m.size() - 3));
     return m;
 }
 
@@ -116,7 +111,7 @@ IpmiResponse MeModel::sendMessage(const IpmiRequest& request) {
     const uint8_t ch = f[0] & 0x0F;
     if (!present || ch != channel || f[1] != slaveAddr) return IpmiResponse::error(ccNakOnWrite);
     // A frame with a wrong checksum is dropped by the ME without a word.
-    if (static_cast<uint8_t>(f[1] + f[2] + f[3]) != 0 || negSum(f, 4, f.size()) != 0) return IpmiResponse::ok();
+    if (static_cast<uint8_t>(f[1] + f[2] + f[3]) != 0 || fru::zeroChecksum(f.data() + 4, f.size() - 4) != 0) return IpmiResponse::ok();
 
     IpmiRequest r;
     r.netFn = static_cast<uint8_t>(f[2] >> 2);

@@ -17,12 +17,6 @@ namespace {
 
 DeviceRecorder* installed = nullptr;
 
-long long nowUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
 double elapsedMs(long long fromUs, long long toUs) { return static_cast<double>(toUs - fromUs) / 1000.0; }
 
 class FakeCalls final : public DeviceCalls {

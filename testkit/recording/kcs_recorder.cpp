@@ -1,9 +1,8 @@
 #include "kcs_recorder.h"
 
-#include <time.h>
-
 #include <cstdio>
 
+#include "clock.h"
 #include "sim_kcs.h"
 
 namespace testkit {
@@ -24,12 +23,6 @@ constexpr uint8_t systemInterfaceChannel = 0x0F;
 // The first byte of a message: netFn in bits 7-2, LUN in bits 1-0.
 constexpr int netFnShift = 2;
 constexpr uint8_t lunMask = 0x03;
-
-long long nowUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
 
 }  // namespace
 

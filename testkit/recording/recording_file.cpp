@@ -62,11 +62,7 @@ std::string hexByte(uint8_t b) {
     return buf;
 }
 
-std::string byteList(const Bytes& bytes) {
-    std::string out;
-    for (uint8_t b : bytes) out += " " + hexByte(b);
-    return out;
-}
+std::string byteList(const Bytes& bytes) { return bytes.empty() ? "" : " " + hexBytes(bytes); }
 
 std::string quoted(const std::string& token) { return "\"" + token + "\""; }
 
