@@ -30,6 +30,7 @@ constexpr BYTE cmdGetAddressInfo = 0x01;
 
 // OEM commands of the rack server's BMC.
 constexpr BYTE oemClearIntrusion = 0x03;
+constexpr BYTE oemSystemInfo = 0x21;  // board ID, NIC layout and the first host MAC
 constexpr BYTE oemLedState = 0x0C;
 constexpr BYTE oemLedOn = 0x0D;
 constexpr BYTE oemLedOff = 0x0E;
