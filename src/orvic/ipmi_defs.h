@@ -24,6 +24,9 @@ constexpr BYTE cmdGetSelfTestResults = 0x04;
 constexpr BYTE cmdGetSystemGuid = 0x37;
 constexpr BYTE cmdGetChannelAuthCaps = 0x38;
 
+// Sensor/event commands.
+constexpr BYTE cmdGetSensorReading = 0x2D;
+
 // PICMG (AdvancedTCA) commands probed when the device is opened.
 constexpr BYTE cmdGetPicmgProperties = 0x00;
 constexpr BYTE cmdGetAddressInfo = 0x01;
