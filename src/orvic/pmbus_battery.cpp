@@ -168,11 +168,7 @@ const char* getBatteryStatusDescription(DWORD bit) {
 
 BYTE runBBPCmd(BYTE slaveAddr, BYTE readCount, const BYTE* data, BYTE* respBuf) {
     constexpr size_t commandLength = 2;  // register, value
-    if (respBuf != nullptr) memset(respBuf, 0, readCount);
-    const vkt::IpmiReply reply = vkt::masterWriteRead(slaveAddr, readCount, data, data != nullptr ? commandLength : 0);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount && i < reply.length; ++i) respBuf[i] = reply.at(i);
-    return reply.cc;
+    return vkt::masterWriteRead(slaveAddr, readCount, data, data != nullptr ? commandLength : 0, respBuf);
 }
 
 BYTE read0xE9Offset(BYTE slaveAddr, BYTE* cc) {

@@ -234,11 +234,7 @@ void applyVoltageStatus(BYTE a, PmBusRecord& r) {
 // ---- access and detection ----------------------------------------------------------------
 
 BYTE runPMBusCmd(BYTE slaveAddr, BYTE readCount, BYTE dataToWrite, BYTE* respBuf) {
-    if (respBuf != nullptr) memset(respBuf, 0, readCount);
-    const vkt::IpmiReply reply = vkt::masterWriteRead(slaveAddr, readCount, dataToWrite);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount && i < reply.length; ++i) respBuf[i] = reply.at(i);
-    return reply.cc;
+    return vkt::masterWriteRead(slaveAddr, readCount, &dataToWrite, 1, respBuf);
 }
 
 int isA0Addr(BYTE slaveAddr) {
