@@ -201,10 +201,7 @@ int verifySRECFile(const char* path) {
 }
 
 BYTE sendPairexAAhCommand(BYTE readCount, const BYTE* data, BYTE length, BYTE* respBuf) {
-    const vkt::IpmiReply reply = vkt::masterWriteRead(vkt::mcuLoaderAddr, readCount, data, length);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
-    return reply.cc;
+    return vkt::mcuTransfer(vkt::mcuLoaderAddr, readCount, data, length, respBuf);
 }
 
 BYTE sendHandShakeCommand(BYTE* replyBuf) {
