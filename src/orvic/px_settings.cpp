@@ -52,13 +52,6 @@ const PxField* findField(const char* name) {
     return nullptr;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A byte value in hexadecimal ("1F", "0x1f", "010") or decimal; anything else, and values
 // above FFh, are refused rather than written as some other number.
 bool parseByte(const char* text, int base, BYTE* out) {
@@ -67,7 +60,7 @@ bool parseByte(const char* text, int base, BYTE* out) {
     if (*text == '\0') return false;
     unsigned value = 0;
     for (; *text != '\0'; ++text) {
-        const int d = hexDigit(*text);
+        const int d = vkt::hexDigit(*text);
         if (d < 0 || d >= base) return false;
         value = value * static_cast<unsigned>(base) + static_cast<unsigned>(d);
         if (value > 0xFF) return false;
