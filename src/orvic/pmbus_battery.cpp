@@ -46,8 +46,8 @@ constexpr BYTE ccParameterOutOfRange = 0xC9;
 struct BatteryImage {
     BYTE bytes[fruModuleImageSize] = {};
 
-    BYTE at(size_t offset) const { return offset < sizeof bytes ? bytes[offset] : 0; }
-    WORD wordAt(size_t offset) const { return static_cast<WORD>(at(offset + 1) << 8 | at(offset)); }
+    BYTE at(size_t offset) const { return vkt::ByteView(bytes)[offset]; }
+    WORD wordAt(size_t offset) const { return vkt::ByteView(bytes).le16(offset); }
 };
 
 // Byte `i` of the internal-use area this image's parse left; 0 when the image has no such

@@ -142,7 +142,7 @@ bool showReading(int slot, char* text, size_t size) {
     return true;
 }
 
-unsigned word(const BYTE (&bytes)[2]) { return bytes[0] | static_cast<unsigned>(bytes[1]) << 8; }
+unsigned word(const BYTE (&bytes)[2]) { return vkt::ByteView(bytes).le16(0); }
 
 void displayTemperature(int slot, const BYTE* temps, char* text, size_t size) {
     if (!showReading(slot, text, size)) return;
