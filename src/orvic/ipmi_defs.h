@@ -46,6 +46,7 @@ constexpr BYTE ccNodeBusy = 0xC0;
 constexpr BYTE ccTimeout = 0xC3;
 constexpr BYTE ccReservationCancelled = 0xC5;
 constexpr BYTE ccRequestLengthInvalid = 0xC7;
+constexpr BYTE ccParameterOutOfRange = 0xC9;  // also for a request refused before it was sent
 constexpr BYTE ccInvalidCommand = 0xC1;
 constexpr BYTE ccUnspecified = 0xFF;
 

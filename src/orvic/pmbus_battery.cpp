@@ -40,9 +40,6 @@ constexpr StatusBitText statusBitTexts[] = {
     {0x1000, "[OVER TEMP]"},        {0x4000, "[TERMINATE CHARGE]"},
 };
 
-// What the discharge routines answer for a module or a day count they do not send.
-constexpr BYTE ccParameterOutOfRange = 0xC9;
-
 struct BatteryImage {
     BYTE bytes[fruModuleImageSize] = {};
 
@@ -185,7 +182,7 @@ BYTE batteryModuleAddr(int module) {
 
 BYTE userDischarge(int module) {
     const BYTE addr = batteryModuleAddr(module);
-    if (addr == 0) return ccParameterOutOfRange;
+    if (addr == 0) return vkt::ccParameterOutOfRange;
     BYTE cc = vkt::ccSuccess;
     const BYTE state = read0xE9Offset(addr, &cc);
     // Without the current state there is nothing sound to write back.
@@ -198,7 +195,7 @@ BYTE userDischarge(int module) {
 BYTE autoDischarge(int module, int days) {
     const BYTE addr = batteryModuleAddr(module);
     // Days beyond bits 5:0 would reach the manual-discharge and auto bits.
-    if (addr == 0 || days < 0 || days > vkt::dischargeDaysMax) return ccParameterOutOfRange;
+    if (addr == 0 || days < 0 || days > vkt::dischargeDaysMax) return vkt::ccParameterOutOfRange;
     const BYTE command[2] = {vkt::batDischargeControl, static_cast<BYTE>(days | vkt::dischargeAuto)};
     return runBBPCmd(addr, 0, command, nullptr);
 }
