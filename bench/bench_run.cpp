@@ -245,16 +245,14 @@ Row Bench::measure(const cimhost::ProviderInfo& p) {
 // ---- the table ------------------------------------------------------------------------------
 
 size_t sensorRecords(const SimServer& s) {
-    return static_cast<size_t>(std::count_if(s.sdr.records.begin(), s.sdr.records.end(), [](const testkit::Bytes& r) {
-        return r.size() > 3 && (r[3] == 0x01 || r[3] == 0x02);
-    }));
+    return static_cast<size_t>(std::count_if(s.sdr.records.begin(), s.sdr.records.end(), isSensorRecord));
 }
 
 std::string powerDescription(const SimServer& s) {
     int modules = 0, batteries = 0;
-    for (uint8_t a : {0x78, 0x7A, 0x7C, 0x7E, 0xB0, 0xB2, 0xB4, 0xB6})
+    for (uint8_t a : pmbusAddrs)
         if (s.bus.deviceAs<testkit::PmbusModule>(a) != nullptr) ++modules;
-    for (uint8_t a : {0x70, 0x72, 0x74, 0x76})
+    for (uint8_t a : batteryAddrs)
         if (s.bus.deviceAs<testkit::BatteryModule>(a) != nullptr) ++batteries;
     return std::to_string(modules) + " power modules, " + std::to_string(batteries) + " battery modules";
 }

@@ -27,9 +27,7 @@ constexpr int eepromIdentityBytes = 196;
 constexpr int batteryChunks = 8;
 
 // The private bus as the library walks it.
-constexpr uint8_t pmbusAddrs[] = {0x78, 0x7A, 0x7C, 0x7E, 0xB0, 0xB2, 0xB4, 0xB6};
 constexpr uint8_t statusAddrs[] = {0x70, 0x72, 0x74, 0x76, 0xA0, 0xA2, 0xA4, 0xA6};
-constexpr uint8_t batteryAddrs[] = {0x70, 0x72, 0x74, 0x76};
 constexpr uint8_t voutMode = 0x20, statusOffset = 0x0C;
 constexpr uint8_t serialFirst = 0xD0, moduleNumberFirst = 0xE0, revisionFirst = 0xF0;
 constexpr int serialLength = 15, moduleNumberLength = 13, revisionLength = 6;
@@ -133,7 +131,6 @@ const Bytes& sdrRecordAt(const SimServer& s, size_t i) {
 
 uint8_t byteOf(const Bytes& b, size_t i) { return i < b.size() ? b[i] : 0; }
 
-bool isSensorRecord(const Bytes& r) { return byteOf(r, 3) == 0x01 || byteOf(r, 3) == 0x02; }
 
 // Pieces after the 8-byte head of a record: its length counts in 8 bits.
 size_t sdrPiecesAfterHead(const Bytes& r) {
@@ -389,5 +386,7 @@ size_t expectedExchanges(SimServer& s, const std::string& prefix, Transport tran
     }
     return t.total();
 }
+
+bool isSensorRecord(const Bytes& r) { return byteOf(r, 3) == 0x01 || byteOf(r, 3) == 0x02; }
 
 }  // namespace vktbench

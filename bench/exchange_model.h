@@ -6,6 +6,7 @@
 #define VKT_BENCH_EXCHANGE_MODEL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "sim_server.h"
@@ -13,6 +14,13 @@
 namespace vktbench {
 
 enum class Transport { device, kcs };
+
+// The private-bus addresses the library walks for power modules and battery backup modules.
+inline constexpr uint8_t pmbusAddrs[] = {0x78, 0x7A, 0x7C, 0x7E, 0xB0, 0xB2, 0xB4, 0xB6};
+inline constexpr uint8_t batteryAddrs[] = {0x70, 0x72, 0x74, 0x76};
+
+// A full or compact sensor record (the records the sensor walk keeps).
+bool isSensorRecord(const testkit::Bytes& record);
 
 // What earlier requests of the same process leave behind for later ones.
 struct ProcessState {

@@ -66,30 +66,8 @@ install(FILES ${CMAKE_BINARY_DIR}/varkoltConfig.cmake ${CMAKE_BINARY_DIR}/varkol
   DESTINATION ${VKT_CMAKE_CONFIG_DIR} COMPONENT dev)
 
 # ---- tools and simulator --------------------------------------------------------------------
-# Every program whose first source lies in tools/ is an installed tool, wherever the
-# program is defined.
-function(vkt_install_tools dir)
-  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(t IN LISTS targets)
-    get_target_property(type ${t} TYPE)
-    get_target_property(sources ${t} SOURCES)
-    get_target_property(sourceDir ${t} SOURCE_DIR)
-    if(NOT type STREQUAL "EXECUTABLE" OR NOT sources)
-      continue()
-    endif()
-    list(GET sources 0 first)
-    get_filename_component(first "${first}" ABSOLUTE BASE_DIR ${sourceDir})
-    if(first MATCHES "^${CMAKE_SOURCE_DIR}/tools/")
-      install(TARGETS ${t} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-    endif()
-  endforeach()
-  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-  foreach(sub IN LISTS subdirs)
-    vkt_install_tools(${sub})
-  endforeach()
-endfunction()
 if(VKT_BUILD_TOOLS)
-  vkt_install_tools(${CMAKE_SOURCE_DIR})
+  install(TARGETS vkt-cim vktool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   install(FILES ${CMAKE_SOURCE_DIR}/doc/vktool.1 ${CMAKE_SOURCE_DIR}/doc/vkt-cim.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
   install(TARGETS vktfakebmc LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/varkolt

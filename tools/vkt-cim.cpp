@@ -130,17 +130,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool simulate = sim.simulate;
-    if (vkttools::needsPreload(sim)) {
-        if (!vkttools::simulationRestarted()) {
-            vkttools::restartSimulated("vkt-cim", argv, sim);
+    std::string error;
+    switch (vkttools::launchSimulation("vkt-cim", argv, sim, &error)) {
+        case vkttools::Launch::go:
+            break;
+        case vkttools::Launch::restartFailed:
             return 2;
-        }
-        std::string error;
-        if (!vkttools::simulationReady(sim, &error)) {
+        case vkttools::Launch::notReady:
             // Going on would send the action classes to the real BMC.
             fprintf(stderr, "vkt-cim: %s; nothing was enumerated\n", error.c_str());
             return 2;
-        }
     }
 
     std::vector<const cimhost::ProviderInfo*> targets;
@@ -157,7 +156,6 @@ int main(int argc, char** argv) {
         targets.push_back(p);
     }
 
-    std::string error;
     std::string libPath = vkttools::providerLibrary();
     std::unique_ptr<cimhost::Host> host = cimhost::Host::load(libPath, &error);
     if (!host) {
@@ -193,7 +191,7 @@ int main(int argc, char** argv) {
     }
     if (json) fprintf(out, "\n]\n");
     fflush(out);
-    const std::string problem = sim.recordFile.empty() ? "" : vkttools::recordingProblem();
+    const std::string problem = vkttools::recordingProblem(sim);
     if (!problem.empty()) {
         fprintf(stderr, "vkt-cim: the recording is incomplete: %s\n", problem.c_str());
         status = 1;

@@ -52,6 +52,24 @@ inline size_t appendText(char (&dst)[N], const char* src) {
     return appendText(dst, N, src);
 }
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The low byte of the sum of `n` bytes; a span that carries its own checksum sums to 00h.
+inline BYTE byteSum(const BYTE* data, size_t n) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += data[i];
+    return static_cast<BYTE>(sum);
+}
+
+// The checksum byte that brings bytes summing to `sum` to 00h.
+inline BYTE zeroChecksum(unsigned sum) { return static_cast<BYTE>(0x100 - (sum & 0xFF)); }
+
 // snprintf into a fixed field; the text is cut to the field. Returns the length written.
 #if defined(__GNUC__)
 __attribute__((format(printf, 3, 4)))

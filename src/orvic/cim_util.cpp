@@ -60,13 +60,6 @@ void incrementMac(BYTE (&record)[macRecordSize]) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // 30h/21h answer: byte 3 describes the NIC layout, bytes 4-9 hold the first host MAC.
 constexpr size_t sysInfoNicLayout = 3;
 constexpr size_t sysInfoFirstMac = 4;
@@ -189,7 +182,7 @@ int mac_addr2mac_record(const char* text, BYTE* record) {
     size_t length = strnlen(text, 18);
     if (length != 17 && length != 12) return 1;
     for (size_t i = 0; i < length; ++i)
-        if (hexValue(text[i]) < 0 && text[i] != ':') return 1;
+        if (vkt::hexDigit(text[i]) < 0 && text[i] != ':') return 1;
 
     // Twelve digits from the start; a separator is allowed only where "xx:xx:..." puts one.
     // Whatever follows the twelfth digit is not read.
@@ -201,7 +194,7 @@ int mac_addr2mac_record(const char* text, BYTE* record) {
             if (pos % 3 != 2 || pos > 14) return 1;
             continue;
         }
-        int v = hexValue(c);  // the terminator is no digit: short texts end here
+        int v = vkt::hexDigit(c);  // the terminator is no digit: short texts end here
         if (v < 0) return 1;
         bytes[digits / 2] = static_cast<BYTE>(bytes[digits / 2] << 4 | v);
         ++digits;

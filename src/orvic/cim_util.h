@@ -3,6 +3,7 @@
 #ifndef VKT_CIM_UTIL_H
 #define VKT_CIM_UTIL_H
 
+#include "ipmi_defs.h"
 #include "vkt_types.h"
 
 // Display buffers: dotted IPv4 text and colon-separated upper-case MAC text.
@@ -51,8 +52,7 @@ constexpr BYTE addressSourceDhcp = 0x02;
 constexpr BYTE vlanEnableBit = 0x80;
 constexpr int vlanIdMax = 4095;
 
-// OEM commands that report the host's NIC addresses.
-constexpr BYTE oemSystemInfo = 0x21;
+// OEM command that reports the host's NIC addresses besides the first (oemSystemInfo has that one).
 constexpr BYTE oemMacList = 0x9F;
 
 }  // namespace vkt

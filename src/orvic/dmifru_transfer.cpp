@@ -101,12 +101,7 @@ BYTE prepareFileDownload(BYTE fileType, BYTE* handle) {
 BYTE prepareFileDownloadDone(const BYTE* handle, bool* ready, DWORD* size, bool* sizeKnown) {
     vkt::IpmiReply reply = Request(Step::downloadStatus).put(handle, idBytes).send();
     if (ready != nullptr) *ready = reply.ok() && reply.length > 0 && reply.at(0) == downloadReady;
-    if (size != nullptr) {
-        BYTE b[4];
-        for (size_t i = 0; i < 4; ++i) b[i] = reply.at(statusSizeOffset + i);
-        *size = static_cast<DWORD>(b[0]) | static_cast<DWORD>(b[1]) << 8 | static_cast<DWORD>(b[2]) << 16 |
-                static_cast<DWORD>(b[3]) << 24;
-    }
+    if (size != nullptr) *size = reply.view().le32(statusSizeOffset);
     if (sizeKnown != nullptr) *sizeKnown = reply.ok() && reply.length >= statusLength;
     return reply.cc;
 }

@@ -68,13 +68,6 @@ constexpr int rawHeaderWords = 2;
 constexpr unsigned long rawNetFnMax = 0x3F;
 constexpr unsigned long rawCmdMax = 0xFF;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A hexadecimal word ("1f", "0x1F"). `value` saturates instead of overflowing; `low`
 // keeps the low byte of the value as written. False for an empty or non-hex word.
 bool parseHexWord(const char* word, unsigned long* value, BYTE* low) {
@@ -84,7 +77,7 @@ bool parseHexWord(const char* word, unsigned long* value, BYTE* low) {
     unsigned long v = 0;
     unsigned lowByte = 0;
     for (; *word != '\0'; ++word) {
-        const int d = hexDigit(*word);
+        const int d = vkt::hexDigit(*word);
         if (d < 0) return false;
         v = v > (~0UL >> 4) ? ~0UL : (v << 4 | static_cast<unsigned long>(d));
         lowByte = (lowByte << 4 | static_cast<unsigned>(d)) & 0xFF;

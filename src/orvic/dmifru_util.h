@@ -6,6 +6,7 @@
 #ifndef VKT_DMIFRU_UTIL_H
 #define VKT_DMIFRU_UTIL_H
 
+#include "ipmi_defs.h"
 #include "vkt_types.h"
 
 namespace vkt {
@@ -26,9 +27,6 @@ constexpr BYTE chassisSoftShutdown = 0x05;  // through ACPI
 // Storage commands.
 constexpr BYTE cmdDeleteSdr = 0x26;
 constexpr BYTE cmdClearSel = 0x47;
-
-// Completion code of a request refused before it was sent (a parameter out of range).
-constexpr BYTE ccParameterOutOfRange = 0xC9;
 
 // Boot device indexes: 0 leaves the boot options alone.
 constexpr int bootIndexNone = 0;

@@ -41,16 +41,10 @@ void padData(Bytes& area) {
     while ((area.size() + 1) % areaUnit != 0) area.push_back(0);
 }
 
-BYTE zeroChecksum(const BYTE* data, size_t n) {
-    unsigned sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += data[i];
-    return static_cast<BYTE>(-sum & 0xFF);
-}
-
 // Sets the length byte (in units of 8) and appends the checksum that makes the area sum 0.
 void appendDataChecksum(Bytes& area) {
     area[1] = static_cast<BYTE>((area.size() + 1) / areaUnit);
-    area.push_back(zeroChecksum(area.data(), area.size()));
+    area.push_back(vkt::zeroChecksum(vkt::byteSum(area.data(), area.size())));
 }
 
 void appendCustom(Bytes& area, const BYTE* custom, BYTE customLen) {
@@ -388,7 +382,7 @@ void toFRURaw() {
         image[1 + i] = static_cast<BYTE>(offsetUnits);
         offsetUnits += (areas[i].bytes.size() + areaUnit - 1) / areaUnit;
     }
-    appendByte(image, zeroChecksum(image.data(), image.size()));
+    appendByte(image, vkt::zeroChecksum(vkt::byteSum(image.data(), image.size())));
     for (const Area& a : areas)
         if (a.present) appendData(image, a.bytes.data(), a.bytes.size());
 

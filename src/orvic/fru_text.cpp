@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bounded.h"
 #include "fru_util.h"
 
 namespace {
@@ -229,24 +230,18 @@ ListingResult readListing(FILE* in, std::vector<BYTE>& bytes) {
     return consistent ? ListingResult::Ok : ListingResult::Inconsistent;
 }
 
-BYTE byteSum(const BYTE* data, size_t n) {
-    unsigned sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += data[i];
-    return static_cast<BYTE>(sum & 0xFF);
-}
-
 // The multi-record chain from `start`: every record inside the image, its header and data
 // matching their checksums, the last one marked end of list.
 bool multiRecordsConsistent(const BYTE* image, size_t length, size_t start) {
     size_t p = start;
     for (int n = 0; n < fruMultiRecordCount; ++n) {
-        if (p + multiHeaderSize > length || byteSum(image + p, multiHeaderSize) != 0) return false;
+        if (p + multiHeaderSize > length || vkt::byteSum(image + p, multiHeaderSize) != 0) return false;
         const BYTE flag = image[p + 1];
         const size_t dataLength = image[p + 2];
         const BYTE dataChecksum = image[p + 3];
         p += multiHeaderSize;
         if (p + dataLength > length) return false;
-        if (static_cast<BYTE>(byteSum(image + p, dataLength) + dataChecksum) != 0) return false;
+        if (static_cast<BYTE>(vkt::byteSum(image + p, dataLength) + dataChecksum) != 0) return false;
         p += dataLength;
         if ((flag & vkt::fruMultiEndOfList) != 0) return true;
     }
@@ -257,7 +252,7 @@ bool multiRecordsConsistent(const BYTE* image, size_t length, size_t start) {
 // checksums they carry: what a listing written by parseFRUDataToText reads back as, unless
 // it was edited without keeping them in step.
 bool imageConsistent(const BYTE* image, size_t length) {
-    if (length < headerSize || byteSum(image, headerSize) != 0) return false;
+    if (length < headerSize || vkt::byteSum(image, headerSize) != 0) return false;
     fru_header h;
     memcpy(&h, image, sizeof h);
     const BYTE offsets[] = {h.internal, h.chassis, h.board, h.product, h.multi};
@@ -267,7 +262,7 @@ bool imageConsistent(const BYTE* image, size_t length) {
         if (offset == 0) continue;
         const size_t start = offset * areaUnit;
         const size_t size = (start + 1 < length ? image[start + 1] : 0) * areaUnit;
-        if (size == 0 || start + size > length || byteSum(image + start, size) != 0) return false;
+        if (size == 0 || start + size > length || vkt::byteSum(image + start, size) != 0) return false;
     }
     return h.multi == 0 || multiRecordsConsistent(image, length, h.multi * areaUnit);
 }

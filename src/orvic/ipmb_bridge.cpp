@@ -31,14 +31,6 @@ constexpr size_t msgMinimum = 8;  // everything above with no data
 // answer to an earlier request is never taken for the answer to a later one.
 BYTE nextSequence = 0;
 
-BYTE sumOf(const BYTE* bytes, size_t n) {
-    unsigned sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += bytes[i];
-    return static_cast<BYTE>(sum);
-}
-
-BYTE negated(unsigned sum) { return static_cast<BYTE>(0x100 - (sum & 0xFF)); }
-
 // A netFn or sequence byte without its two LUN bits.
 BYTE withoutLun(BYTE b) { return static_cast<BYTE>(b & 0xFC); }
 
@@ -113,7 +105,7 @@ bool isAnswerTo(const ipmb_data_fields& idf, vkt::ByteView m) {
     if (withoutLun(m[msgSequence]) != withoutLun(idf.rqSeq)) return false;
     // The header checksum also covers our own address, which Get Message leaves out.
     if (static_cast<BYTE>(idf.rqSA + m[msgNetFn] + m[msgHeaderChecksum]) != 0) return false;
-    return sumOf(m.data + msgResponder, m.size() - msgResponder) == 0;
+    return vkt::byteSum(m.data + msgResponder, m.size() - msgResponder) == 0;
 }
 
 vkt::BridgedReply unpack(vkt::ByteView m) {
@@ -174,10 +166,10 @@ vkt::BridgedReply viaMessages(vkt::IpmbTarget target, BYTE netFn, BYTE cmd, cons
 
 BYTE checkSum(int mode, const ipmb_data_fields* idf) {
     if (idf == nullptr) return 0;
-    if (mode == checksumHeader) return negated(idf->rsSA + idf->netFn);
+    if (mode == checksumHeader) return vkt::zeroChecksum(idf->rsSA + idf->netFn);
     unsigned sum = idf->rqSA + idf->rqSeq + idf->cmd;
-    if (idf->data != nullptr) sum += sumOf(idf->data, idf->dataLength);
-    return negated(sum);
+    if (idf->data != nullptr) sum += vkt::byteSum(idf->data, idf->dataLength);
+    return vkt::zeroChecksum(sum);
 }
 
 BYTE sendMessage(const ipmb_data_fields* idf) {

@@ -24,12 +24,16 @@ constexpr BYTE cmdGetSelfTestResults = 0x04;
 constexpr BYTE cmdGetSystemGuid = 0x37;
 constexpr BYTE cmdGetChannelAuthCaps = 0x38;
 
+// Sensor/event commands.
+constexpr BYTE cmdGetSensorReading = 0x2D;
+
 // PICMG (AdvancedTCA) commands probed when the device is opened.
 constexpr BYTE cmdGetPicmgProperties = 0x00;
 constexpr BYTE cmdGetAddressInfo = 0x01;
 
 // OEM commands of the rack server's BMC.
 constexpr BYTE oemClearIntrusion = 0x03;
+constexpr BYTE oemSystemInfo = 0x21;  // board ID, NIC layout and the first host MAC
 constexpr BYTE oemLedState = 0x0C;
 constexpr BYTE oemLedOn = 0x0D;
 constexpr BYTE oemLedOff = 0x0E;
@@ -42,6 +46,7 @@ constexpr BYTE ccNodeBusy = 0xC0;
 constexpr BYTE ccTimeout = 0xC3;
 constexpr BYTE ccReservationCancelled = 0xC5;
 constexpr BYTE ccRequestLengthInvalid = 0xC7;
+constexpr BYTE ccParameterOutOfRange = 0xC9;  // also for a request refused before it was sent
 constexpr BYTE ccInvalidCommand = 0xC1;
 constexpr BYTE ccUnspecified = 0xFF;
 

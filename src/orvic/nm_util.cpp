@@ -42,9 +42,7 @@ constexpr size_t sdrAnswerManufacturer = 7;
 constexpr size_t sdrAnswerSubtype = 10;
 constexpr size_t sdrAnswerSlaveAddress = 12;
 constexpr size_t sdrAnswerChannel = 13;
-constexpr WORD lastRecordId = 0xFFFF;
 
-constexpr BYTE cmdGetSensorReading = 0x2D;
 constexpr BYTE cmdGetSelTime = 0x48;
 constexpr BYTE oemReading = 0xE2;
 constexpr BYTE tjMaxSensorBase = 0x30;
@@ -70,12 +68,6 @@ const char* const platformNames[] = {
 const char* const nmRevisions[] = {nullptr, "NM Revision 1.5", "NM Revision 2.0", "NM Revision 3.0", "NM Revision 4.0"};
 const char* const imageFlags[] = {"recovery image", "operational image 1", "operational image 2",
                                   "unspecified: flasherror indication"};
-
-vkt::IpmiReply readSdrHead(WORD recordId) {
-    const BYTE request[6] = {sdrReserveID[0],      sdrReserveID[1], static_cast<BYTE>(recordId & 0xFF),
-                             static_cast<BYTE>(recordId >> 8), 0x00,      sdrSearchReadCount};
-    return vkt::ipmiRequest(vkt::netFnStorage, vkt::cmdGetSdr, request);
-}
 
 // Other OEM records (BIOS, board vendor) share the record type; only Intel's Node Manager
 // record says where the ME is.
@@ -129,16 +121,16 @@ BYTE detectNM() {
     if (getReserveSDRID() != vkt::ccSuccess) return vkt::nmReserveFailed;
     WORD recordId = 0x0000;
     for (int i = 0; i < sdrRecordCount; ++i) {
-        vkt::IpmiReply r = readSdrHead(recordId);
+        vkt::IpmiReply r = vkt::readSdr(recordId, 0x00, sdrSearchReadCount);
         if (!r.ok()) return r.cc;
         if (isMeRecord(r)) {
             nmSlaveAddress = r.at(sdrAnswerSlaveAddress);
             nmChannel = r.at(sdrAnswerChannel);
             return vkt::ccSuccess;
         }
-        recordId = static_cast<WORD>(r.at(0) | r.at(1) << 8);
+        recordId = r.view().le16(0);
         // The last record names no successor; asking for "FFFFh" again would only read it again.
-        if (recordId == lastRecordId) break;
+        if (recordId == vkt::sdrLastRecordId) break;
     }
     return vkt::nmRecordNotFound;
 }
@@ -206,7 +198,7 @@ void getTjMax() {
         const BYTE sensor = static_cast<BYTE>(tjMaxSensorBase + s);
         BYTE resp[vkt::nmResponseSize] = {};
         DWORD length = 0;
-        if (runNMCmd(vkt::netFnSensorEvent, cmdGetSensorReading, &sensor, 1, resp, &length) == vkt::ccSuccess)
+        if (runNMCmd(vkt::netFnSensorEvent, vkt::cmdGetSensorReading, &sensor, 1, resp, &length) == vkt::ccSuccess)
             tjMax[s] = vkt::ByteView(resp, length)[1];
     }
 }

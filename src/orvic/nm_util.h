@@ -106,16 +106,6 @@ extern const char* boardID;
 extern char firmwareBuildTime[20];
 extern char firmwareVersion[20];
 
-// A board model and its product ID bytes, as two hexadecimal digits each.
-struct id_to_board {
-    const char* model;
-    const char* idHigh;
-    const char* idLow;
-};
-extern const id_to_board idToBoard[];
-extern const size_t idToBoardCount;
-
-BYTE hexToByte(const char* text);
 // Each returns the completion code of its command.
 BYTE getProductIDCommand();
 BYTE getBoardModel();

@@ -19,6 +19,8 @@
 #include "varkolt/bmc.h"
 #include "vkt_sleep.h"
 
+using vkt::reportedFailure;
+
 namespace {
 
 // The BMC prepares a download in the background; it is asked this often, a second apart.
@@ -93,12 +95,6 @@ private:
     std::string temp_;
     int fd_ = -1;
 };
-
-bool reportedFailure(BYTE cc, const char* fmt) {
-    if (cc == vkt::ccSuccess) return false;
-    vkt::reportFailure(fmt, cc);
-    return true;
-}
 
 // Polls until the BMC has the file ready. 0 with the size, or 11 after the message.
 int waitForDownload(const BYTE* handle, DWORD* size) {

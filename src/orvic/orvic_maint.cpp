@@ -13,6 +13,8 @@
 
 int waitBMCWakeupFlag = 0;
 
+using vkt::reportedFailure;
+
 namespace {
 
 // The restarting BMC gets this long before it is first probed, and is given up after the
@@ -49,12 +51,6 @@ int waitForBmc() {
 }
 
 int afterReset() { return waitBMCWakeupFlag == 1 ? waitForBmc() : VKT_BMC_OK; }
-
-bool reportedFailure(BYTE cc, const char* fmt) {
-    if (cc == vkt::ccSuccess) return false;
-    vkt::reportFailure(fmt, cc);
-    return true;
-}
 
 int factoryDefault(BYTE (*command)()) {
     if (reportedFailure(getIPMIVersion(), "Failed to get IPMI firmware reverison, %s")) return VKT_BMC_COMMAND_FAILED;

@@ -54,7 +54,7 @@ vkt::IpmiReply cardStatus(int card) {
 
 // Bit `slot` of the 16-bit bitmap starting at status byte `low`.
 bool slotBit(const vkt::IpmiReply& status, int low, int slot) {
-    const unsigned bitmap = status.at(static_cast<size_t>(low)) | status.at(static_cast<size_t>(low) + 1) << 8;
+    const unsigned bitmap = status.view().le16(static_cast<size_t>(low));
     return (bitmap >> slot & 1u) != 0;
 }
 

@@ -7,14 +7,9 @@
 #include "user_util.h"
 #include "varkolt/bmc.h"
 
-namespace {
+using vkt::reportedFailure;
 
-// One step of an account change: its result and the message that reports its failure.
-bool step(BYTE cc, const char* failed) {
-    if (cc == vkt::ccSuccess) return true;
-    vkt::reportFailure(failed, cc);
-    return false;
-}
+namespace {
 
 int done() {
     puts("Done.");
@@ -36,14 +31,14 @@ bool validUserId(unsigned char uid) {
 
 int bmc_GetUserList() {
     return vkt::entryBarrier(__func__, [&] {
-        if (!step(getNumberOfUsers(), "Failed to get number of user, %s")) return VKT_BMC_COMMAND_FAILED;
+        if (reportedFailure(getNumberOfUsers(), "Failed to get number of user, %s")) return VKT_BMC_COMMAND_FAILED;
         // User ID 1 (the anonymous user) and the highest ID are not read.
         for (int u = firstListedUser; u < maximumNumberOfUsers; ++u) {
             const BYTE uid = static_cast<BYTE>(u);
             if (getUserName(uid) != vkt::ccSuccess) continue;
             const ipmi_user* entry = vkt::userEntry(u);
             if (entry == nullptr || entry->userName[0] == '\0') continue;
-            if (!step(getUserAccess(uid), "Failed to get user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
+            if (reportedFailure(getUserAccess(uid), "Failed to get user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
         }
         return VKT_BMC_OK;
     });
@@ -53,10 +48,10 @@ int bmc_GetUserList() {
 int bmc_AddUser(unsigned char uid, const char* name, const char* password, int level) {
     return vkt::entryBarrier(__func__, [&] {
         if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
-        if (!step(setUserName(uid, name), "Failed to set user name, %s") ||
-            !step(setUserPassword(uid, password), "Failed to set user password, %s") ||
-            !step(enableUser(uid), "Failed to enable user account, %s") ||
-            !step(setUserAccess(uid, static_cast<BYTE>(level)), "Failed to set user privilege, %s"))
+        if (reportedFailure(setUserName(uid, name), "Failed to set user name, %s") ||
+            reportedFailure(setUserPassword(uid, password), "Failed to set user password, %s") ||
+            reportedFailure(enableUser(uid), "Failed to enable user account, %s") ||
+            reportedFailure(setUserAccess(uid, static_cast<BYTE>(level)), "Failed to set user privilege, %s"))
             return VKT_BMC_COMMAND_FAILED;
         return done();
     });
@@ -66,12 +61,12 @@ int bmc_DelUser(unsigned char uid) {
     return vkt::entryBarrier(__func__, [&] {
         if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
         // Get User Access first, so that an ID the BMC does not know changes nothing.
-        if (!step(getUserAccess(uid), "Failed to get user privilege, %s") ||
-            !step(setUserPassword(uid, ""), "Failed to set user password, %s") ||
-            !step(setUserAccess(uid, vkt::privilegeNoAccess), "Failed to disable user privilege, %s") ||
-            !step(disableUser(uid), "Failed to disable user account, %s") ||
-            !step(disableUserPlus(uid), "Failed to disable user(+) account, %s") ||
-            !step(setUserName(uid, ""), "Failed to set user name, %s"))
+        if (reportedFailure(getUserAccess(uid), "Failed to get user privilege, %s") ||
+            reportedFailure(setUserPassword(uid, ""), "Failed to set user password, %s") ||
+            reportedFailure(setUserAccess(uid, vkt::privilegeNoAccess), "Failed to disable user privilege, %s") ||
+            reportedFailure(disableUser(uid), "Failed to disable user account, %s") ||
+            reportedFailure(disableUserPlus(uid), "Failed to disable user(+) account, %s") ||
+            reportedFailure(setUserName(uid, ""), "Failed to set user name, %s"))
             return VKT_BMC_COMMAND_FAILED;
         return done();
     });
@@ -80,7 +75,8 @@ int bmc_DelUser(unsigned char uid) {
 int bmc_SetUserPassword(unsigned char uid, const char* password) {
     return vkt::entryBarrier(__func__, [&] {
         if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
-        if (!step(setUserPassword(uid, password), "Failed to set user password, %s")) return VKT_BMC_COMMAND_FAILED;
+        if (reportedFailure(setUserPassword(uid, password), "Failed to set user password, %s"))
+            return VKT_BMC_COMMAND_FAILED;
         return done();
     });
 }
@@ -88,7 +84,8 @@ int bmc_SetUserPassword(unsigned char uid, const char* password) {
 int bmc_SetUserLevel(unsigned char uid, unsigned char level) {
     return vkt::entryBarrier(__func__, [&] {
         if (!validUserId(uid)) return VKT_BMC_COMMAND_FAILED;
-        if (!step(setUserAccess(uid, level), "Failed to set user privilege, %s")) return VKT_BMC_COMMAND_FAILED;
+        if (reportedFailure(setUserAccess(uid, level), "Failed to set user privilege, %s"))
+            return VKT_BMC_COMMAND_FAILED;
         return done();
     });
 }

@@ -40,14 +40,11 @@ constexpr StatusBitText statusBitTexts[] = {
     {0x1000, "[OVER TEMP]"},        {0x4000, "[TERMINATE CHARGE]"},
 };
 
-// What the discharge routines answer for a module or a day count they do not send.
-constexpr BYTE ccParameterOutOfRange = 0xC9;
-
 struct BatteryImage {
     BYTE bytes[fruModuleImageSize] = {};
 
-    BYTE at(size_t offset) const { return offset < sizeof bytes ? bytes[offset] : 0; }
-    WORD wordAt(size_t offset) const { return static_cast<WORD>(at(offset + 1) << 8 | at(offset)); }
+    BYTE at(size_t offset) const { return vkt::ByteView(bytes)[offset]; }
+    WORD wordAt(size_t offset) const { return vkt::ByteView(bytes).le16(offset); }
 };
 
 // Byte `i` of the internal-use area this image's parse left; 0 when the image has no such
@@ -168,11 +165,7 @@ const char* getBatteryStatusDescription(DWORD bit) {
 
 BYTE runBBPCmd(BYTE slaveAddr, BYTE readCount, const BYTE* data, BYTE* respBuf) {
     constexpr size_t commandLength = 2;  // register, value
-    if (respBuf != nullptr) memset(respBuf, 0, readCount);
-    const vkt::IpmiReply reply = vkt::masterWriteRead(slaveAddr, readCount, data, data != nullptr ? commandLength : 0);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount && i < reply.length; ++i) respBuf[i] = reply.at(i);
-    return reply.cc;
+    return vkt::masterWriteRead(slaveAddr, readCount, data, data != nullptr ? commandLength : 0, respBuf);
 }
 
 BYTE read0xE9Offset(BYTE slaveAddr, BYTE* cc) {
@@ -189,7 +182,7 @@ BYTE batteryModuleAddr(int module) {
 
 BYTE userDischarge(int module) {
     const BYTE addr = batteryModuleAddr(module);
-    if (addr == 0) return ccParameterOutOfRange;
+    if (addr == 0) return vkt::ccParameterOutOfRange;
     BYTE cc = vkt::ccSuccess;
     const BYTE state = read0xE9Offset(addr, &cc);
     // Without the current state there is nothing sound to write back.
@@ -202,7 +195,7 @@ BYTE userDischarge(int module) {
 BYTE autoDischarge(int module, int days) {
     const BYTE addr = batteryModuleAddr(module);
     // Days beyond bits 5:0 would reach the manual-discharge and auto bits.
-    if (addr == 0 || days < 0 || days > vkt::dischargeDaysMax) return ccParameterOutOfRange;
+    if (addr == 0 || days < 0 || days > vkt::dischargeDaysMax) return vkt::ccParameterOutOfRange;
     const BYTE command[2] = {vkt::batDischargeControl, static_cast<BYTE>(days | vkt::dischargeAuto)};
     return runBBPCmd(addr, 0, command, nullptr);
 }

@@ -90,13 +90,11 @@ int integerPart(double v) {
 
 int fahrenheit(double celsius) { return integerPart(1.8 * celsius + 32.0 + 0.5); }
 
-WORD word(const BYTE* b) { return static_cast<WORD>(b[1] << 8 | b[0]); }
-
 // A two-byte PMBus reading; false when the read failed.
 bool readWord(BYTE slaveAddr, BYTE code, WORD* value) {
     BYTE resp[2] = {};
     if (runPMBusCmd(slaveAddr, 2, code, resp) != vkt::ccSuccess) return false;
-    *value = word(resp);
+    *value = vkt::ByteView(resp).le16(0);
     return true;
 }
 
@@ -234,11 +232,7 @@ void applyVoltageStatus(BYTE a, PmBusRecord& r) {
 // ---- access and detection ----------------------------------------------------------------
 
 BYTE runPMBusCmd(BYTE slaveAddr, BYTE readCount, BYTE dataToWrite, BYTE* respBuf) {
-    if (respBuf != nullptr) memset(respBuf, 0, readCount);
-    const vkt::IpmiReply reply = vkt::masterWriteRead(slaveAddr, readCount, dataToWrite);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount && i < reply.length; ++i) respBuf[i] = reply.at(i);
-    return reply.cc;
+    return vkt::masterWriteRead(slaveAddr, readCount, &dataToWrite, 1, respBuf);
 }
 
 int isA0Addr(BYTE slaveAddr) {

@@ -18,4 +18,10 @@ IpmiReply masterWriteRead(BYTE slaveAddr, BYTE readCount, const BYTE* write, siz
     return ipmiRequest(netFnApp, cmdMasterWriteRead, request, static_cast<int>(3 + writeLength));
 }
 
+BYTE masterWriteRead(BYTE slaveAddr, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* readBuf) {
+    const IpmiReply reply = masterWriteRead(slaveAddr, readCount, write, writeLength);
+    if (readBuf != nullptr) reply.view().copyTo(readBuf, 0, readCount);
+    return reply.cc;
+}
+
 }  // namespace vkt

@@ -27,6 +27,11 @@ inline IpmiReply masterWriteRead(BYTE slaveAddr, BYTE readCount, BYTE writeByte)
     return masterWriteRead(slaveAddr, readCount, &writeByte, 1);
 }
 
+// The same, with the first `readCount` answer bytes copied into `readBuf` (when not null):
+// bytes the BMC did not send read 00h. They are copied whatever the completion code says;
+// the caller decides whether an error answer's bytes mean anything.
+BYTE masterWriteRead(BYTE slaveAddr, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* readBuf);
+
 }  // namespace vkt
 
 #endif

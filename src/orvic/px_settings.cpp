@@ -5,7 +5,7 @@
 #include <strings.h>
 
 #include "bounded.h"
-#include "private_bus.h"
+#include "ipmi_defs.h"
 #include "px_util.h"
 
 namespace {
@@ -52,13 +52,6 @@ const PxField* findField(const char* name) {
     return nullptr;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A byte value in hexadecimal ("1F", "0x1f", "010") or decimal; anything else, and values
 // above FFh, are refused rather than written as some other number.
 bool parseByte(const char* text, int base, BYTE* out) {
@@ -67,7 +60,7 @@ bool parseByte(const char* text, int base, BYTE* out) {
     if (*text == '\0') return false;
     unsigned value = 0;
     for (; *text != '\0'; ++text) {
-        const int d = hexDigit(*text);
+        const int d = vkt::hexDigit(*text);
         if (d < 0 || d >= base) return false;
         value = value * static_cast<unsigned>(base) + static_cast<unsigned>(d);
         if (value > 0xFF) return false;
@@ -151,13 +144,13 @@ void writeField(const PxField& f, const char* value, PxOutcome* outcome) {
 
 // A node block write: [page,] register byte, then the text in a zero-filled field.
 BYTE writeNodeBlock(int node, const BYTE* text, int fieldLength, BYTE offset, bool paged) {
-    BYTE write[2 + pxFieldSize + 1] = {};  // room for the copy's terminator
-    size_t at = 0;
-    if (paged) write[at++] = static_cast<BYTE>(node / vkt::nimbetNodesPerPage);
-    write[at++] = static_cast<BYTE>(node * vkt::nodeBlockSize + offset);
+    BYTE write[1 + pxFieldSize + 1] = {vkt::nodeRegister(node, offset)};  // room for the copy's terminator
     const size_t field = static_cast<size_t>(std::clamp(fieldLength, 0, pxFieldSize));
-    vkt::copyText(reinterpret_cast<char*>(write + at), field + 1, reinterpret_cast<const char*>(text), field);
-    return vkt::masterWriteRead(vkt::mcuNodeAddr, 0, write, at + field).cc;
+    vkt::copyText(reinterpret_cast<char*>(write + 1), field + 1, reinterpret_cast<const char*>(text), field);
+    const BYTE length = static_cast<BYTE>(1 + field);
+    if (paged)
+        return sendNimbetPairex82hCommand(0, static_cast<BYTE>(node / vkt::nimbetNodesPerPage), write, length, nullptr);
+    return sendPairex82hCommand(0, write, length, nullptr);
 }
 
 }  // namespace

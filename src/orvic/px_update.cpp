@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bounded.h"
 #include "generic_util.h"
 #include "private_bus.h"
 #include "px_util.h"
@@ -45,13 +46,6 @@ struct SRecord {
     size_t count = 0;  // count byte, address, data and checksum
 };
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool isShortLine(const char* line) { return strlen(line) < shortestRecordLine; }
 
 // The record types the file may hold at this point: a header first, then data records up to
@@ -71,8 +65,8 @@ bool parseRecord(const char* line, SRecord* rec) {
     if (rec->count < minRecordBytes || rec->count > maxRecordBytes) return false;
     unsigned sum = 0;
     for (size_t i = 0; i < rec->count; ++i) {
-        const int high = hexDigit(line[2 + 2 * i]);
-        const int low = hexDigit(line[3 + 2 * i]);
+        const int high = vkt::hexDigit(line[2 + 2 * i]);
+        const int low = vkt::hexDigit(line[3 + 2 * i]);
         if (high < 0 || low < 0) return false;
         rec->bytes[i] = static_cast<BYTE>(high << 4 | low);
         sum += rec->bytes[i];
@@ -201,10 +195,7 @@ int verifySRECFile(const char* path) {
 }
 
 BYTE sendPairexAAhCommand(BYTE readCount, const BYTE* data, BYTE length, BYTE* respBuf) {
-    const vkt::IpmiReply reply = vkt::masterWriteRead(vkt::mcuLoaderAddr, readCount, data, length);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
-    return reply.cc;
+    return vkt::mcuTransfer(vkt::mcuLoaderAddr, readCount, data, length, respBuf);
 }
 
 BYTE sendHandShakeCommand(BYTE* replyBuf) {

@@ -30,6 +30,15 @@ bool skipsNodeOne(int configID) { return configID == 2 || configID == 5; }
 
 int mcuNodeOfSlot(int slot, int configID) { return slot > 0 && skipsNodeOne(configID) ? slot + 1 : slot; }
 
+BYTE nodeRegister(int node, BYTE offset) { return static_cast<BYTE>(node * nodeBlockSize + offset); }
+
+BYTE mcuTransfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf) {
+    const IpmiReply reply = masterWriteRead(slave, readCount, write, writeLength);
+    if (respBuf != nullptr)
+        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
+    return reply.cc;
+}
+
 }  // namespace vkt
 
 namespace {
@@ -40,14 +49,6 @@ constexpr int nodesPerMapByte = 8;
 constexpr BYTE letterBase = 0x40;  // added to a node number, 1 becomes 'A'
 constexpr char emptyField[] = "(Empty)";
 constexpr char notAvailable[] = "N/A";
-
-// One Master Write-Read; only a successful read fills `respBuf`, and only with what arrived.
-BYTE transfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf) {
-    const vkt::IpmiReply reply = vkt::masterWriteRead(slave, readCount, write, writeLength);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
-    return reply.cc;
-}
 
 BYTE readRegister(BYTE reg, BYTE count, BYTE* out) { return sendPairex80hCommand(count, &reg, 1, out); }
 
@@ -64,16 +65,13 @@ BYTE readTextField(BYTE reg, BYTE* field) {
     return cc;
 }
 
-// Register byte of a node block field: 64 bytes per node, wrapping at 256.
-BYTE nodeRegister(int node, BYTE offset) { return static_cast<BYTE>(node * vkt::nodeBlockSize + offset); }
-
 BYTE readNode(int node, BYTE offset, BYTE count, BYTE* out) {
-    const BYTE reg = nodeRegister(node, offset);
+    const BYTE reg = vkt::nodeRegister(node, offset);
     return sendPairex82hCommand(count, &reg, 1, out);
 }
 
 BYTE readNimbetNode(int node, BYTE offset, BYTE count, BYTE* out) {
-    const BYTE reg = nodeRegister(node, offset);
+    const BYTE reg = vkt::nodeRegister(node, offset);
     return sendNimbetPairex82hCommand(count, static_cast<BYTE>(node / vkt::nimbetNodesPerPage), &reg, 1, out);
 }
 
@@ -144,7 +142,7 @@ bool showReading(int slot, char* text, size_t size) {
     return true;
 }
 
-unsigned word(const BYTE (&bytes)[2]) { return bytes[0] | static_cast<unsigned>(bytes[1]) << 8; }
+unsigned word(const BYTE (&bytes)[2]) { return vkt::ByteView(bytes).le16(0); }
 
 void displayTemperature(int slot, const BYTE* temps, char* text, size_t size) {
     if (!showReading(slot, text, size)) return;
@@ -156,11 +154,15 @@ void displayTemperature(int slot, const BYTE* temps, char* text, size_t size) {
     vkt::formatText(text, size, "%dC", static_cast<int>(static_cast<signed char>(raw)));
 }
 
+// Configuration 5, and a backplane on neither side, label their nodes A, B, ... instead of 1, 2, ...
+bool nodesAreLettered(const PairexMCU& m) {
+    return !isNimbet &&
+           (m.configID == 5 || (m.bpLocation != vkt::bpLocationLeft && m.bpLocation != vkt::bpLocationRight));
+}
+
 void nodeLabel(int slot, char* text, size_t size) {
     const PairexMCU& m = pairexMCU;
-    const bool letter = !isNimbet && (m.configID == 5 || (m.bpLocation != vkt::bpLocationLeft &&
-                                                           m.bpLocation != vkt::bpLocationRight));
-    if (letter) {
+    if (nodesAreLettered(m)) {
         vkt::formatText(text, size, "%c", 'A' + slot);
         return;
     }
@@ -188,11 +190,11 @@ void copyNodeText(char (&dst)[20], const BYTE (&src)[pxFieldSize]) {
 // ---- senders and getters ----------------------------------------------------------------------
 
 BYTE sendPairex80hCommand(BYTE readCount, const BYTE* dataToWrite, BYTE dataLength, BYTE* respBuf) {
-    return transfer(vkt::mcuChassisAddr, readCount, dataToWrite, dataLength, respBuf);
+    return vkt::mcuTransfer(vkt::mcuChassisAddr, readCount, dataToWrite, dataLength, respBuf);
 }
 
 BYTE sendPairex82hCommand(BYTE readCount, const BYTE* dataToWrite, BYTE dataLength, BYTE* respBuf) {
-    return transfer(vkt::mcuNodeAddr, readCount, dataToWrite, dataLength, respBuf);
+    return vkt::mcuTransfer(vkt::mcuNodeAddr, readCount, dataToWrite, dataLength, respBuf);
 }
 
 BYTE sendNimbetPairex82hCommand(BYTE readCount, BYTE page, const BYTE* dataToWrite, BYTE dataLength, BYTE* respBuf) {
@@ -202,7 +204,7 @@ BYTE sendNimbetPairex82hCommand(BYTE readCount, BYTE page, const BYTE* dataToWri
         return vkt::ccRequestLengthInvalid;
     }
     if (dataLength > 0) memcpy(write + 1, dataToWrite, dataLength);
-    return transfer(vkt::mcuNodeAddr, readCount, write, dataLength + 1u, respBuf);
+    return vkt::mcuTransfer(vkt::mcuNodeAddr, readCount, write, dataLength + 1u, respBuf);
 }
 
 BYTE getNodeID(BYTE* nodeID) { return readRegister(vkt::regNodeId, 1, nodeID); }
@@ -367,7 +369,7 @@ void printFieldString() {
     displayBPLocation(m.location, sizeof m.location);
     nodeIDIsLetter = false;
     if (isNimbet) return;
-    if (m.configID == 5 || (m.bpLocation != vkt::bpLocationLeft && m.bpLocation != vkt::bpLocationRight)) {
+    if (nodesAreLettered(m)) {
         m.nodeID = static_cast<BYTE>(m.nodeID + letterBase);
         nodeIDIsLetter = true;
     } else if (m.bpLocation == vkt::bpLocationRight && (m.nodeSize == 1 || m.nodeSize == 2 || m.nodeSize == 4)) {

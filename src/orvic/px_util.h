@@ -124,6 +124,13 @@ int nodeSizeOf(int configID);
 bool skipsNodeOne(int configID);
 int mcuNodeOfSlot(int slot, int configID);
 
+// Register byte of a node block field: 64 bytes per node, wrapping at 256.
+BYTE nodeRegister(int node, BYTE offset);
+
+// One Master Write-Read to an MCU address. `respBuf` (when not null) receives `readCount`
+// bytes: what arrived of a successful read, 00h for the rest and for every byte of a failed one.
+BYTE mcuTransfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf);
+
 }  // namespace vkt
 
 // ---- reading ------------------------------------------------------------------------------

@@ -7,12 +7,12 @@
 #include <optional>
 
 #include "byte_view.h"
+#include "ipmi_defs.h"
 #include "vkt_types.h"
 
 namespace vkt {
 
 constexpr BYTE cmdGetSensorThresholds = 0x27;
-constexpr BYTE cmdGetSensorReading = 0x2D;
 constexpr BYTE ccSensorNotPresent = 0xCB;
 
 // Bytes of a Get Sensor Reading answer kept by getSensorReading.

@@ -22,31 +22,19 @@ namespace {
 
 // Get SDR answers the next record ID (2 bytes) ahead of the record bytes.
 constexpr size_t sdrReplyHeader = 2;
-// Next record ID of the repository's last record.
-constexpr WORD lastRecordId = 0xFFFF;
 
 BYTE slotByte(BYTE index, int offset) {
     return offset < 0 ? 0 : vkt::sdrSlot(index)[static_cast<size_t>(offset)];
-}
-
-vkt::IpmiReply readSdr(WORD recordId, BYTE offset, BYTE count) {
-    const BYTE request[6] = {sdrReserveID[0],
-                             sdrReserveID[1],
-                             static_cast<BYTE>(recordId & 0xFF),
-                             static_cast<BYTE>(recordId >> 8),
-                             offset,
-                             count};
-    return vkt::ipmiRequest(vkt::netFnStorage, vkt::cmdGetSdr, request);
 }
 
 // A refused piece is asked for again a bounded number of times; when the refusal says
 // the reservation was lost (someone else reserved the repository meanwhile), a new
 // reservation is taken first, as partial reads are only valid under a current one.
 vkt::IpmiReply readChunk(WORD recordId, BYTE offset, BYTE count) {
-    vkt::IpmiReply reply = readSdr(recordId, offset, count);
+    vkt::IpmiReply reply = vkt::readSdr(recordId, offset, count);
     for (int retry = 0; !reply.ok() && retry < vkt::sdrChunkRetries; ++retry) {
         if (reply.cc == vkt::ccReservationCancelled) getReserveSDRID();
-        reply = readSdr(recordId, offset, count);
+        reply = vkt::readSdr(recordId, offset, count);
     }
     return reply;
 }
@@ -74,6 +62,16 @@ BYTE readRecordBody(BYTE* slot, WORD recordId, BYTE recordLength) {
 }  // namespace
 
 namespace vkt {
+IpmiReply readSdr(WORD recordId, BYTE offset, BYTE count) {
+    const BYTE request[6] = {sdrReserveID[0],
+                             sdrReserveID[1],
+                             static_cast<BYTE>(recordId & 0xFF),
+                             static_cast<BYTE>(recordId >> 8),
+                             offset,
+                             count};
+    return ipmiRequest(netFnStorage, cmdGetSdr, request);
+}
+
 ByteView sdrSlot(int index) {
     if (index < 0 || index >= sdrSlotCount) return ByteView();
     return ByteView(sdrRecords[index]);
@@ -108,11 +106,11 @@ BYTE getSDRs() {
     for (int i = 0; i < slots; ++i) {
         getReserveSDRID();  // a refusal leaves the previous reservation to try with
         const WORD recordId = nextId;
-        vkt::IpmiReply header = readSdr(recordId, 0, vkt::sdrChunkSize);
+        vkt::IpmiReply header = vkt::readSdr(recordId, 0, vkt::sdrChunkSize);
         if (!header.ok()) return header.cc;
 
-        nextId = static_cast<WORD>(header.at(0) | header.at(1) << 8);
-        const bool last = nextId == lastRecordId;
+        nextId = header.view().le16(0);
+        const bool last = nextId == vkt::sdrLastRecordId;
         const BYTE type = header.at(sdrReplyHeader + vkt::sdrOffRecordType);
         const BYTE length = header.at(sdrReplyHeader + vkt::sdrOffRecordLength);
         BYTE* slot = sdrRecords[i];

@@ -20,6 +20,8 @@ namespace vkt {
 constexpr BYTE cmdGetSdrRepositoryInfo = 0x20;
 constexpr BYTE cmdReserveSdrRepository = 0x22;
 constexpr BYTE cmdGetSdr = 0x23;
+// Next record ID that Get SDR answers for the repository's last record.
+constexpr WORD sdrLastRecordId = 0xFFFF;
 
 // Record types the table keeps; every other type only consumes its slot.
 constexpr BYTE sdrTypeFullSensor = 0x01;
@@ -53,6 +55,12 @@ BYTE getReserveSDRID();
 BYTE getSDRs();
 
 namespace vkt {
+struct IpmiReply;
+
+// One Get SDR request under the current reservation (sdrReserveID): `count` bytes of record
+// `recordId` from `offset` on. The answer starts with the next record ID.
+IpmiReply readSdr(WORD recordId, BYTE offset, BYTE count);
+
 // The bytes of slot `index` (empty for an index outside the table).
 ByteView sdrSlot(int index);
 }  // namespace vkt

@@ -62,8 +62,6 @@ const size_t vkt_board_id_count = std::size(vkt_board_id);
 
 namespace {
 
-constexpr BYTE oemSystemInfo = 0x21;
-
 // Generations whose BIOS reports DIMMs in a family-specific layout.
 const char* const boardLayoutGenerations[9] = {"G4N", "G4L", "G4T", "G4D", "G4W", "G4P", "G5Q", "G5M", "G5X"};
 const char* const bricklandGenerations[3] = {"G5Q", "G5M", "G5X"};
@@ -87,7 +85,7 @@ const char* boardFamilyOf(const char* modelName) {
 }
 
 BYTE getBoardID() {
-    vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, oemSystemInfo);
+    vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, vkt::oemSystemInfo);
     if (!reply.ok()) return reply.cc;
     for (const board_oem_id& row : vkt_board_id) {
         if (row.ms == reply.at(1) && row.ls == reply.at(0)) {

@@ -111,4 +111,10 @@ void reportFailure(const char* fmt, BYTE cc) {
     free(text);
 }
 
+bool reportedFailure(BYTE cc, const char* fmt) {
+    if (cc == ccSuccess) return false;
+    reportFailure(fmt, cc);
+    return true;
+}
+
 }  // namespace vkt

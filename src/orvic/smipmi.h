@@ -53,6 +53,8 @@ IpmiReply ipmiRequest(BYTE netFn, BYTE cmd, const BYTE (&data)[N]) {
 
 // Prints `fmt` (one %s) with the completion-code text to standard error.
 void reportFailure(const char* fmt, BYTE cc);
+// True after reporting a failed step (`cc` other than success) through reportFailure.
+bool reportedFailure(BYTE cc, const char* fmt);
 
 }  // namespace vkt
 

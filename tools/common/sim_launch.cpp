@@ -181,8 +181,6 @@ OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, s
     return OptionResult::notMine;
 }
 
-bool needsPreload(const SimOptions& options) { return options.simulate || !options.recordFile.empty(); }
-
 std::string checkSimOptions(const SimOptions& options) {
     if (options.kcs && !options.simulate)
         return "--kcs needs --simulate (on a real host the library chooses the channel)";
@@ -192,6 +190,11 @@ std::string checkSimOptions(const SimOptions& options) {
         return "--record " + options.recordFile + " would overwrite the recording being played back";
     return "";
 }
+
+namespace {
+
+// A simulation or a recording: the tool runs with the preload library.
+bool needsPreload(const SimOptions& options) { return options.simulate || !options.recordFile.empty(); }
 
 bool simulationRestarted() { return getenv(activeVariable) != nullptr; }
 
@@ -242,7 +245,19 @@ bool simulationReady(const SimOptions& options, std::string* error) {
     return error->empty();
 }
 
-std::string recordingProblem() {
+}  // namespace
+
+Launch launchSimulation(const char* program, char** argv, const SimOptions& options, std::string* error) {
+    if (!needsPreload(options)) return Launch::go;
+    if (!simulationRestarted()) {
+        restartSimulated(program, argv, options);
+        return Launch::restartFailed;
+    }
+    return simulationReady(options, error) ? Launch::go : Launch::notReady;
+}
+
+std::string recordingProblem(const SimOptions& options) {
+    if (options.recordFile.empty()) return "";
     void* handle = preloadHandle();
     if (handle == nullptr) return "the recorder could not be preloaded";
     std::string problem = recordingErrorOf(handle);

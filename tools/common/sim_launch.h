@@ -20,9 +20,6 @@ struct SimOptions {
     std::string recordFile;  // --record FILE; without a simulation the host's own BMC is recorded
 };
 
-// A simulation or a recording: the tool runs with the preload library.
-bool needsPreload(const SimOptions& options);
-
 enum class OptionResult { notMine, taken, error };
 
 // Recognises the option at argv[i] (and consumes the value of "--bmc-sim-vm HOST:PORT" and
@@ -33,22 +30,21 @@ OptionResult takeSimOption(int argc, char** argv, int& i, SimOptions& options, s
 // "" when the options fit together, otherwise the message.
 std::string checkSimOptions(const SimOptions& options);
 
-// True in the process that was restarted with the simulation preloaded.
-bool simulationRestarted();
+enum class Launch { go, restartFailed, notReady };
 
-// Restarts the program with the fake device preloaded; returns only when that failed
-// (after a message on standard error that begins with `program`). The recording's header
-// names `program` and its version.
-void restartSimulated(const char* program, char** argv, const SimOptions& options);
+// Before anything is sent: without a simulation or a recording, go. Otherwise the first
+// run restarts the program with the fake device preloaded and returns only when that
+// failed (restartFailed, after a message on standard error that begins with `program`; the
+// recording's header names `program` and its version); the restarted run goes only when
+// the fake device is loaded, serves the simulated server that was asked for and writes the
+// recording that was asked for, otherwise notReady with *error saying why not (not
+// preloaded, unknown scenario, unusable state file or recording to replay, a recording that
+// cannot be written).
+Launch launchSimulation(const char* program, char** argv, const SimOptions& options, std::string* error);
 
-// After the restart: true when the fake device named by the restart is loaded, serves the
-// simulated server that was asked for and writes the recording that was asked for;
-// otherwise *error says why not (not preloaded, unknown scenario, unusable state file or
-// recording to replay, a recording that cannot be written).
-bool simulationReady(const SimOptions& options, std::string* error);
-
-// After the run: "" when every exchange reached the recording, else why not.
-std::string recordingProblem();
+// After the run: "" when no recording was asked for or every exchange reached it, else why
+// not.
+std::string recordingProblem(const SimOptions& options);
 
 // The help lines of the shared options (the simulation's, then --record), indented by two
 // spaces.

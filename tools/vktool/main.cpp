@@ -88,20 +88,22 @@ int help(const std::vector<std::string>& words) {
 int prepareSimulation(char** argv, const vkttools::SimOptions& sim) {
     const std::string conflict = vkttools::checkSimOptions(sim);
     if (!conflict.empty()) return refuse(conflict);
-    if (!vkttools::needsPreload(sim)) return VKT_BMC_OK;
-    if (!vkttools::simulationRestarted()) {
-        vkttools::restartSimulated("vktool", argv, sim);
-        return VKT_BMC_COMMAND_FAILED;
-    }
     std::string error;
-    if (!vkttools::simulationReady(sim, &error)) return refuse(error + "; nothing was sent");
-    return VKT_BMC_OK;
+    switch (vkttools::launchSimulation("vktool", argv, sim, &error)) {
+        case vkttools::Launch::go:
+            return VKT_BMC_OK;
+        case vkttools::Launch::restartFailed:
+            return VKT_BMC_COMMAND_FAILED;
+        case vkttools::Launch::notReady:
+            break;
+    }
+    return refuse(error + "; nothing was sent");
 }
 
 // An action that went well but whose exchanges did not all reach the recording asked for
 // has not done all it was asked.
 int checkRecording(const vkttools::SimOptions& sim, int rc) {
-    const std::string problem = sim.recordFile.empty() ? "" : vkttools::recordingProblem();
+    const std::string problem = vkttools::recordingProblem(sim);
     if (problem.empty()) return rc;
     fprintf(stderr, "vktool: the recording is incomplete: %s\n", problem.c_str());
     return rc != VKT_BMC_OK ? rc : VKT_BMC_COMMAND_FAILED;

@@ -50,9 +50,9 @@ constexpr size_t maxTextLength = 63;
 // The manufacturing date counts minutes since 1996 in three bytes.
 constexpr double maxDateMinutes = 0xFFFFFF;
 
-// YYYYMMDDhhmm of a local time the FRU's date can hold. The library would quietly keep
-// the old date for any other text (or store "unspecified" for one before 1996), and
-// still report success.
+// YYYYMMDDhhmm of a local time the FRU's date can hold. The library refuses a malformed
+// date itself; the tool also refuses one before 1996, which the library would store as
+// "unspecified", and names the field in its own message.
 bool storableDate(const std::string& text) {
     if (text.size() != 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
     auto number = [&](size_t from, size_t n) { return std::stoi(text.substr(from, n)); };
