@@ -111,7 +111,8 @@ IpmiResponse MeModel::sendMessage(const IpmiRequest& request) {
     const uint8_t ch = f[0] & 0x0F;
     if (!present || ch != channel || f[1] != slaveAddr) return IpmiResponse::error(ccNakOnWrite);
     // A frame with a wrong checksum is dropped by the ME without a word.
-    if (static_cast<uint8_t>(f[1] + f[2] + f[3]) != 0 || fru::zeroChecksum(f.data() + 4, f.size() - 4) != 0) return IpmiResponse::ok();
+    if (static_cast<uint8_t>(f[1] + f[2] + f[3]) != 0 || fru::zeroChecksum(f.data() + 4, f.size() - 4) != 0)
+        return IpmiResponse::ok();
 
     IpmiRequest r;
     r.netFn = static_cast<uint8_t>(f[2] >> 2);
