@@ -14,7 +14,8 @@
 //                     user who runs the demo without privileges
 //   VKT_SIM_KERNEL_KCS 1: the simulated machine's kernel driver (ipmi_si) holds the KCS
 //                     ports in its /proc/ioports, as on a host that loaded ipmi_si but not
-//                     ipmi_devintf (otherwise no driver holds any port)
+//                     ipmi_devintf (otherwise the list shows only the firmware's entries
+//                     for the interface, as with no IPMI module loaded)
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
 //                     "30/45 01 01"
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
@@ -40,6 +41,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <string>
 
 #include "backends/vm_backend.h"
 #include "fake_ipmi_device.h"
@@ -72,6 +74,22 @@ std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
 
 bool fakeRoot = false;
 bool serverReady = false;
+
+// The simulated machine's /proc/ioports, as Debian's kernel writes it for a KCS interface
+// that the ACPI tables (IPI0001) and SMBIOS describe: the firmware's entries always, the
+// claims of ipmi_si below them while that driver runs the interface.
+std::string simulatedIoports(bool atCa8, bool kernelDriver) {
+    const char* const ports[2][2] = {{"0ca2", "0ca3"}, {"0ca8", "0cac"}};
+    const char* data = ports[atCa8 ? 1 : 0][0];
+    const char* status = ports[atCa8 ? 1 : 0][1];
+    std::string text = "0000-0cf7 : PCI Bus 0000:00\n  0000-001f : dma1\n  0020-0021 : pic1\n";
+    text += std::string("  ") + data + "-" + status + " : IPI0001:00\n";
+    for (const char* port : {data, status}) {
+        text += std::string("    ") + port + "-" + port + " : IPMI Address " + (port == data ? "1" : "2") + "\n";
+        if (kernelDriver) text += std::string("      ") + port + "-" + port + " : ipmi_si\n";
+    }
+    return text + "0cf8-0cff : PCI conf1\n0d00-ffff : PCI Bus 0000:00\n";
+}
 
 void saveServerState() {
     const char* path = getenv("VKT_SIM_STATE");
@@ -197,8 +215,8 @@ __attribute__((constructor)) void startSimulatedServer() {
     dev.setPaths(paths);
     dev.setBackend(backend);
     const char* kernelKcs = getenv("VKT_SIM_KERNEL_KCS");
-    if (kernelKcs != nullptr && strcmp(kernelKcs, "1") == 0)
-        dev.setIoports("0000-0cf7 : PCI Bus 0000:00\n  0ca2-0ca2 : ipmi_si\n  0ca3-0ca3 : ipmi_si\n");
+    dev.setIoports(simulatedIoports(transport != nullptr && strcmp(transport, "kcs-ca8") == 0,
+                                    kernelKcs != nullptr && strcmp(kernelKcs, "1") == 0));
     source += ports != nullptr ? " over the KCS ports" : " over the OpenIPMI device";
     testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));
     const char* root = getenv("VKT_SIM_FAKE_ROOT");

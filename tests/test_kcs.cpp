@@ -377,42 +377,160 @@ protected:
     const std::string path_ = "/tmp/vkt-ioports-" + std::to_string(getpid());
 };
 
-const char* const busWindows =
-    "0000-0cf7 : PCI Bus 0000:00\n"
-    "  0000-001f : dma1\n"
-    "  0ca0-0caf : pnp 00:06\n"
-    "0d00-ffff : PCI Bus 0000:00\n";
+// /proc/ioports of Debian 12's kernel in a QEMU guest whose KCS interface at CA2h the
+// ACPI tables describe (IPI0001) and SMBIOS too ("IPMI Address 1/2"), with the KCS lines
+// left out: `kcsBlock` goes in their place, below "PCI Bus 0000:00".
+std::string guestIoports(const std::string& kcsBlock) {
+    return "0000-0cf7 : PCI Bus 0000:00\n"
+           "  0000-001f : dma1\n"
+           "  0020-0021 : pic1\n"
+           "  0040-0043 : timer0\n"
+           "  0070-0077 : rtc0\n"
+           "  03f8-03ff : serial\n"
+           "  0600-063f : 0000:00:01.3\n"
+           "    0600-0603 : ACPI PM1a_EVT_BLK\n"
+           "    0604-0605 : ACPI PM1a_CNT_BLK\n"
+           "    0608-060b : ACPI PM_TMR\n"
+           "  0700-070f : 0000:00:01.3\n" +
+           kcsBlock +
+           "0cf8-0cff : PCI conf1\n"
+           "0d00-ffff : PCI Bus 0000:00\n"
+           "  afe0-afe3 : ACPI GPE0_BLK\n"
+           "  c000-c00f : 0000:00:01.1\n";
+}
+
+// The firmware's entries for the interface: there from boot, whether or not a driver runs it.
+const char* const acpiKcs =
+    "  0ca2-0ca3 : IPI0001:00\n"
+    "    0ca2-0ca2 : IPMI Address 1\n"
+    "    0ca3-0ca3 : IPMI Address 2\n";
+const char* const acpiKcsCa8 =
+    "  0ca8-0cac : IPI0001:00\n"
+    "    0ca8-0ca8 : IPMI Address 1\n"
+    "    0cac-0cac : IPMI Address 2\n";
+// The same guest booted with acpi=off: only the kernel's SMBIOS decoding names them.
+const char* const smbiosKcs =
+    "0ca2-0ca2 : IPMI Address 1\n"
+    "0ca3-0ca3 : IPMI Address 2\n";
+const char* const smbiosKcsByDevice =
+    "0ca2-0ca2 : dmi-ipmi-si.0\n"
+    "0ca3-0ca3 : dmi-ipmi-si.0\n";
+
+// The same with ipmi_si loaded: its own claims, nested below the firmware's.
+const char* const acpiKcsDriven =
+    "  0ca2-0ca3 : IPI0001:00\n"
+    "    0ca2-0ca2 : IPMI Address 1\n"
+    "      0ca2-0ca2 : ipmi_si\n"
+    "    0ca3-0ca3 : IPMI Address 2\n"
+    "      0ca3-0ca3 : ipmi_si\n";
+const char* const acpiKcsCa8Driven =
+    "  0ca8-0cac : IPI0001:00\n"
+    "    0ca8-0ca8 : IPMI Address 1\n"
+    "      0ca8-0ca8 : ipmi_si\n"
+    "    0cac-0cac : IPMI Address 2\n"
+    "      0cac-0cac : ipmi_si\n";
+const char* const smbiosKcsDriven =
+    "0ca2-0ca2 : IPMI Address 1\n"
+    "  0ca2-0ca2 : ipmi_si\n"
+    "0ca3-0ca3 : IPMI Address 2\n"
+    "  0ca3-0ca3 : ipmi_si\n";
+const char* const smbiosKcsByDeviceDriven =
+    "0ca2-0ca2 : dmi-ipmi-si.0\n"
+    "  0ca2-0ca2 : ipmi_si\n"
+    "0ca3-0ca3 : dmi-ipmi-si.0\n"
+    "  0ca3-0ca3 : ipmi_si\n";
+
+// What a process without CAP_SYS_ADMIN reads: the names, every range 0000-0000.
+std::string addressesHidden(const std::string& list) {
+    std::string out;
+    size_t from = 0;
+    while (from < list.size()) {
+        const size_t to = list.find('\n', from);
+        std::string line = list.substr(from, to - from);
+        const size_t digits = line.find_first_not_of(' ');
+        line.replace(digits, 9, "0000-0000");
+        out += line + "\n";
+        from = to + 1;
+    }
+    return out;
+}
 
 TEST_F(KcsOwners, PortsOfTheKernelDriverAreNeverTouchedAndTheOperatorIsToldOnce) {
-    for (const char* claim : {"    0ca2-0ca2 : ipmi_si\n    0ca3-0ca3 : ipmi_si\n",
-                              "    0ca8-0ca8 : ipmi_si\n    0cac-0cac : ipmi_si\n",
-                              "  0ca2-0ca3 : IPMI KCS\n"}) {
+    for (const std::string& list :
+         {guestIoports(acpiKcsDriven), guestIoports(acpiKcsCa8Driven), guestIoports(smbiosKcsDriven),
+          guestIoports(smbiosKcsByDeviceDriven), addressesHidden(guestIoports(acpiKcsDriven)),
+          // A claim counts even where the rest of the list makes no sense.
+          std::string("garbage\n      0ca3-0ca3 : ipmi_si\n")}) {
         useServer(std::make_unique<testkit::SimServer>(), {});
-        ioports(std::string(busWindows) + claim);
+        ioports(list);
         testkit::CaptureOutput err(2);
         auto host = cimhost::Host::inProcess();
         for (int i = 0; i < 2; ++i) {
             cimhost::EnumResult r = host->enumerate("SetFanModeToPUE3");
-            ASSERT_EQ(r.instances.size(), 1u) << claim;
-            EXPECT_EQ(r.instances[0].get("VKT_Result"), "False") << claim;
+            ASSERT_EQ(r.instances.size(), 1u) << list;
+            EXPECT_EQ(r.instances[0].get("VKT_Result"), "False") << list;
         }
-        EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF) << claim;
-        EXPECT_EQ(err.text(), devintfNotice) << claim;
-        EXPECT_TRUE(kcs().log().empty()) << claim;
-        EXPECT_EQ(testkit::portAccessRequests(), 0) << claim;
-        EXPECT_TRUE(bmc().log().empty()) << claim;
+        EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF) << list;
+        EXPECT_EQ(err.text(), devintfNotice) << list;
+        EXPECT_TRUE(kcs().log().empty()) << list;
+        EXPECT_EQ(testkit::portAccessRequests(), 0) << list;
+        EXPECT_TRUE(bmc().log().empty()) << list;
     }
 }
 
-TEST_F(KcsOwners, BusWindowsAndOtherDriversDoNotKeepThePortsFromUs) {
-    for (const std::string& list : {std::string(busWindows), std::string(busWindows) + "  0cb0-0cb1 : ipmi_si\n",
-                                    std::string("garbage\n-\n0ca2 : ipmi_si\nzzzz-0ca3 : ipmi_si\n")}) {
+TEST_F(KcsOwners, FirmwareTablesBusWindowsAndOtherClaimsLeaveThePortsToUs) {
+    for (const std::string& list :
+         {guestIoports(acpiKcs), guestIoports(acpiKcsCa8), guestIoports(smbiosKcs), guestIoports(smbiosKcsByDevice),
+          addressesHidden(guestIoports(acpiKcs)), guestIoports(""),
+          // ipmi_si on a BT interface, and names that only look like it.
+          guestIoports("  00e4-00e6 : ipmi_si\n  0ca2-0ca3 : ipmi_si2\n  0ca8-0cac : ipmi_ssif\n  0cb0-0cb1 : ipmi_si\n"),
+          // Ranges past FFFFh, eight digits wide, and the end of the list without a line feed.
+          std::string("00000000-0001ffff : PCI Bus 0000:00\n  00000ca2-00000ca3 : IPI0001:00\n"
+                      "  00010000-0001ffff : ipmi_si")}) {
         useServer(std::make_unique<testkit::SimServer>(), {});
         ioports(list);
         testkit::CaptureOutput err(2);
         EXPECT_EQ(send(0x30, 0x0D).cc, 0x00) << list;
+        auto host = cimhost::Host::inProcess();
+        cimhost::EnumResult r = host->enumerate("SetFanModeToPUE3");
+        ASSERT_EQ(r.instances.size(), 1u) << list;
+        EXPECT_EQ(r.instances[0].get("VKT_Result"), "True") << list;
         EXPECT_EQ(err.text(), "") << list;
-        EXPECT_EQ(kcs().exchangeCount(), 2) << list;
+        EXPECT_EQ(testkit::portAccessRequests(), 1) << list;
+    }
+}
+
+TEST_F(KcsOwners, APortListThatCannotBeReadAsTheKernelsLeavesThePortsAlone) {
+    const std::string missing = "/nonexistent/ioports";
+    const std::string tooLong = guestIoports(acpiKcs) + std::string(70 * 1024, ' ') + "\n";
+    for (const std::string& list :
+         {std::string("garbage\n-\n0ca2 : ipmi_si\nzzzz-0ca3 : ipmi_si\n"),
+          guestIoports(acpiKcs) + "\n",                                  // an empty line
+          guestIoports(" 0ca2-0ca3 : IPI0001:00\n"),                     // odd indent
+          guestIoports("      0ca2-0ca3 : IPI0001:00\n"),                // a level skipped
+          guestIoports("  0ca2-0d03 : IPI0001:00\n"),                    // outside its parent
+          guestIoports("  0ca3-0ca2 : IPI0001:00\n"),                    // backwards
+          guestIoports("  0ca2-0ca3: IPI0001:00\n"),                     // no " : "
+          guestIoports("  0x0ca2-0x0ca3 : IPI0001:00\n"),
+          guestIoports("  00000000000000ca2-0ca3 : IPI0001:00\n"),       // 17 digits
+          tooLong, missing, std::string("/proc/self")}) {
+        useServer(std::make_unique<testkit::SimServer>(), {});
+        const bool isPath = list == missing || list == "/proc/self";
+        const std::string path = isPath ? list : path_;
+        if (isPath) {
+            vkt::setIoportsPath(path.c_str());
+        } else {
+            ioports(list);
+        }
+        testkit::CaptureOutput err(2);
+        EXPECT_EQ(send(0x30, 0x0D).cc, 0xFF) << list.substr(0, 200);
+        EXPECT_EQ(send(0x30, 0x0E).cc, 0xFF) << list.substr(0, 200);
+        EXPECT_EQ(err.text(), "The KCS ports are left alone: " + path +
+                                  " cannot be read as the kernel's I/O port list, so the kernel's IPMI driver "
+                                  "may own them.\n")
+            << list.substr(0, 200);
+        EXPECT_TRUE(kcs().log().empty()) << list.substr(0, 200);
+        EXPECT_EQ(testkit::portAccessRequests(), 0) << list.substr(0, 200);
     }
 }
 

@@ -14,11 +14,14 @@
 #define VKT_HAVE_PORT_IO 1
 #endif
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "bounded.h"
 #include "ipmi_defs.h"
@@ -343,68 +346,142 @@ bool interfacePresent() {
 constexpr const char* defaultIoportsPath = "/proc/ioports";
 char ioportsPath[256] = "/proc/ioports";
 bool ownerNoticeGiven = false;
+bool unknownOwnerNoticeGiven = false;
 
 // The KCS register ranges of both port pairs.
 struct PortRange {
-    unsigned long first;
-    unsigned long last;
+    unsigned long long first;
+    unsigned long long last;
 };
 constexpr PortRange kcsRanges[] = {{kcsDataPortA, kcsStatusPortA}, {kcsDataPortB, kcsStatusPortB}};
 
-// /proc/ioports is small; anything past this is not a port list.
+// /proc/ioports is a few kilobytes; anything past this is not a port list.
 constexpr size_t ioportsMaxBytes = 64 * 1024;
 
-// One line "  0ca2-0ca3 : ipmi_si": does an IPMI driver hold a KCS register? Bus windows
-// and firmware reservations ("PCI Bus 0000:00", "pnp 00:05") span the range on most
-// machines without owning it, so only a claim by an IPMI driver counts.
-bool lineClaimsKcs(const std::string& line) {
-    const char* p = line.c_str();
-    while (*p == ' ' || *p == '\t') ++p;
-    char* end = nullptr;
-    const unsigned long first = strtoul(p, &end, 16);
-    if (end == p || *end != '-') return false;
-    p = end + 1;
-    const unsigned long last = strtoul(p, &end, 16);
-    if (end == p) return false;
-    const char* colon = strchr(end, ':');
-    if (colon == nullptr || strcasestr(colon + 1, "ipmi") == nullptr) return false;
+// The name under which the kernel's IPMI system interface driver claims the registers it
+// drives. The entries it nests in ("IPI0001:00" from ACPI, "IPMI Address 1" and
+// "dmi-ipmi-si.0" from the SMBIOS tables) only say where the firmware put the interface:
+// they are there from boot, with or without a driver, and survive rmmod.
+constexpr std::string_view kernelDriverName = "ipmi_si";
+
+enum class PortOwner { none, kernelDriver, unknown };
+
+struct PortEntry {
+    size_t depth = 0;
+    unsigned long long first = 0;
+    unsigned long long last = 0;
+    std::string_view name;
+};
+
+// Reads the hexadecimal number at the front of `text` (at most 16 digits) and drops it.
+bool takeHex(std::string_view& text, unsigned long long* value) {
+    size_t n = 0;
+    unsigned long long v = 0;
+    for (; n < text.size() && n < 16; ++n) {
+        const char c = text[n];
+        if (!isxdigit(static_cast<unsigned char>(c))) break;
+        const int digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+        v = v * 16 + static_cast<unsigned long long>(digit);
+    }
+    if (n == 0 || (n < text.size() && isxdigit(static_cast<unsigned char>(text[n])) != 0)) return false;
+    text.remove_prefix(n);
+    *value = v;
+    return true;
+}
+
+// The kernel writes each entry as "<two spaces per level>start-end : name", parents before
+// their children. Anything else is not its list.
+bool parsePortEntry(std::string_view line, PortEntry* entry) {
+    size_t indent = 0;
+    while (indent < line.size() && line[indent] == ' ') ++indent;
+    if (indent % 2 != 0) return false;
+    entry->depth = indent / 2;
+    line.remove_prefix(indent);
+    if (!takeHex(line, &entry->first) || line.empty() || line.front() != '-') return false;
+    line.remove_prefix(1);
+    if (!takeHex(line, &entry->last) || line.substr(0, 3) != " : ") return false;
+    line.remove_prefix(3);
+    entry->name = line;
+    return entry->first <= entry->last;
+}
+
+bool claimsKcsRegisters(const PortEntry& entry) {
+    if (entry.name != kernelDriverName) return false;
+    // A process without CAP_SYS_ADMIN reads every range as 0000-0000: the driver is
+    // there and may well hold the KCS registers.
+    if (entry.first == 0 && entry.last == 0) return true;
     for (const PortRange& r : kcsRanges)
-        if (first <= r.last && last >= r.first) return true;
+        if (entry.first <= r.last && entry.last >= r.first) return true;
     return false;
 }
 
-// The kernel's ipmi_si claims the KCS registers it drives. Driving them as well would
-// break both conversations, so the ports are left alone then. An unreadable list means no
-// driver is known to hold them.
-bool kernelOwnsKcsPorts() {
+// Judges the whole list: a claim by the driver wins; short of one, a line out of the
+// kernel's format (or out of its nesting) leaves the owner unknown.
+PortOwner portOwnerIn(std::string_view text) {
+    std::vector<PortRange> parents;  // the enclosing entries of the line at hand
+    bool wellFormed = true;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        PortEntry entry;
+        if (!parsePortEntry(line, &entry)) {
+            wellFormed = false;
+            continue;
+        }
+        if (claimsKcsRegisters(entry)) return PortOwner::kernelDriver;
+        if (entry.depth > parents.size()) {
+            wellFormed = false;  // a level skipped
+            continue;
+        }
+        parents.resize(entry.depth);
+        if (!parents.empty() && (entry.first < parents.back().first || entry.last > parents.back().last))
+            wellFormed = false;  // a child outside its parent
+        parents.push_back({entry.first, entry.last});
+    }
+    return wellFormed ? PortOwner::none : PortOwner::unknown;
+}
+
+// Who holds the KCS registers, from the kernel's I/O port list. Driving them while the
+// kernel's ipmi_si does would break both conversations, so a list that cannot be read, or
+// that does not read as the kernel writes it, leaves the ports alone as well. An empty list
+// names no owner.
+PortOwner kcsPortOwner() {
     const int fd = open(ioportsPath, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return PortOwner::unknown;
     std::string text;
     char chunk[4096];
+    bool readable = true;
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) readable = false;
         if (n <= 0) break;
         text.append(chunk, static_cast<size_t>(n));
-        if (text.size() > ioportsMaxBytes) break;
+        if (text.size() > ioportsMaxBytes) {
+            readable = false;
+            break;
+        }
     }
     close(fd);
-    size_t from = 0;
-    while (from < text.size()) {
-        size_t to = text.find('\n', from);
-        if (to == std::string::npos) to = text.size();
-        if (lineClaimsKcs(text.substr(from, to - from))) return true;
-        from = to + 1;
-    }
-    return false;
+    return readable ? portOwnerIn(text) : PortOwner::unknown;
 }
 
-void tellOperatorOnce() {
-    if (ownerNoticeGiven) return;
-    ownerNoticeGiven = true;
-    fputs("The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: "
-          "load the ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n",
-          stderr);
+void tellOperatorOnce(PortOwner owner) {
+    if (owner == PortOwner::kernelDriver) {
+        if (ownerNoticeGiven) return;
+        ownerNoticeGiven = true;
+        fputs("The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: "
+              "load the ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n",
+              stderr);
+        return;
+    }
+    if (unknownOwnerNoticeGiven) return;
+    unknownOwnerNoticeGiven = true;
+    fprintf(stderr,
+            "The KCS ports are left alone: %s cannot be read as the kernel's I/O port list, so the "
+            "kernel's IPMI driver may own them.\n",
+            ioportsPath);
 }
 
 // ---- taking turns with other processes -----------------------------------------------------
@@ -460,8 +537,9 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
     if (responseLength != nullptr) *responseLength = 0;
     if (request == nullptr || response == nullptr || length < 1 || length > vkt::ipmiImageSize)
         return vkt::ccRequestLengthInvalid;
-    if (kernelOwnsKcsPorts()) {
-        tellOperatorOnce();
+    const PortOwner owner = kcsPortOwner();
+    if (owner != PortOwner::none) {
+        tellOperatorOnce(owner);
         return vkt::ccUnspecified;
     }
     KcsPortLock lock;
@@ -568,6 +646,7 @@ void resetKcsChannel() {
     portsGranted = false;
     probing = false;
     ownerNoticeGiven = false;
+    unknownOwnerNoticeGiven = false;
 }
 
 void setIoportsPath(const char* path) { copyText(ioportsPath, path != nullptr ? path : defaultIoportsPath); }

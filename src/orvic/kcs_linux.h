@@ -16,9 +16,10 @@ extern int KCS_STATUS;
 // One exchange of a request image (`length` bytes, at most 128) over the ports. Returns 0 with
 // the response image in `response` (room for 128 bytes) and its length in *responseLength.
 // Returns a completion code instead, with no port touched, when the exchange cannot be
-// made: FFh while the kernel's IPMI driver owns the ports, C0h while another process keeps
-// the ports busy past the wait bound. Ends the process (status 21) when the exchange times
-// out or breaks the KCS protocol.
+// made: FFh while the kernel's IPMI driver owns the ports (or the kernel's I/O port list
+// cannot be read to rule that out), C0h while another process keeps the ports busy past
+// the wait bound. Ends the process (status 21) when the exchange times out or breaks the
+// KCS protocol.
 int kcs_Exchange(const unsigned char* request, int length, unsigned char* response, int* responseLength);
 
 // The interface probe chooses the port pair before each of its attempts and reports how
@@ -71,7 +72,8 @@ void setKcsProbing(bool probing);
 // the kernel-driver notice not yet given.
 void resetKcsChannel();
 
-// Where the channel learns which driver owns which I/O ports (nullptr: /proc/ioports).
+// Where the channel learns which driver owns which I/O ports (nullptr: /proc/ioports), in
+// the kernel's format: "start-end : name", two spaces of indent per level of nesting.
 void setIoportsPath(const char* path);
 
 // Processes that drive the ports take turns: each exchange holds an advisory lock on this

@@ -337,14 +337,14 @@ bool loadRecording(const std::string& path, std::vector<Exchange>* exchanges, st
 
 namespace {
 
-// The lines of /proc/ioports that name an IPMI driver: the kernel holds those ports.
+// The lines of /proc/ioports where the kernel's IPMI driver claims ports. The firmware's
+// entries around them ("IPI0001:00", "IPMI Address 1") are there with or without a driver.
 std::string ipmiPortClaims() {
     std::ifstream in("/proc/ioports");
     std::string claims;
     for (std::string line; std::getline(in, line) && claims.size() < maxLineLength;) {
-        std::string lower = line;
-        for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        if (lower.find("ipmi") == std::string::npos) continue;
+        const size_t separator = line.find(" : ");
+        if (separator == std::string::npos || line.compare(separator + 3, std::string::npos, "ipmi_si") != 0) continue;
         const size_t start = line.find_first_not_of(' ');
         claims += (claims.empty() ? " " : ", ") + oneLine(line.substr(start == std::string::npos ? 0 : start));
     }
