@@ -3,13 +3,15 @@
 # are installed: one line per package, apt's and dpkg's own output kept in a log file that
 # is shown only when the installation fails. Otherwise the missing ones are listed, and the
 # script fails when a required one is missing.
-#   scripts/deps.sh [build|test|package|fuzz|ci]
+#   scripts/deps.sh [build|test|package|fuzz|qemu|ci]
 #     build:   compiler, CMake, Ninja
 #     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
 #     package: + dpkg-shlibdeps and file (for cpack -G DEB)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
-#     ci:      + the 32-bit toolchain, pkg-config and the fuzzing tools; everything required
+#     qemu:    QEMU, busybox and ipmitool for the guest of .ci/stage-qemu.sh
+#     ci:      + the 32-bit toolchain, pkg-config, the fuzzing tools and the qemu level;
+#              everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -20,9 +22,11 @@ case "$level" in
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
   package) required+=(dpkg-dev file) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
+  qemu) required=(qemu-system-x86 busybox-static ipmitool) ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14) ;;
-  *) echo "usage: $0 [build|test|package|fuzz|ci]" >&2; exit 2 ;;
+                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14
+                 qemu-system-x86 busybox-static) ;;
+  *) echo "usage: $0 [build|test|package|fuzz|qemu|ci]" >&2; exit 2 ;;
 esac
 
 missing() {
