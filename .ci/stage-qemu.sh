@@ -26,6 +26,17 @@ scripts/deps.sh qemu
 
 work=$build/qemu
 mkdir -p "$work"
+# A point release retires the pinned kernel from the archive; the stage then takes the one
+# linux-image-amd64 depends on, and says so, rather than fail a submission that changed nothing.
+if ! apt-cache show "linux-image-$kernel_abi-amd64" >/dev/null 2>&1; then
+  current=$(apt-cache depends linux-image-amd64 2>/dev/null \
+    | sed -n 's/^ *Depends: linux-image-\(.*\)-amd64$/\1/p' | head -n 1)
+  if [ -n "$current" ]; then
+    echo "stage-qemu: linux-image-$kernel_abi-amd64 is no longer in the archive; using $current" \
+      "(update kernel_abi in $0)"
+    kernel_abi=$current
+  fi
+fi
 kernel_pkg=linux-image-$kernel_abi-amd64
 kernel=$work/kernel-$kernel_abi
 if [ ! -e "$kernel/vmlinuz" ]; then
