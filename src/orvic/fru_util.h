@@ -201,14 +201,21 @@ constexpr int fruFileOk = 0;
 constexpr int fruFileOpenError = 1;   // the file cannot be opened or created
 constexpr int fruFileReadError = 2;   // the file cannot be read whole, or is unusable
 constexpr int fruFileVersionError = 3;  // the image's header is not format version 1
-constexpr int fruFileInconsistent = 4;  // a listing that does not describe a consistent image
+constexpr int fruFileInconsistent = 4;  // a listing that does not list whole areas as a backup does
 
 // Reads a binary image file whole into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
 int loadFRUFile(const char* path);
 // Reads a text listing back into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
 // fruFileInconsistent when a text does not have the length its type/length byte gives, or
-// the header or an area does not match its length and the checksum the listing carries.
+// the listing is not laid out as the backup lists the bytes it holds (section lines where
+// the areas begin, nothing after the last area). Checksums are not looked at: a listing
+// reproduces the image it was written from, wrong checksums included.
 int loadFRUTextFile(const char* path);
+// True when the listing of these bytes stops only because they end: were they the start of
+// a longer image, an area or field would be listed further. Such a listing is the backup of
+// an image of exactly this length (one whose last area runs to the end of the FRU, or whose
+// header names an area past it); as anything else it is a listing cut short.
+bool fruListingEndsWithImage(const BYTE* image, size_t imageLength);
 // Writes a binary image file to the FRU in 16-byte segments.
 int writeFRUfromFile(const char* path);
 // Writes the text listing of the `imageLength` bytes at `image` to `path`.
