@@ -70,6 +70,7 @@ inline void resetFruState() {
     productInfo = fru_product_info{};
     internalUseLength = 0;
     fruParseIncomplete = 0;
+    storedChassis = storedBoard = storedProduct = FruStoredArea{};
 }
 
 // ---- images ------------------------------------------------------------------------------
