@@ -440,6 +440,10 @@ TEST_F(FruListingRoundTrip, ImagesWithWrongChecksumsOrAreasPastTheEnd) {
     const Bytes multi =
         ImageBuilder().board(0, {"A", "B", "C", "D", ""}).multiRecords({{0x00, pattern(8, 1)}, {0x01, pattern(5, 2)}}).build();
     const size_t records = multi[5] * 8u;
+    // A chain with no record marked end of list runs to the end of the FRU, here 3 bytes past
+    // its last record.
+    Bytes unending = withByte(multi, records + 14, multi[records + 14] & 0x7F);
+    unending.insert(unending.end(), {0x11, 0x22, 0x33});
     const std::pair<const char*, Bytes> images[] = {
         {"board checksum", frutest::wrongChecksumImage()},
         {"header checksum", withByte(plain, 7, 0x5A)},
@@ -448,6 +452,7 @@ TEST_F(FruListingRoundTrip, ImagesWithWrongChecksumsOrAreasPastTheEnd) {
         {"area past the end", withByte(withByte(plain, 4, 0x30), 7, static_cast<uint8_t>(plain[7] + plain[4] - 0x30))},
         {"area running past the end", withByte(plain, product + 1, 0xFF)},
         {"mixed encodings", frutest::mixedEncodingImage()},
+        {"multi-records without an end", unending},
     };
     for (const auto& image : images) EXPECT_EQ(roundTrip(image.second), image.second) << image.first;
 

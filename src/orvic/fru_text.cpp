@@ -1,7 +1,6 @@
 // The two file forms of a FRU image: a binary copy, and an annotated text listing of every
 // byte (fields shown as text where that survives the trip), plus writing either back.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -123,14 +122,15 @@ size_t areaEnd(AreaKind kind, size_t start, const BYTE* image, size_t limit) {
             return std::min(std::max(declared, start), limit);
         }
         case AreaKind::Multi: {
-            // Through the record marked end of list.
+            // Through the record marked end of list; a chain without one runs on to the
+            // limit, the bytes too few for another record header included.
             size_t p = start;
             while (p + multiHeaderSize <= limit) {
                 const BYTE flag = image[p + 1];
                 p = std::min(p + multiHeaderSize + image[p + 2], limit);
-                if ((flag & vkt::fruMultiEndOfList) != 0) break;
+                if ((flag & vkt::fruMultiEndOfList) != 0) return p;
             }
-            return p;
+            return limit;
         }
     }
     return start;
