@@ -1,6 +1,8 @@
 // The FRU image from the input: the parser (BMC and module buffers, report records and the
 // image builder), the FRU provider's collector reading it from the simulated FRU device, and
-// field edits, which must leave every field the caller did not name as it was.
+// field edits, which must leave every field the caller did not name as it was, down to its
+// type/length byte, and every area it did not touch byte for byte; and an image the parser
+// reads whole must take any edit.
 //
 // Input: a mode byte, then
 //   0  the image;
@@ -62,30 +64,34 @@ void forgetText(char* text, BYTE& length) {
 struct Code {
     const char* code;
     Forget forget;
+    int area;   // the area the field lies in: 0 chassis, 1 board, 2 product (-1: none)
+    int field;  // its place among the area's fields (-1: not a field)
 };
 
 const Code codes[] = {
-    {"ct", [](FruRecordSet& r) { r.chassisArea.type = 0, r.present[1] = 0; }},
-    {"cp", [](FruRecordSet& r) { forgetText(r.chassisArea.part, r.chassisArea.part_len), r.present[1] = 0; }},
-    {"cs", [](FruRecordSet& r) { forgetText(r.chassisArea.serial, r.chassisArea.serial_len), r.present[1] = 0; }},
-    {"bdt", [](FruRecordSet& r) { memset(r.boardArea.mfg_date_time, 0, 3), r.present[2] = 0; }},
-    {"bm", [](FruRecordSet& r) { forgetText(r.boardArea.mfg, r.boardArea.mfg_len), r.present[2] = 0; }},
-    {"bpn", [](FruRecordSet& r) { forgetText(r.boardArea.prod, r.boardArea.prod_len), r.present[2] = 0; }},
-    {"bs", [](FruRecordSet& r) { forgetText(r.boardArea.serial, r.boardArea.serial_len), r.present[2] = 0; }},
-    {"bp", [](FruRecordSet& r) { forgetText(r.boardArea.part, r.boardArea.part_len), r.present[2] = 0; }},
+    {"ct", [](FruRecordSet& r) { r.chassisArea.type = 0, r.present[1] = 0; }, 0, -1},
+    {"cp", [](FruRecordSet& r) { forgetText(r.chassisArea.part, r.chassisArea.part_len), r.present[1] = 0; }, 0, 0},
+    {"cs", [](FruRecordSet& r) { forgetText(r.chassisArea.serial, r.chassisArea.serial_len), r.present[1] = 0; }, 0, 1},
+    {"bdt", [](FruRecordSet& r) { memset(r.boardArea.mfg_date_time, 0, 3), r.present[2] = 0; }, 1, -1},
+    {"bm", [](FruRecordSet& r) { forgetText(r.boardArea.mfg, r.boardArea.mfg_len), r.present[2] = 0; }, 1, 0},
+    {"bpn", [](FruRecordSet& r) { forgetText(r.boardArea.prod, r.boardArea.prod_len), r.present[2] = 0; }, 1, 1},
+    {"bs", [](FruRecordSet& r) { forgetText(r.boardArea.serial, r.boardArea.serial_len), r.present[2] = 0; }, 1, 2},
+    {"bp", [](FruRecordSet& r) { forgetText(r.boardArea.part, r.boardArea.part_len), r.present[2] = 0; }, 1, 3},
     {"bv",
      [](FruRecordSet& r) {
          memset(r.boardArea.custom, 0, sizeof r.boardArea.custom);
          r.boardArea.custom_len = 0;
          r.present[2] = 0;
-     }},
-    {"pm", [](FruRecordSet& r) { forgetText(r.productArea.mfg, r.productArea.mfg_len), r.present[3] = 0; }},
-    {"pn", [](FruRecordSet& r) { forgetText(r.productArea.name, r.productArea.name_len), r.present[3] = 0; }},
-    {"ppm", [](FruRecordSet& r) { forgetText(r.productArea.part, r.productArea.part_len), r.present[3] = 0; }},
-    {"pv", [](FruRecordSet& r) { forgetText(r.productArea.version, r.productArea.version_len), r.present[3] = 0; }},
-    {"ps", [](FruRecordSet& r) { forgetText(r.productArea.serial, r.productArea.serial_len), r.present[3] = 0; }},
-    {"pat", [](FruRecordSet& r) { forgetText(r.productArea.asset, r.productArea.asset_len), r.present[3] = 0; }},
-    {"xx", [](FruRecordSet&) {}},  // no such field: refused
+     },
+     1, 5},
+    {"pm", [](FruRecordSet& r) { forgetText(r.productArea.mfg, r.productArea.mfg_len), r.present[3] = 0; }, 2, 0},
+    {"pn", [](FruRecordSet& r) { forgetText(r.productArea.name, r.productArea.name_len), r.present[3] = 0; }, 2, 1},
+    {"ppm", [](FruRecordSet& r) { forgetText(r.productArea.part, r.productArea.part_len), r.present[3] = 0; }, 2, 2},
+    {"pv", [](FruRecordSet& r) { forgetText(r.productArea.version, r.productArea.version_len), r.present[3] = 0; },
+     2, 3},
+    {"ps", [](FruRecordSet& r) { forgetText(r.productArea.serial, r.productArea.serial_len), r.present[3] = 0; }, 2, 4},
+    {"pat", [](FruRecordSet& r) { forgetText(r.productArea.asset, r.productArea.asset_len), r.present[3] = 0; }, 2, 5},
+    {"xx", [](FruRecordSet&) {}, -1, -1},  // no such field: refused
 };
 
 // The first part in which two parses differ, or nullptr.
@@ -98,6 +104,29 @@ const char* difference(const FruRecordSet& a, const FruRecordSet& b) {
     if (!eq(a.boardArea, b.boardArea)) return "an edit changed a board field it did not name";
     if (!eq(a.productArea, b.productArea)) return "an edit changed a product field it did not name";
     if (!eq(a.records, b.records) || a.recordCount != b.recordCount) return "an edit changed the multi-records";
+    return nullptr;
+}
+
+// The first way in which an edit changed how the areas are stored beyond the field it names:
+// another field's type/length byte or bytes, an area's format version or language, or the
+// bytes of an area it did not touch.
+const char* storedDifference(const FruRecordSet& a, const FruRecordSet& b, const Code& code) {
+    for (int k = 0; k < 3; ++k) {
+        const FruStoredArea& x = a.stored[k];
+        const FruStoredArea& y = b.stored[k];
+        if (k != code.area && x.whole &&
+            (!y.whole || x.length != y.length || memcmp(x.bytes, y.bytes, x.length) != 0))
+            return "an edit changed the bytes of an area it did not touch";
+        if (x.kept && (!y.kept || x.formatVersion != y.formatVersion || (k > 0 && x.language != y.language)))
+            return "an edit changed an area's format version or language";
+        for (int i = 0; i < fruStoredFieldCount; ++i) {
+            const FruStoredField& f = x.fields[i];
+            const FruStoredField& g = y.fields[i];
+            if (!f.kept || (k == code.area && i == code.field)) continue;
+            if (!g.kept || f.typeLength != g.typeLength || memcmp(f.bytes, g.bytes, f.typeLength & 0x3F) != 0)
+                return "an edit changed the stored bytes of a field it did not name";
+        }
+    }
     return nullptr;
 }
 
@@ -142,6 +171,15 @@ void edit(fuzz::Stream& in) {
     server->fru.image = in.rest();
     fuzz::attachBackend(&server->bmc);
     if (bmc_GetFRUField(nullptr) != 0) return;
+    // Whatever encodings its fields use, an image read whole rebuilds with the edit in it.
+    if (fruParseIncomplete == 0 && checkFRUField(code.code, value.c_str()) == 0) {
+        setFRUField(code.code, value.c_str());
+        // (Areas kept as they were stored may, overlapping in the image, add up to more
+        // than the write buffer holds; such an image is refused, rightly.)
+        check(toFRURawKeepsRecords() || static_cast<size_t>(fruWriteBufferLength) >= fruWriteBufferSize,
+              "an image read whole cannot be rebuilt with an edit");
+        if (bmc_GetFRUField(nullptr) != 0) return;
+    }
     FruRecordSet before = takeRecords();
     const Bytes imageBefore = server->fru.image;
 
@@ -153,6 +191,8 @@ void edit(fuzz::Stream& in) {
     }
     check(bmc_GetFRUField(nullptr) == 0, "the edited image cannot be read");
     FruRecordSet after = takeRecords();
+    const char* storedChange = storedDifference(before, after, code);
+    check(storedChange == nullptr, storedChange);
     code.forget(before);
     code.forget(after);
     const char* changed = difference(before, after);

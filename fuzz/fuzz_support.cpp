@@ -126,6 +126,16 @@ void writeScratchFile(const std::string& path, const testkit::Bytes& content) {
     fclose(f);
 }
 
+testkit::Bytes readScratchFile(const std::string& path) {
+    testkit::Bytes content;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return content;
+    int c;
+    while ((c = getc(f)) != EOF) content.push_back(static_cast<uint8_t>(c));
+    fclose(f);
+    return content;
+}
+
 std::optional<testkit::IpmiResponse> HostileBmc::handle(const testkit::IpmiRequest& request) {
     // The library takes its time-out after the request has gone out, that is after this
     // call: a request left unanswered (by the input's choice, or because nothing is at its

@@ -77,6 +77,8 @@ void attachBackend(testkit::Backend* backend);
 // so nothing outside the scratch directory is ever touched).
 std::string scratchPath(const std::string& bytes);
 void writeScratchFile(const std::string& path, const testkit::Bytes& content);
+// The whole file (empty when it cannot be read).
+testkit::Bytes readScratchFile(const std::string& path);
 
 // A BMC whose answers the input decides, request by request. A control byte picks how the
 // simulated server's answer reaches the library: as it is, changed (completion code, length

@@ -70,6 +70,57 @@ inline void resetFruState() {
     productInfo = fru_product_info{};
     internalUseLength = 0;
     fruParseIncomplete = 0;
+    storedChassis = storedBoard = storedProduct = FruStoredArea{};
+}
+
+// ---- images ------------------------------------------------------------------------------
+
+using testkit::fru::Field;
+using testkit::fru::ImageBuilder;
+
+constexpr uint8_t english = 0x19;
+
+// Fields in the encodings a type/length byte names besides 8-bit text: 6-bit packed ASCII
+// (type bits 10b), BCD plus (01b) and binary (00b), some holding 00h or a line end; the
+// board and product areas in English (language byte 19h).
+inline Bytes mixedEncodingImage() {
+    const Field sixBitAbcd = Field::raw(0x83, {0xA1, 0x38, 0x92});
+    const Field sixBitWithZero = Field::raw(0x86, {0x00, 0x38, 0x92, 0x0A, 0xC1, 0x0D});
+    const Field bcdSerial = Field::raw(0x44, {0x00, 0x00, 0x12, 0x34});
+    const Field bcdWithLineEnd = Field::raw(0x45, {0x12, 0x34, 0x00, 0x56, 0x0A});
+    const Field binary = Field::raw(0x03, {0x00, 0x0D, 0xFF});
+    return ImageBuilder()
+        .chassis(0x17, {sixBitAbcd, "C819K1A47N30042"})
+        .board(0x123456, {"Orvane Computing", sixBitWithZero, bcdWithLineEnd, binary, ""}, {}, english)
+        .product({"Orvane Computing", "VK1029-TR4", "VK1029-TR4-01", "1.02", bcdSerial, "IT-004512", ""},
+                 Field("Built to order").encoded, english)
+        .padTo(512)
+        .build();
+}
+
+// A board and product image as any tool writes it, but for the board area's checksum byte.
+inline Bytes wrongChecksumImage() {
+    Bytes image = ImageBuilder()
+                      .board(0x0A0B0C, {"Orvane Computing", "VKB-X12DPU", "WM21AS004512", "BRD-X12DPU-R1.02", ""})
+                      .product({"Orvane Computing", "VK1029-TR4", "VK1029-TR4-01", "1.02", "S412053X9A17721",
+                                "IT-004512", ""})
+                      .padTo(512)
+                      .build();
+    const size_t board = image[3] * 8u;
+    image[board + image[board + 1] * 8u - 1] ^= 0xFF;
+    return image;
+}
+
+// The FRU images of the simulated server's scenarios, each once, with the scenario's name.
+inline std::vector<std::pair<std::string, Bytes>> scenarioImages() {
+    std::vector<std::pair<std::string, Bytes>> images;
+    for (const std::string& name : testkit::scenarioNames()) {
+        const Bytes image = testkit::makeScenario(name)->fru.image;
+        bool seen = image.empty();
+        for (const auto& known : images) seen = seen || known.second == image;
+        if (!seen) images.emplace_back(name, image);
+    }
+    return images;
 }
 
 // Sets the time zone for the rest of the test (and back to the previous one afterwards).

@@ -238,34 +238,79 @@ TEST_F(FruBackup, InconsistentListingsAreRefusedBeforeTheUnlock) {
         s.replace(s.find(from), from.size(), to);
         return s;
     };
-    const std::string cases[] = {
-        edited("\t'ABCD'", "\t'ABCDE'"),            // a text longer than its type/length byte
-        edited("\tC4\n\t'ABCD'", "\tC4\n\t'ABC'"),  // shorter
-        edited("\tC4\n", ""),                       // a text without its type/length byte
-        edited("__Board\n\t01\n\t03", "__Board\n\t01\n\t04"),  // the area's length
-        edited("\t6D\n", "\t6C\n"),                 // the area's checksum
-        edited("\tFE\n", "\tFD\n"),                 // the header's checksum
-        edited("\t01\n\t00\n\t00\n\t00\n\tFE\n", "\t01\n\t00\n\t05\n\t00\n\tF9\n"),  // multi-records past the end
-    };
+    const std::string refusal = "The listing fru.txt does not describe a consistent FRU image; nothing was written.\n";
     const Bytes erased(64, 0xFF);
-    for (const std::string& listing : cases) {
+    auto expectRefused = [&](const std::string& listing, bool beforeAnyCommand) {
         useImage(erased);
         writeFile("fru.txt", listing);
+        bmc().clearLog();
         Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
         EXPECT_EQ(o.rc, 11) << listing;
-        EXPECT_EQ(o.err, "The listing fru.txt does not describe a consistent FRU image; nothing was written.\n");
-        EXPECT_TRUE(commandsOnly().empty()) << listing;
-        EXPECT_EQ(fruDevice().image, erased);
-    }
+        EXPECT_EQ(o.err, refusal) << listing;
+        EXPECT_EQ(o.out, "");
+        if (beforeAnyCommand) {
+            EXPECT_TRUE(commandsOnly().empty()) << listing;
+        }
+        EXPECT_EQ(fruDevice().unlockRequests, 0) << listing;
+        EXPECT_EQ(fruDevice().image, erased) << listing;
+    };
 
+    // What the listing itself gives away.
+    const std::string handEdits[] = {
+        edited("\t'ABCD'", "\t'ABCDE'"),                // a text longer than its type/length byte
+        edited("\tC4\n\t'ABCD'", "\tC4\n\t'ABC'"),      // shorter
+        edited("\tC4\n", ""),                           // a text without its type/length byte
+        edited("\tC4\n\t'ABCD'", "\tC5\n\t'ABCDE'"),    // a longer field in an area that did not grow
+        edited("\tC0\n\tC1\n", "\tC0\n\tC0\n\tC1\n"),  // a byte line added inside the area
+        good + "\t00\n",                                // a byte after the last area
+        edited("\t01\n\t00\n\t00\n\t00\n\tFE\n", "\t01\n\t00\n\t05\n\t00\n\tF9\n"),  // multi-records, no section
+        edited("__Board\n", ""),                        // no section line where the board area begins
+        edited("__Board\n", "__Product\n"),             // the section of another area
+        edited("__Common\n\t01", "__Common\n\t02"),     // a format version the backup does not list
+    };
+    for (const std::string& listing : handEdits) expectRefused(listing, true);
+
+    // A listing that stops inside its last area (a length byte raised, lines lost at the end)
+    // is the backup of a FRU that ends there; this one holds 64 bytes.
+    const std::string stopsShort[] = {
+        edited("__Board\n\t01\n\t03", "__Board\n\t01\n\t04"),
+        good.substr(0, good.size() - 8),
+    };
+    for (const std::string& listing : stopsShort) expectRefused(listing, false);
+    EXPECT_EQ(commandTexts(), std::vector<std::string>{"0A/10 00"});
+    // On a FRU of 32 bytes the first one is what a backup lists.
+    useImage(Bytes(32, 0xFF));
+    writeFile("fru.txt", stopsShort[0]);
+    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).rc, 0);
+    EXPECT_EQ(fruDevice().image[9], 0x04);
+}
+
+// The backup writes a listing of whatever the FRU holds; checksums that do not add up are
+// part of it, and a checksum byte changed by hand cannot be told from one the FRU held.
+TEST_F(FruBackup, ListingsWithWrongChecksumsAreWrittenAsListed) {
+    const std::string good = abcdListing;
+    std::vector<std::string> listings;
+    for (const auto& change : {std::make_pair("\t6D\n", "\t6C\n"), std::make_pair("\tFE\n", "\tFD\n")}) {
+        std::string s = good;
+        s.replace(s.find(change.first), 4, change.second);
+        listings.push_back(s);
+    }
     // A multi-record whose data no longer match their checksum.
     useImage(ImageBuilder().board(0, {"A", "B", "C", "D", ""}).multiRecords({{0x00, pattern(8, 1)}}).build());
     ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).rc, 0);
-    std::string listing = readText("fru.txt");
-    listing.replace(listing.size() - 3, 2, "EE");
-    writeFile("fru.txt", listing);
-    EXPECT_EQ(run([] { return bmc_RestoreFRUFromText("fru.txt"); }).rc, 11);
-    EXPECT_EQ(fruDevice().unlockRequests, 0);
+    std::string multi = readText("fru.txt");
+    multi.replace(multi.size() - 3, 2, "EE");
+    listings.push_back(multi);
+
+    for (const std::string& listing : listings) {
+        useImage(Bytes(256, 0xFF));
+        writeFile("fru.txt", listing);
+        Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+        ASSERT_EQ(o.rc, 0) << o.err << listing;
+        // Listed again, the FRU gives back the very same listing.
+        ASSERT_EQ(run([] { return bmc_BackupFRUToText("again.txt"); }).rc, 0);
+        EXPECT_EQ(readText("again.txt"), listing);
+    }
 }
 
 TEST_F(FruBackup, ListingOfABoardOnlyImageAndItsRestore) {
@@ -376,6 +421,52 @@ TEST_F(FruListingRoundTrip, DemoImage) {
     // The listing ends with the multi-record area; the erased tail stays erased.
     ASSERT_EQ(restored.size(), image.size());
     EXPECT_EQ(restored, image);
+    for (const auto& scenario : frutest::scenarioImages())
+        EXPECT_EQ(roundTrip(scenario.second), scenario.second) << scenario.first;
+}
+
+// Images as real FRUs hold them, defects included: the listing gives back every byte.
+TEST_F(FruListingRoundTrip, ImagesWithWrongChecksumsOrAreasPastTheEnd) {
+    const ImageBuilder boardAndProduct = ImageBuilder()
+                                             .board(7, {"ABCD", "Board", "SN-1", "PN-1", ""})
+                                             .product({"M", "Name", "PN", "V", "SN", "A", ""})
+                                             .padTo(256);
+    auto withByte = [](Bytes image, size_t at, uint8_t value) {
+        image[at] = value;
+        return image;
+    };
+    const Bytes plain = boardAndProduct.build();
+    const size_t product = plain[4] * 8u;
+    const Bytes multi =
+        ImageBuilder().board(0, {"A", "B", "C", "D", ""}).multiRecords({{0x00, pattern(8, 1)}, {0x01, pattern(5, 2)}}).build();
+    const size_t records = multi[5] * 8u;
+    // A chain with no record marked end of list runs to the end of the FRU, here 3 bytes past
+    // its last record.
+    Bytes unending = withByte(multi, records + 14, multi[records + 14] & 0x7F);
+    unending.insert(unending.end(), {0x11, 0x22, 0x33});
+    const std::pair<const char*, Bytes> images[] = {
+        {"board checksum", frutest::wrongChecksumImage()},
+        {"header checksum", withByte(plain, 7, 0x5A)},
+        {"multi-record checksums", withByte(withByte(multi, records + 3, 0x00), records + 13 + 4, 0x00)},
+        // The product area's offset beyond the FRU, and its length byte past its end.
+        {"area past the end", withByte(withByte(plain, 4, 0x30), 7, static_cast<uint8_t>(plain[7] + plain[4] - 0x30))},
+        {"area running past the end", withByte(plain, product + 1, 0xFF)},
+        {"mixed encodings", frutest::mixedEncodingImage()},
+        {"multi-records without an end", unending},
+    };
+    for (const auto& image : images) EXPECT_EQ(roundTrip(image.second), image.second) << image.first;
+
+    // A listing that runs to the end of its FRU is of that FRU's size: on a larger one its
+    // end is missing.
+    useImage(withByte(plain, product + 1, 0xFF));
+    ASSERT_EQ(run([] { return bmc_BackupFRUToText("fru.txt"); }).rc, 0);
+    useImage(Bytes(512, 0xFF));
+    const int unlocks = fruDevice().unlockRequests;
+    Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "The listing fru.txt does not describe a consistent FRU image; nothing was written.\n");
+    EXPECT_EQ(fruDevice().unlockRequests, unlocks);
+    EXPECT_EQ(fruDevice().image, Bytes(512, 0xFF));
 }
 
 TEST_F(FruBackup, ListingFailures) {

@@ -289,28 +289,29 @@ TEST_F(FruEdit, InternalUseAreaKeepsItsOwnExtent) {
 }
 
 TEST_F(FruEdit, EditsThatWouldChangeAnotherFieldAreRefused) {
-    // A BCD-plus serial number holding a 00h byte would lose its last bytes when written again
-    // as text; a custom field whose data hold C1h would be cut where the parser stopped.
-    const Field bcdSerial = Field::raw(0x45, {0x12, 0x34, 0x00, 0x56, 0x78});
+    // A custom field whose data hold C1h would be cut where the parser stopped.
     const Bytes customWithC1 = Field::raw(0xC3, {'A', 0xC1, 'B'}).encoded;
-    const Bytes images[] = {
-        ImageBuilder().board(0, {"ABCD", "Board", bcdSerial, "PN-01", ""}).padTo(256).build(),
-        ImageBuilder().board(0, boardFields).product({"M", "N", "", "", "", "", ""}, customWithC1).padTo(256).build(),
-    };
-    for (const Bytes& image : images) {
-        useImage(image);
-        bmc().clearLog();
-        Outcome o = run([] { return bmc_SetFRUField("bm", "Maker"); });
-        EXPECT_EQ(o.rc, 11);
-        EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
-        EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
-        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
-        EXPECT_EQ(fruDevice().image, image);
-    }
-    // Naming the field replaces it.
-    useImage(images[0]);
+    const Bytes image =
+        ImageBuilder().board(0, boardFields).product({"M", "N", "", "", "", "", ""}, customWithC1).padTo(256).build();
+    useImage(image);
+    Outcome o = run([] { return bmc_SetFRUField("bm", "Maker"); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, "The FRU image holds data that cannot be rebuilt; nothing was written.\n");
+    EXPECT_EQ(bmc().count(0x30, 0x06), 0u);
+    EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+    EXPECT_EQ(fruDevice().image, image);
+
+    // A BCD-plus serial number holding a 00h byte keeps its bytes when another field is set;
+    // naming it replaces it with text.
+    const Field bcdSerial = Field::raw(0x45, {0x12, 0x34, 0x00, 0x56, 0x78});
+    useImage(ImageBuilder().board(0, {"ABCD", "Board", bcdSerial, "PN-01", ""}).padTo(256).build());
+    ASSERT_EQ(run([] { return bmc_SetFRUField("bm", "Maker"); }).rc, 0);
+    const Bytes edited = ImageBuilder().board(0, {"Maker", "Board", bcdSerial, "PN-01", ""}).build();
+    EXPECT_EQ(sliceOf(fruDevice().image, 0, edited.size()), edited);
     ASSERT_EQ(run([] { return bmc_SetFRUField("bs", "SN-0003"); }).rc, 0);
     EXPECT_STREQ(boardInfo.boardSerialNumber, "SN-0003");
+    const Bytes named = ImageBuilder().board(0, {"Maker", "Board", "SN-0003", "PN-01", ""}).build();
+    EXPECT_EQ(sliceOf(fruDevice().image, 0, named.size()), named);
 }
 
 TEST_F(FruEdit, CustomTextThatWouldNotReadBackIsRefused) {
@@ -397,20 +398,29 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     EXPECT_EQ(fruDevice().image, original);
     EXPECT_TRUE(fruDevice().writeProtected);
 
-    // The same through a text listing edited by hand (same length, so only those bytes change).
+    // The same through a text listing edited by hand. A longer name, even with its
+    // type/length byte in step, no longer fits the product area as listed: refused, nothing
+    // unlocked or written.
     ASSERT_EQ(run([] { return bmc_BackupFRUToText("demo.txt"); }).rc, 0);
-    std::string listing = frutest::readText("demo.txt");
-    const size_t at = listing.find("\t'VK1029-TR4'\n");
+    const std::string backup = frutest::readText("demo.txt");
+    std::string listing = backup;
+    const size_t at = listing.find("\tCA\n\t'VK1029-TR4'\n");
     ASSERT_NE(at, std::string::npos);
-    listing.replace(at, 14, "\t'VK1029-TR5'\n");
+    listing.replace(at, 19, "\tCB\n\t'VK1029-TR4X'\n");
     frutest::writeFile("demo.txt", listing);
-    // The product area's checksum no longer matches: refused, nothing unlocked or written.
     bmc().clearLog();
     Outcome refused = run([] { return bmc_RestoreFRUFromText("demo.txt"); });
     EXPECT_EQ(refused.rc, 11);
     EXPECT_EQ(refused.err, "The listing demo.txt does not describe a consistent FRU image; nothing was written.\n");
     EXPECT_TRUE(commandsOnly().empty());
     EXPECT_EQ(fruDevice().image, original);
+    // A name of the same length keeps the shape; the listing is written as it stands, so the
+    // product area's checksum is the old one (the listing cannot tell it from a FRU's own).
+    listing = backup;
+    listing.replace(at, 19, "\tCA\n\t'VK1029-TR5'\n");
+    frutest::writeFile("demo.txt", listing);
+    ASSERT_EQ(run([] { return bmc_RestoreFRUFromText("demo.txt"); }).rc, 0);
+    EXPECT_FALSE(testkit::fru::checksumsValid(fruDevice().image));
     // With the checksum (the last byte line of the product area) brought in step, it is written.
     const size_t multiSection = listing.find("__Multi\n");
     ASSERT_NE(multiSection, std::string::npos);
@@ -431,6 +441,110 @@ TEST_F(FruEdit, BackupEditRestoreLeavesExactlyTheExpectedImages) {
     --expected[productArea + original[productArea + 1] * 8u - 1];
     EXPECT_EQ(fruDevice().image, expected);
     EXPECT_TRUE(testkit::fru::checksumsValid(fruDevice().image));
+}
+
+// Where the areas of an image are: the header byte that gives each one's offset.
+enum Slot { internalSlot = 1, chassisSlot, boardSlot, productSlot, multiSlot };
+
+// One area's bytes: as many as its length byte gives for chassis, board and product areas,
+// up to the next area for the internal-use area, through the record marked end of list for
+// multi-records.
+Bytes areaOf(const Bytes& image, int slot) {
+    const size_t start = image[slot] * 8u;
+    size_t end = image.size();
+    if (slot == internalSlot) {
+        for (int other = chassisSlot; other <= multiSlot; ++other)
+            if (image[other] > image[slot]) end = std::min<size_t>(end, image[other] * 8u);
+    } else if (slot == multiSlot) {
+        for (end = start;;) {
+            const bool last = (image[end + 1] & 0x80) != 0;
+            end += 5 + image[end + 2];
+            if (last) break;
+        }
+    } else {
+        end = start + image[start + 1] * 8u;
+    }
+    return sliceOf(image, start, end - start);
+}
+
+// A chassis, board or product area taken apart: its fixed bytes, each field as stored
+// (type/length byte and bytes), and the custom bytes through the end-of-fields marker.
+struct AreaFields {
+    Bytes head;
+    std::vector<Bytes> fields;
+    Bytes custom;
+};
+
+AreaFields fieldsOf(const Bytes& area, int slot) {
+    AreaFields a;
+    size_t p = slot == boardSlot ? 6 : 3;
+    a.head = sliceOf(area, 0, p);
+    a.head[1] = 0;  // the length byte follows the content
+    for (int i = 0, n = slot == chassisSlot ? 2 : slot == boardSlot ? 5 : 7; i < n; ++i) {
+        const size_t size = 1 + (area[p] & 0x3F);
+        a.fields.push_back(sliceOf(area, p, size));
+        p += size;
+    }
+    const size_t end = static_cast<size_t>(std::find(area.begin() + static_cast<long>(p), area.end(), 0xC1) - area.begin());
+    a.custom = sliceOf(area, p, end + 1 - p);
+    return a;
+}
+
+// The images the simulated server ships, one whose board checksum is wrong and one with
+// fields in BCD plus, 6-bit ASCII and binary: setting one field leaves every other byte as it
+// was. A value as long as the old one changes that field's bytes and its area's checksum,
+// nothing else; a longer one moves what follows, but every other area, and every other field
+// of its own, keep their bytes.
+TEST_F(FruEdit, AnEditChangesOnlyTheFieldItNames) {
+    struct Edit {
+        const char* code;
+        int slot;
+        size_t field;
+    };
+    const Edit edits[] = {{"cp", chassisSlot, 0}, {"cs", chassisSlot, 1}, {"bm", boardSlot, 0},
+                          {"bp", boardSlot, 3},   {"pn", productSlot, 1}, {"ps", productSlot, 4}};
+    auto images = frutest::scenarioImages();
+    ASSERT_FALSE(images.empty());
+    images.emplace_back("wrong checksum", frutest::wrongChecksumImage());
+    images.emplace_back("mixed encodings", frutest::mixedEncodingImage());
+    for (const auto& named : images) {
+        const Bytes& original = named.second;
+        for (const Edit& e : edits) {
+            if (original[e.slot] == 0) continue;
+            const std::string what = named.first + ", " + e.code;
+            const Bytes area = areaOf(original, e.slot);
+            const AreaFields before = fieldsOf(area, e.slot);
+            const size_t oldLength = before.fields[e.field].size() - 1;
+            for (const size_t length : {oldLength, oldLength + 9}) {
+                const std::string value(length, 'Q');
+                const Bytes field = Field(value).encoded;
+                useImage(original);
+                ASSERT_EQ(run([&] { return bmc_SetFRUField(e.code, value.c_str()); }).rc, 0) << what;
+                const Bytes& image = fruDevice().image;
+                if (length == oldLength) {
+                    Bytes expected = original;
+                    size_t at = original[e.slot] * 8u + before.head.size();
+                    for (size_t i = 0; i < e.field; ++i) at += before.fields[i].size();
+                    std::copy(field.begin(), field.end(), expected.begin() + static_cast<long>(at));
+                    const size_t checksum = original[e.slot] * 8u + area.size() - 1;
+                    expected[checksum] = testkit::fru::zeroChecksum(&expected[original[e.slot] * 8u], area.size() - 1);
+                    EXPECT_EQ(image, expected) << what;
+                    continue;
+                }
+                for (int slot = internalSlot; slot <= multiSlot; ++slot) {
+                    if (slot == e.slot || original[slot] == 0) continue;
+                    EXPECT_EQ(areaOf(image, slot), areaOf(original, slot)) << what << ", area " << slot;
+                }
+                const Bytes newArea = areaOf(image, e.slot);
+                const AreaFields after = fieldsOf(newArea, e.slot);
+                EXPECT_EQ(after.head, before.head) << what;
+                EXPECT_EQ(after.custom, before.custom) << what;
+                for (size_t i = 0; i < before.fields.size(); ++i)
+                    EXPECT_EQ(after.fields[i], i == e.field ? field : before.fields[i]) << what << ", field " << i;
+                EXPECT_EQ(testkit::fru::zeroChecksum(newArea.data(), newArea.size()), 0) << what;
+            }
+        }
+    }
 }
 
 TEST_F(FruEdit, DmiFieldsRewriteTheImageKeepingTheOtherAreas) {

@@ -19,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 constexpr size_t areaUnit = 8;
-constexpr BYTE noLanguage = 0;  // the language byte is not parsed, so it is written as 0
+constexpr BYTE noLanguage = 0;  // the language byte of an area the image did not have
 
 // ---- small steps of the image layout -------------------------------------------------------
 
@@ -36,6 +36,19 @@ void appendField(Bytes& area, const char* text) {
     appendData(area, reinterpret_cast<const BYTE*>(text), n);
 }
 
+// A field as the parse stored it, unless it was set since: then as text.
+void appendField(Bytes& area, const char* text, const FruStoredField& stored) {
+    if (stored.kept == 0) {
+        appendField(area, text);
+        return;
+    }
+    appendByte(area, stored.typeLength);
+    appendData(area, stored.bytes, stored.typeLength & vkt::fruLengthMask);
+}
+
+BYTE formatVersionOf(const FruStoredArea& stored) { return stored.kept ? stored.formatVersion : vkt::fruFormatVersion; }
+BYTE languageOf(const FruStoredArea& stored) { return stored.kept ? stored.language : noLanguage; }
+
 // Zeros up to the size that, with the checksum byte still to come, is a multiple of 8.
 void padData(Bytes& area) {
     while ((area.size() + 1) % areaUnit != 0) area.push_back(0);
@@ -51,8 +64,19 @@ void appendCustom(Bytes& area, const BYTE* custom, BYTE customLen) {
     appendData(area, custom, customLen < fruCustomSize ? customLen : fruCustomSize);
 }
 
-void finishArea(Bytes& area) {
+// The area up to its end-of-fields marker is what the parse read, length byte aside: the
+// stored area goes back whole, with its own padding and checksum (right or wrong).
+bool sameAsStored(const Bytes& area, const FruStoredArea& stored) {
+    return stored.whole && stored.length > area.size() && area[0] == stored.bytes[0] &&
+           std::equal(area.begin() + 2, area.end(), stored.bytes + 2);
+}
+
+void finishArea(Bytes& area, const FruStoredArea& stored) {
     appendByte(area, vkt::fruEndOfFields);
+    if (sameAsStored(area, stored)) {
+        area.assign(stored.bytes, stored.bytes + stored.length);
+        return;
+    }
     padData(area);
     appendDataChecksum(area);
 }
@@ -67,44 +91,47 @@ Bytes buildInternalUseArea() {
 }
 
 Bytes buildChassisInfoArea() {
-    Bytes area = {vkt::fruFormatVersion, 0, chassis.type};
-    appendField(area, chassis.part);
-    appendField(area, chassis.serial);
+    const FruStoredArea& stored = storedChassis;
+    Bytes area = {formatVersionOf(stored), 0, chassis.type};
+    appendField(area, chassis.part, stored.fields[0]);
+    appendField(area, chassis.serial, stored.fields[1]);
     appendCustom(area, chassis.custom, chassis.custom_len);
-    finishArea(area);
+    finishArea(area, stored);
     return area;
 }
 
 Bytes buildBoardInfoArea() {
-    Bytes area = {vkt::fruFormatVersion, 0, noLanguage};
+    const FruStoredArea& stored = storedBoard;
+    Bytes area = {formatVersionOf(stored), 0, languageOf(stored)};
     appendData(area, board.mfg_date_time, sizeof board.mfg_date_time);
-    appendField(area, board.mfg);
-    appendField(area, board.prod);
-    appendField(area, board.serial);
-    appendField(area, board.part);
-    appendField(area, board.fru);
+    appendField(area, board.mfg, stored.fields[0]);
+    appendField(area, board.prod, stored.fields[1]);
+    appendField(area, board.serial, stored.fields[2]);
+    appendField(area, board.part, stored.fields[3]);
+    appendField(area, board.fru, stored.fields[4]);
     if (fru1Flag == 1) {
         char customer[fruTextSize];
         vkt::copyText(customer, reinterpret_cast<const char*>(board.custom), sizeof board.custom);
-        appendField(area, customer);
+        appendField(area, customer, stored.fields[5]);
     } else {
         appendCustom(area, board.custom, board.custom_len);
     }
-    finishArea(area);
+    finishArea(area, stored);
     return area;
 }
 
 Bytes buildProductInfoArea() {
-    Bytes area = {vkt::fruFormatVersion, 0, noLanguage};
-    appendField(area, product.mfg);
-    appendField(area, product.name);
-    appendField(area, product.part);
-    appendField(area, product.version);
-    appendField(area, product.serial);
-    appendField(area, product.asset);
-    appendField(area, product.fru);
+    const FruStoredArea& stored = storedProduct;
+    Bytes area = {formatVersionOf(stored), 0, languageOf(stored)};
+    appendField(area, product.mfg, stored.fields[0]);
+    appendField(area, product.name, stored.fields[1]);
+    appendField(area, product.part, stored.fields[2]);
+    appendField(area, product.version, stored.fields[3]);
+    appendField(area, product.serial, stored.fields[4]);
+    appendField(area, product.asset, stored.fields[5]);
+    appendField(area, product.fru, stored.fields[6]);
     appendCustom(area, product.custom, product.custom_len);
-    finishArea(area);
+    finishArea(area, stored);
     return area;
 }
 
@@ -129,28 +156,74 @@ enum class FieldKind { Text, ChassisType, BoardDate, BoardCustom };
 struct FieldCode {
     const char* code;
     FieldKind kind;
-    char* text;      // Text fields
-    BYTE* length;    // their length byte
-    BYTE* presence;  // the area the field belongs to
+    char* text;              // Text fields
+    BYTE* length;            // their length byte
+    BYTE* presence;          // the area the field belongs to
+    FruStoredField* stored;  // the field as the parse stored it (Text fields and bv)
 };
 
+FruStoredField* const chassisStored = storedChassis.fields;
+FruStoredField* const boardStored = storedBoard.fields;
+FruStoredField* const productStored = storedProduct.fields;
+constexpr int boardCustomerField = 5;  // the first custom field, read as a field with fru1Flag 1
+
 const FieldCode fieldCodes[] = {
-    {"ct", FieldKind::ChassisType, nullptr, nullptr, &hasChassis},
-    {"cp", FieldKind::Text, chassis.part, &chassis.part_len, &hasChassis},
-    {"cs", FieldKind::Text, chassis.serial, &chassis.serial_len, &hasChassis},
-    {"bdt", FieldKind::BoardDate, nullptr, nullptr, &hasBoard},
-    {"bm", FieldKind::Text, board.mfg, &board.mfg_len, &hasBoard},
-    {"bpn", FieldKind::Text, board.prod, &board.prod_len, &hasBoard},
-    {"bs", FieldKind::Text, board.serial, &board.serial_len, &hasBoard},
-    {"bp", FieldKind::Text, board.part, &board.part_len, &hasBoard},
-    {"bv", FieldKind::BoardCustom, nullptr, nullptr, &hasBoard},
-    {"pm", FieldKind::Text, product.mfg, &product.mfg_len, &hasProduct},
-    {"pn", FieldKind::Text, product.name, &product.name_len, &hasProduct},
-    {"ppm", FieldKind::Text, product.part, &product.part_len, &hasProduct},
-    {"pv", FieldKind::Text, product.version, &product.version_len, &hasProduct},
-    {"ps", FieldKind::Text, product.serial, &product.serial_len, &hasProduct},
-    {"pat", FieldKind::Text, product.asset, &product.asset_len, &hasProduct},
+    {"ct", FieldKind::ChassisType, nullptr, nullptr, &hasChassis, nullptr},
+    {"cp", FieldKind::Text, chassis.part, &chassis.part_len, &hasChassis, &chassisStored[0]},
+    {"cs", FieldKind::Text, chassis.serial, &chassis.serial_len, &hasChassis, &chassisStored[1]},
+    {"bdt", FieldKind::BoardDate, nullptr, nullptr, &hasBoard, nullptr},
+    {"bm", FieldKind::Text, board.mfg, &board.mfg_len, &hasBoard, &boardStored[0]},
+    {"bpn", FieldKind::Text, board.prod, &board.prod_len, &hasBoard, &boardStored[1]},
+    {"bs", FieldKind::Text, board.serial, &board.serial_len, &hasBoard, &boardStored[2]},
+    {"bp", FieldKind::Text, board.part, &board.part_len, &hasBoard, &boardStored[3]},
+    {"bv", FieldKind::BoardCustom, nullptr, nullptr, &hasBoard, &boardStored[boardCustomerField]},
+    {"pm", FieldKind::Text, product.mfg, &product.mfg_len, &hasProduct, &productStored[0]},
+    {"pn", FieldKind::Text, product.name, &product.name_len, &hasProduct, &productStored[1]},
+    {"ppm", FieldKind::Text, product.part, &product.part_len, &hasProduct, &productStored[2]},
+    {"pv", FieldKind::Text, product.version, &product.version_len, &hasProduct, &productStored[3]},
+    {"ps", FieldKind::Text, product.serial, &product.serial_len, &hasProduct, &productStored[4]},
+    {"pat", FieldKind::Text, product.asset, &product.asset_len, &hasProduct, &productStored[5]},
 };
+
+// Every text field of the records beside the field its stored bytes came from.
+struct StoredText {
+    const char* text;
+    const BYTE* length;
+    FruStoredField* stored;
+};
+
+const StoredText storedTexts[] = {
+    {chassis.part, &chassis.part_len, &chassisStored[0]},
+    {chassis.serial, &chassis.serial_len, &chassisStored[1]},
+    {board.mfg, &board.mfg_len, &boardStored[0]},
+    {board.prod, &board.prod_len, &boardStored[1]},
+    {board.serial, &board.serial_len, &boardStored[2]},
+    {board.part, &board.part_len, &boardStored[3]},
+    {board.fru, &board.fru_len, &boardStored[4]},
+    {reinterpret_cast<const char*>(board.custom), &board.custom_len, &boardStored[boardCustomerField]},
+    {product.mfg, &product.mfg_len, &productStored[0]},
+    {product.name, &product.name_len, &productStored[1]},
+    {product.part, &product.part_len, &productStored[2]},
+    {product.version, &product.version_len, &productStored[3]},
+    {product.serial, &product.serial_len, &productStored[4]},
+    {product.asset, &product.asset_len, &productStored[5]},
+    {product.fru, &product.fru_len, &productStored[6]},
+};
+
+// True while the record still reads as the stored bytes do: the length of the type/length
+// byte and the text up to the first 00h.
+bool storedStillHolds(const FruStoredField& f, const char* text, BYTE length) {
+    const size_t n = f.typeLength & vkt::fruLengthMask;
+    const size_t textLength = strnlen(reinterpret_cast<const char*>(f.bytes), n);
+    return n == length && strnlen(text, fruTextSize) == textLength && memcmp(text, f.bytes, textLength) == 0;
+}
+
+// A field whose record was changed some other way than through setFRUField is written as
+// its record says.
+void forgetChangedStoredFields() {
+    for (const StoredText& t : storedTexts)
+        if (t.stored->kept && !storedStillHolds(*t.stored, t.text, *t.length)) *t.stored = FruStoredField{};
+}
 
 const FieldCode* findFieldCode(const char* code) {
     if (code == nullptr) return nullptr;
@@ -259,6 +332,9 @@ int setFRUField(const char* code, const char* value) {
             setBoardCustom(text);
             break;
     }
+    // A field that was set is written as text, even when it reads the same as its stored
+    // bytes (a BCD-plus or 6-bit field whose raw bytes happen to be the new text).
+    if (f->stored != nullptr) *f->stored = FruStoredField{};
     *f->presence = 1;
     return 0;
 }
@@ -275,6 +351,9 @@ FruRecordSet FruRecordSet::take() {
     memcpy(r.present, flags, sizeof flags);
     r.useLength = internalUseLength;
     r.incomplete = fruParseIncomplete;
+    r.stored[0] = storedChassis;
+    r.stored[1] = storedBoard;
+    r.stored[2] = storedProduct;
     return r;
 }
 
@@ -292,6 +371,9 @@ void FruRecordSet::put() const {
     hasMulti = present[4];
     internalUseLength = useLength;
     fruParseIncomplete = incomplete;
+    storedChassis = stored[0];
+    storedBoard = stored[1];
+    storedProduct = stored[2];
 }
 
 namespace {
@@ -340,8 +422,26 @@ bool sameMulti(const FruRecordSet& a, const FruRecordSet& b) {
     return true;
 }
 
+// Every field `a` holds as stored, `b` holds with the same type/length byte and bytes; and
+// the format version and language byte of an area are kept.
+bool sameStored(const FruStoredArea& a, const FruStoredArea& b, bool hasLanguage) {
+    if (a.kept && (!b.kept || a.formatVersion != b.formatVersion || (hasLanguage && a.language != b.language)))
+        return false;
+    for (int i = 0; i < fruStoredFieldCount; ++i) {
+        const FruStoredField& x = a.fields[i];
+        const FruStoredField& y = b.fields[i];
+        if (x.kept && (!y.kept || x.typeLength != y.typeLength ||
+                       memcmp(x.bytes, y.bytes, x.typeLength & vkt::fruLengthMask) != 0))
+            return false;
+    }
+    return true;
+}
+
 bool sameRecords(const FruRecordSet& a, const FruRecordSet& b) {
     if (memcmp(a.present, b.present, sizeof a.present) != 0 || a.useLength != b.useLength) return false;
+    if (!sameStored(a.stored[0], b.stored[0], false) || !sameStored(a.stored[1], b.stored[1], true) ||
+        !sameStored(a.stored[2], b.stored[2], true))
+        return false;
     if (memcmp(a.internalUse.useData, b.internalUse.useData, sizeof a.internalUse.useData) != 0) return false;
     if (a.useLength > static_cast<int32_t>(sizeof a.internalUse.useData) &&
         memcmp(a.internalUse.useData2, b.internalUse.useData2, sizeof a.internalUse.useData2) != 0)
@@ -353,6 +453,7 @@ bool sameRecords(const FruRecordSet& a, const FruRecordSet& b) {
 }  // namespace
 
 bool toFRURawKeepsRecords() {
+    forgetChangedStoredFields();
     const FruRecordSet edited = FruRecordSet::take();
     toFRURaw();
     parseFRUData(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength), 0);
@@ -362,6 +463,7 @@ bool toFRURawKeepsRecords() {
 }
 
 void toFRURaw() {
+    forgetChangedStoredFields();
     memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
     struct Area {
         BYTE present;

@@ -22,6 +22,7 @@ fru_board_info boardInfo;
 fru_product_info productInfo;
 int32_t internalUseLength = 0;
 BYTE fruParseIncomplete = 0;
+FruStoredArea storedChassis, storedBoard, storedProduct;
 
 namespace {
 
@@ -39,19 +40,28 @@ FruCursor areaCursor(BYTE offset, const BYTE* data, size_t imageLength, size_t s
 }
 
 // One type/length field: the low six bits are its length, the type bits are not decoded.
-// The record keeps the full length, the text ends at the first NUL of the bytes.
-void readField(FruCursor& c, BYTE& len, char (&text)[fruTextSize]) {
+// The record keeps the full length, the text ends at the first NUL of the bytes; `stored`
+// keeps the field as it is stored.
+void readField(FruCursor& c, BYTE& len, char (&text)[fruTextSize], FruStoredField& stored) {
+    stored = FruStoredField{};
     if (c.atEnd()) {
         fruParseIncomplete = 1;
         len = 0;
         text[0] = '\0';
         return;
     }
-    const BYTE n = c.next() & vkt::fruLengthMask;
+    const BYTE typeLength = c.next();
+    const BYTE n = typeLength & vkt::fruLengthMask;
     char raw[fruTextSize] = {};
     size_t got = 0;
     for (; got < n && !c.atEnd(); ++got) raw[got] = static_cast<char>(c.next());
-    if (got < n) fruParseIncomplete = 1;
+    if (got < n) {
+        fruParseIncomplete = 1;
+    } else {
+        stored.kept = 1;
+        stored.typeLength = typeLength;
+        memcpy(stored.bytes, raw, n);
+    }
     len = n;
     vkt::copyText(text, raw, got);
 }
@@ -80,6 +90,30 @@ void checkAreaTail(const FruCursor& c, BYTE offset, vkt::ByteView image) {
         if (image[p] != 0) fruParseIncomplete = 1;
 }
 
+// The area's format version and its language byte (byte 2, where the area has one).
+void keepAreaHead(FruStoredArea& stored, BYTE offset, vkt::ByteView image) {
+    const size_t start = offset * areaUnit;
+    if (!image.has(start + 2)) return;
+    stored.kept = 1;
+    stored.formatVersion = image[start];
+    stored.language = image[start + 2];
+}
+
+// The whole area as stored, when its length byte covers all that was parsed (up to the
+// end-of-fields marker at the cursor) and the checksum byte, within the image, with only
+// zeros in between.
+void keepWholeArea(FruStoredArea& stored, const FruCursor& c, BYTE offset, vkt::ByteView image) {
+    const size_t start = offset * areaUnit;
+    const size_t end = start + image[start + 1] * areaUnit;
+    const size_t fieldsEnd = c.position() + 1;
+    if (c.atEnd() || end > image.size() || fieldsEnd + 1 > end) return;
+    for (size_t p = fieldsEnd; p + 1 < end; ++p)
+        if (image[p] != 0) return;
+    stored.whole = 1;
+    stored.length = static_cast<uint16_t>(end - start);
+    image.copyTo(stored.bytes, start, end - start);
+}
+
 fru_header readHeader(const BYTE* data, size_t imageLength) {
     fru_header h = {};
     const vkt::ByteView image(data, imageLength);
@@ -98,6 +132,7 @@ void resetAreaRecords() {
     hasInternal = hasChassis = hasBoard = hasProduct = hasMulti = 0;
     internalUseLength = 0;
     fruParseIncomplete = 0;
+    storedChassis = storedBoard = storedProduct = FruStoredArea{};
 }
 
 }  // namespace
@@ -151,28 +186,35 @@ void parseFRUInternalUse(BYTE offset, const BYTE* data, size_t imageLength, BYTE
 }
 
 void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {
+    const vkt::ByteView image(data, imageLength);
     FruCursor c = areaCursor(offset, data, imageLength, 2);
+    keepAreaHead(storedChassis, offset, image);
     chassis.type = c.next();
-    readField(c, chassis.part_len, chassis.part);
-    readField(c, chassis.serial_len, chassis.serial);
+    readField(c, chassis.part_len, chassis.part, storedChassis.fields[0]);
+    readField(c, chassis.serial_len, chassis.serial, storedChassis.fields[1]);
     readCustom(c, chassis.custom_len, chassis.custom);
-    checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
+    checkAreaTail(c, offset, image);
+    keepWholeArea(storedChassis, c, offset, image);
 }
 
 void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    const vkt::ByteView image(data, imageLength);
     FruCursor c = areaCursor(offset, data, imageLength, 3);
+    keepAreaHead(storedBoard, offset, image);
     for (BYTE& b : board.mfg_date_time) b = c.next();
-    readField(c, board.mfg_len, board.mfg);
-    readField(c, board.prod_len, board.prod);
-    readField(c, board.serial_len, board.serial);
-    readField(c, board.part_len, board.part);
-    readField(c, board.fru_len, board.fru);
+    FruStoredField* stored = storedBoard.fields;
+    readField(c, board.mfg_len, board.mfg, stored[0]);
+    readField(c, board.prod_len, board.prod, stored[1]);
+    readField(c, board.serial_len, board.serial, stored[2]);
+    readField(c, board.part_len, board.part, stored[3]);
+    readField(c, board.fru_len, board.fru, stored[4]);
     if (fru1Flag == 0) {
         readCustom(c, board.custom_len, board.custom);
-        checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
+        checkAreaTail(c, offset, image);
+        keepWholeArea(storedBoard, c, offset, image);
     } else {
         char customer[fruTextSize] = {};
-        readField(c, board.custom_len, customer);
+        readField(c, board.custom_len, customer, stored[5]);
         memset(board.custom, 0, sizeof board.custom);
         vkt::copyText(reinterpret_cast<char*>(board.custom), sizeof board.custom, customer);
     }
@@ -190,16 +232,20 @@ void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE p
 }
 
 void parseFRUProductInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    const vkt::ByteView image(data, imageLength);
     FruCursor c = areaCursor(offset, data, imageLength, 3);
-    readField(c, product.mfg_len, product.mfg);
-    readField(c, product.name_len, product.name);
-    readField(c, product.part_len, product.part);
-    readField(c, product.version_len, product.version);
-    readField(c, product.serial_len, product.serial);
-    readField(c, product.asset_len, product.asset);
-    readField(c, product.fru_len, product.fru);
+    keepAreaHead(storedProduct, offset, image);
+    FruStoredField* stored = storedProduct.fields;
+    readField(c, product.mfg_len, product.mfg, stored[0]);
+    readField(c, product.name_len, product.name, stored[1]);
+    readField(c, product.part_len, product.part, stored[2]);
+    readField(c, product.version_len, product.version, stored[3]);
+    readField(c, product.serial_len, product.serial, stored[4]);
+    readField(c, product.asset_len, product.asset, stored[5]);
+    readField(c, product.fru_len, product.fru, stored[6]);
     readCustom(c, product.custom_len, product.custom);
-    checkAreaTail(c, offset, vkt::ByteView(data, imageLength));
+    checkAreaTail(c, offset, image);
+    keepWholeArea(storedProduct, c, offset, image);
     if (printFRUData == 0) return;
 
     vkt::copyText(productInfo.productManufacturerName, product.mfg);

@@ -1,7 +1,6 @@
 // The two file forms of a FRU image: a binary copy, and an annotated text listing of every
 // byte (fields shown as text where that survives the trip), plus writing either back.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +16,12 @@ constexpr size_t headerSize = sizeof(fru_header);
 constexpr size_t multiHeaderSize = 5;
 constexpr size_t maxLineLength = 4096;
 
+// One section line of a listing: its name and how many bytes the listing holds before it.
+struct Section {
+    std::string name;
+    size_t position;
+};
+
 // ---- the listing writer -----------------------------------------------------------------
 
 enum class AreaKind { Internal, Chassis, Board, Product, Multi };
@@ -26,14 +31,21 @@ struct ListedArea {
     size_t start;
 };
 
+const char* const commonSection = "__Common";
+
 class Listing {
 public:
-    Listing(FILE* out, const BYTE* image, size_t length) : out_(out), image_(image), length_(length) {}
+    Listing(const BYTE* image, size_t length) : image_(image), length_(length) {}
 
-    bool ok() const { return ok_; }
+    const std::string& text() const { return text_; }
+    const std::vector<Section>& sections() const { return sections_; }
     size_t pos() const { return pos_; }
 
-    void section(const char* name) { put(name); }
+    void section(const char* name) {
+        sections_.push_back(Section{name, pos_});
+        text_ += name;
+        text_ += '\n';
+    }
 
     // Byte lines up to `end` (never past the image).
     void bytesTo(size_t end) {
@@ -41,7 +53,7 @@ public:
         char line[8];
         for (; pos_ < end; ++pos_) {
             snprintf(line, sizeof line, "\t%02X\n", image_[pos_]);
-            put(line);
+            text_ += line;
         }
     }
 
@@ -59,39 +71,42 @@ public:
             bytesTo(pos_ + n);
             return true;
         }
-        put("\t'");
-        if (fwrite(text, 1, n, out_) != n) ok_ = false;
-        put("'\n");
+        text_ += "\t'";
+        text_.append(reinterpret_cast<const char*>(text), n);
+        text_ += "'\n";
         pos_ += n;
         return true;
     }
 
 private:
-    void put(const char* s) {
-        if (fputs(s, out_) < 0) ok_ = false;
-    }
-
-    FILE* out_;
     const BYTE* image_;
     size_t length_;
     size_t pos_ = 0;
-    bool ok_ = true;
+    std::string text_;
+    std::vector<Section> sections_;
 };
 
 const char* sectionName(AreaKind kind) {
     switch (kind) {
         case AreaKind::Internal:
-            return "__Internal\n";
+            return "__Internal";
         case AreaKind::Chassis:
-            return "__Chassis\n";
+            return "__Chassis";
         case AreaKind::Board:
-            return "__Board\n";
+            return "__Board";
         case AreaKind::Product:
-            return "__Product\n";
+            return "__Product";
         case AreaKind::Multi:
-            return "__Multi\n";
+            return "__Multi";
     }
     return "";
+}
+
+bool isSectionName(const std::string& name) {
+    if (name == commonSection) return true;
+    for (AreaKind kind : {AreaKind::Internal, AreaKind::Chassis, AreaKind::Board, AreaKind::Product, AreaKind::Multi})
+        if (name == sectionName(kind)) return true;
+    return false;
 }
 
 // Where an area's bytes end, as far as the listing shows them.
@@ -107,14 +122,15 @@ size_t areaEnd(AreaKind kind, size_t start, const BYTE* image, size_t limit) {
             return std::min(std::max(declared, start), limit);
         }
         case AreaKind::Multi: {
-            // Through the record marked end of list.
+            // Through the record marked end of list; a chain without one runs on to the
+            // limit, the bytes too few for another record header included.
             size_t p = start;
             while (p + multiHeaderSize <= limit) {
                 const BYTE flag = image[p + 1];
                 p = std::min(p + multiHeaderSize + image[p + 2], limit);
-                if ((flag & vkt::fruMultiEndOfList) != 0) break;
+                if ((flag & vkt::fruMultiEndOfList) != 0) return p;
             }
-            return p;
+            return limit;
         }
     }
     return start;
@@ -156,6 +172,32 @@ void listArea(Listing& out, const ListedArea& area, const BYTE* image, size_t li
     out.bytesTo(end);
 }
 
+// Only an image of the one format version the listing knows is listed.
+bool listable(const BYTE* image, size_t imageLength) {
+    return image != nullptr && imageLength >= headerSize && image[0] == vkt::fruFormatVersion;
+}
+
+// The header, then the areas in the order they lie in the image, so that the bytes of the
+// listing, read one after the other, are the image again; gaps between areas are listed as
+// bytes.
+void listImage(Listing& listing, const BYTE* image, size_t imageLength) {
+    listing.section(commonSection);
+    listing.bytesTo(headerSize);
+    std::vector<ListedArea> areas;
+    const AreaKind kinds[] = {AreaKind::Internal, AreaKind::Chassis, AreaKind::Board, AreaKind::Product, AreaKind::Multi};
+    for (size_t i = 0; i < 5; ++i)
+        if (image[1 + i] != 0) areas.push_back(ListedArea{kinds[i], image[1 + i] * areaUnit});
+    std::stable_sort(areas.begin(), areas.end(),
+                     [](const ListedArea& a, const ListedArea& b) { return a.start < b.start; });
+    for (size_t i = 0; i < areas.size(); ++i) {
+        // An area never runs into the next one.
+        size_t limit = imageLength;
+        if (i + 1 < areas.size() && areas[i + 1].start > areas[i].start) limit = std::min(limit, areas[i + 1].start);
+        listArea(listing, areas[i], image, limit);
+        if (i + 1 < areas.size()) listing.bytesTo(areas[i + 1].start);
+    }
+}
+
 // ---- the listing reader -----------------------------------------------------------------
 
 // Mismatched: a text that does not have the length its type/length byte gives.
@@ -163,42 +205,48 @@ enum class LineResult { Ok, Bad, Mismatched };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// What the listing said so far: a text line stands right after the type/length byte of its
-// field, and must be as long as that byte says.
-struct ListingState {
+// What a listing holds: its bytes in order and where its section lines stand. A text line
+// stands right after the type/length byte of its field, and must be as long as that byte says.
+struct ListingContent {
+    std::vector<BYTE> bytes;
+    std::vector<Section> sections;
     bool lastWasByte = false;
     BYTE lastByte = 0;
 };
 
-// Appends the bytes one listing line stands for to `bytes`.
-LineResult takeLine(const std::string& line, std::vector<BYTE>& bytes, ListingState& state) {
+// Appends the bytes one listing line stands for.
+LineResult takeLine(const std::string& line, ListingContent& content) {
     size_t first = 0;
     while (first < line.size() && isBlank(line[first])) ++first;
-    if (first == line.size()) return LineResult::Ok;                   // blank
-    if (line.compare(first, 2, "__") == 0) return LineResult::Ok;      // section name
+    if (first == line.size()) return LineResult::Ok;  // blank
+    size_t last = line.size();
+    while (last > first && isBlank(line[last - 1])) --last;
+    if (line.compare(first, 2, "__") == 0) {
+        content.sections.push_back(Section{line.substr(first, last - first), content.bytes.size()});
+        return LineResult::Ok;
+    }
+    std::vector<BYTE>& bytes = content.bytes;
     const size_t open = line.find('\'');
     if (open != std::string::npos) {
         const size_t close = line.rfind('\'');
         if (close == open) return LineResult::Bad;
         const size_t length = close - open - 1;
-        const bool matches = state.lastWasByte && (state.lastByte & vkt::fruLengthMask) == length;
+        const bool matches = content.lastWasByte && (content.lastByte & vkt::fruLengthMask) == length;
         bytes.insert(bytes.end(), line.begin() + static_cast<long>(open) + 1, line.begin() + static_cast<long>(close));
-        state.lastWasByte = false;
+        content.lastWasByte = false;
         return matches ? LineResult::Ok : LineResult::Mismatched;
     }
-    size_t last = line.size();
-    while (last > first && isBlank(line[last - 1])) --last;
     if (last - first > 2 && line[first] == '0' && (line[first + 1] == 'x' || line[first + 1] == 'X')) first += 2;
     if (last - first > 2 || last == first) return LineResult::Bad;
     unsigned value = 0;
     for (size_t i = first; i < last; ++i) {
-        const unsigned char c = static_cast<unsigned char>(line[i]);
-        if (!isxdigit(c)) return LineResult::Bad;
-        value = value * 16 + static_cast<unsigned>(isdigit(c) ? c - '0' : tolower(c) - 'a' + 10);
+        const int digit = vkt::hexDigit(line[i]);
+        if (digit < 0) return LineResult::Bad;
+        value = value * 16 + static_cast<unsigned>(digit);
     }
     bytes.push_back(static_cast<BYTE>(value));
-    state.lastWasByte = true;
-    state.lastByte = static_cast<BYTE>(value);
+    content.lastWasByte = true;
+    content.lastByte = static_cast<BYTE>(value);
     return LineResult::Ok;
 }
 
@@ -207,9 +255,8 @@ enum class ListingResult { Ok, Unreadable, Inconsistent };
 // Reads a whole listing. Unreadable: a line that is neither a byte nor a text, a line that
 // is unreasonably long, a file that cannot be read or that holds more than the write
 // buffer. Inconsistent: a text whose length is not the one its type/length byte gives.
-ListingResult readListing(FILE* in, std::vector<BYTE>& bytes) {
+ListingResult readListing(FILE* in, ListingContent& content) {
     std::string line;
-    ListingState state;
     bool consistent = true;
     int c;
     bool more = true;
@@ -221,50 +268,38 @@ ListingResult readListing(FILE* in, std::vector<BYTE>& bytes) {
         }
         more = c != EOF;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const LineResult taken = takeLine(line, bytes, state);
+        const LineResult taken = takeLine(line, content);
         if (taken == LineResult::Bad) return ListingResult::Unreadable;
         if (taken == LineResult::Mismatched) consistent = false;
-        if (bytes.size() > fruWriteBufferSize) return ListingResult::Unreadable;
+        if (content.bytes.size() > fruWriteBufferSize) return ListingResult::Unreadable;
     }
     if (ferror(in) != 0) return ListingResult::Unreadable;
     return consistent ? ListingResult::Ok : ListingResult::Inconsistent;
 }
 
-// The multi-record chain from `start`: every record inside the image, its header and data
-// matching their checksums, the last one marked end of list.
-bool multiRecordsConsistent(const BYTE* image, size_t length, size_t start) {
-    size_t p = start;
-    for (int n = 0; n < fruMultiRecordCount; ++n) {
-        if (p + multiHeaderSize > length || vkt::byteSum(image + p, multiHeaderSize) != 0) return false;
-        const BYTE flag = image[p + 1];
-        const size_t dataLength = image[p + 2];
-        const BYTE dataChecksum = image[p + 3];
-        p += multiHeaderSize;
-        if (p + dataLength > length) return false;
-        if (static_cast<BYTE>(vkt::byteSum(image + p, dataLength) + dataChecksum) != 0) return false;
-        p += dataLength;
-        if ((flag & vkt::fruMultiEndOfList) != 0) return true;
+// Checksums cannot tell a hand edit from a device's own bytes (a wrong area checksum is a
+// common defect of real images, and its backup must restore as it was), but the listing's
+// shape can: the backup lists the header and every area in order, a section line where each
+// area begins, and nothing after the last one. Listed again from the bytes it holds, a
+// listing the backup wrote comes out with its section lines at the same places and not one
+// byte more; a line added or dropped inside an area moves every section line after it, and
+// one added after the last area is a byte no area holds. (A listing that stops early, inside
+// or before an area, is told by the FRU it goes to: see fruListingEndsWithImage.) A section
+// line whose name the backup does not write is taken as a note wherever the backup writes one.
+bool describesWholeAreas(const ListingContent& listing) {
+    const std::vector<BYTE>& bytes = listing.bytes;
+    if (!listable(bytes.data(), bytes.size())) return false;
+    Listing expected(bytes.data(), bytes.size());
+    listImage(expected, bytes.data(), bytes.size());
+    if (expected.pos() != bytes.size()) return false;
+    const std::vector<Section>& want = expected.sections();
+    if (want.size() != listing.sections.size()) return false;
+    for (size_t i = 0; i < want.size(); ++i) {
+        const Section& got = listing.sections[i];
+        if (got.position != want[i].position) return false;
+        if (isSectionName(got.name) && got.name != want[i].name) return false;
     }
-    return false;
-}
-
-// True when the bytes describe an image whose header and areas agree with the lengths and
-// checksums they carry: what a listing written by parseFRUDataToText reads back as, unless
-// it was edited without keeping them in step.
-bool imageConsistent(const BYTE* image, size_t length) {
-    if (length < headerSize || vkt::byteSum(image, headerSize) != 0) return false;
-    fru_header h;
-    memcpy(&h, image, sizeof h);
-    const BYTE offsets[] = {h.internal, h.chassis, h.board, h.product, h.multi};
-    for (BYTE offset : offsets)
-        if (offset != 0 && offset * areaUnit >= length) return false;
-    for (BYTE offset : {h.chassis, h.board, h.product}) {
-        if (offset == 0) continue;
-        const size_t start = offset * areaUnit;
-        const size_t size = (start + 1 < length ? image[start + 1] : 0) * areaUnit;
-        if (size == 0 || start + size > length || vkt::byteSum(image + start, size) != 0) return false;
-    }
-    return h.multi == 0 || multiRecordsConsistent(image, length, h.multi * areaUnit);
+    return true;
 }
 
 }  // namespace
@@ -295,33 +330,26 @@ int writeFRUfromFile(const char* path) {
 }
 
 int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path) {
-    if (image == nullptr || imageLength < headerSize || image[0] != vkt::fruFormatVersion) return fruFileVersionError;
+    if (!listable(image, imageLength)) return fruFileVersionError;
     FILE* out = path != nullptr ? fopen(path, "w") : nullptr;
     if (out == nullptr) return fruFileOpenError;
-
-    Listing listing(out, image, imageLength);
-    listing.section("__Common\n");
-    listing.bytesTo(headerSize);
-
-    // Areas in the order they lie in the image, so that the bytes of the listing, read one
-    // after the other, are the image again; gaps between areas are listed as bytes.
-    std::vector<ListedArea> areas;
-    const AreaKind kinds[] = {AreaKind::Internal, AreaKind::Chassis, AreaKind::Board, AreaKind::Product, AreaKind::Multi};
-    for (size_t i = 0; i < 5; ++i)
-        if (image[1 + i] != 0) areas.push_back(ListedArea{kinds[i], image[1 + i] * areaUnit});
-    std::stable_sort(areas.begin(), areas.end(),
-                     [](const ListedArea& a, const ListedArea& b) { return a.start < b.start; });
-    for (size_t i = 0; i < areas.size(); ++i) {
-        // An area never runs into the next one.
-        size_t limit = imageLength;
-        if (i + 1 < areas.size() && areas[i + 1].start > areas[i].start) limit = std::min(limit, areas[i + 1].start);
-        listArea(listing, areas[i], image, limit);
-        if (i + 1 < areas.size()) listing.bytesTo(areas[i + 1].start);
-    }
-
-    const bool written = listing.ok();
+    Listing listing(image, imageLength);
+    listImage(listing, image, imageLength);
+    const std::string& text = listing.text();
+    const bool written = fwrite(text.data(), 1, text.size(), out) == text.size();
     const bool closed = fclose(out) == 0;
     return written && closed ? fruFileOk : fruFileOpenError;
+}
+
+bool fruListingEndsWithImage(const BYTE* image, size_t imageLength) {
+    if (!listable(image, imageLength)) return false;
+    // One byte more, FFh: as a type/length byte it starts the longest field, which that one
+    // byte can never hold, so the byte is listed only when every longer image would be.
+    std::vector<BYTE> longer(image, image + imageLength);
+    longer.push_back(0xFF);
+    Listing listing(longer.data(), longer.size());
+    listImage(listing, longer.data(), longer.size());
+    return listing.pos() > imageLength;
 }
 
 int loadFRUTextFile(const char* path) {
@@ -330,12 +358,13 @@ int loadFRUTextFile(const char* path) {
     fruWriteBufferLength = 0;
     FILE* in = path != nullptr ? fopen(path, "r") : nullptr;
     if (in == nullptr) return fruFileOpenError;
-    std::vector<BYTE> bytes;
-    const ListingResult read = readListing(in, bytes);
+    ListingContent listing;
+    const ListingResult read = readListing(in, listing);
     fclose(in);
+    const std::vector<BYTE>& bytes = listing.bytes;
     // Nothing is written from a listing that could not be read whole, or that holds nothing.
     if (read == ListingResult::Unreadable || bytes.empty()) return fruFileReadError;
-    if (read == ListingResult::Inconsistent || !imageConsistent(bytes.data(), bytes.size())) return fruFileInconsistent;
+    if (read == ListingResult::Inconsistent || !describesWholeAreas(listing)) return fruFileInconsistent;
     memcpy(fruWriteBuffer, bytes.data(), bytes.size());
     fruWriteBufferLength = static_cast<int32_t>(bytes.size());
     return fruFileOk;

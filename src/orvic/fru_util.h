@@ -172,6 +172,30 @@ extern int32_t internalUseLength;
 // whole image, and rebuilding from them would lose data.
 extern BYTE fruParseIncomplete;
 
+// How the chassis, board and product areas of the last parse were stored, beyond what the
+// records keep: a record holds a field's length and its text up to the first 00h byte, not
+// its type bits (BCD plus, 6-bit packed ASCII, binary) nor the bytes after a 00h. A rebuild
+// writes every field an edit did not name from these bytes, and an area whose content it
+// did not change as it was stored, padding and checksum included.
+struct FruStoredField {
+    BYTE kept;  // 1: the type/length byte and bytes below are the field as stored
+    BYTE typeLength;
+    BYTE bytes[fruMaxTextLength];
+};
+constexpr size_t fruAreaMaxSize = 255 * 8;  // the largest length an area's length byte gives
+constexpr int fruStoredFieldCount = 7;       // the most fields an area has (product)
+struct FruStoredArea {
+    BYTE kept;  // 1: formatVersion and language are the area's own
+    BYTE formatVersion;
+    BYTE language;  // board and product areas only
+    BYTE whole;     // 1: bytes/length hold the whole area: fields, custom bytes, end marker,
+                    // zero padding and checksum, within its length and the image
+    uint16_t length;
+    BYTE bytes[fruAreaMaxSize];
+    FruStoredField fields[fruStoredFieldCount];  // in the order the area holds them
+};
+extern FruStoredArea storedChassis, storedBoard, storedProduct;
+
 // ---- parser ------------------------------------------------------------------------------
 
 // Parses a FRU image of `imageLength` bytes into the area records; with `printFRUData` also
@@ -201,14 +225,21 @@ constexpr int fruFileOk = 0;
 constexpr int fruFileOpenError = 1;   // the file cannot be opened or created
 constexpr int fruFileReadError = 2;   // the file cannot be read whole, or is unusable
 constexpr int fruFileVersionError = 3;  // the image's header is not format version 1
-constexpr int fruFileInconsistent = 4;  // a listing that does not describe a consistent image
+constexpr int fruFileInconsistent = 4;  // a listing that does not list whole areas as a backup does
 
 // Reads a binary image file whole into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
 int loadFRUFile(const char* path);
 // Reads a text listing back into fruWriteBuffer / fruWriteBufferLength; nothing is sent.
 // fruFileInconsistent when a text does not have the length its type/length byte gives, or
-// the header or an area does not match its length and the checksum the listing carries.
+// the listing is not laid out as the backup lists the bytes it holds (section lines where
+// the areas begin, nothing after the last area). Checksums are not looked at: a listing
+// reproduces the image it was written from, wrong checksums included.
 int loadFRUTextFile(const char* path);
+// True when the listing of these bytes stops only because they end: were they the start of
+// a longer image, an area or field would be listed further. Such a listing is the backup of
+// an image of exactly this length (one whose last area runs to the end of the FRU, or whose
+// header names an area past it); as anything else it is a listing cut short.
+bool fruListingEndsWithImage(const BYTE* image, size_t imageLength);
 // Writes a binary image file to the FRU in 16-byte segments.
 int writeFRUfromFile(const char* path);
 // Writes the text listing of the `imageLength` bytes at `image` to `path`.
@@ -219,14 +250,17 @@ int writeFRUfromTextFile(const char* path);
 
 // ---- field editing -----------------------------------------------------------------------
 
-// Changes one field of the area records. 0, or 12 for an unknown code or a chassis type
-// that is not a hexadecimal byte (nothing is changed then).
+// Changes one field of the area records (the field is then rebuilt as 8-bit text). 0, or 12
+// for an unknown code or a chassis type that is not a hexadecimal byte (nothing is changed
+// then).
 int setFRUField(const char* code, const char* value);
 // True for a field code setFRUField knows.
 bool isFRUFieldCode(const char* code);
 // 0 when setFRUField would accept the code and value, else 12.
 int checkFRUField(const char* code, const char* value);
-// Builds the image of the area records into fruWriteBuffer / fruWriteBufferLength.
+// Builds the image of the area records into fruWriteBuffer / fruWriteBufferLength. A field
+// setFRUField did not set (and whose record still reads as stored) is written as stored;
+// an area whose content is unchanged goes back as it was stored.
 void toFRURaw();
 // The area records of the last parse and what the parser said about them, as one value.
 struct FruRecordSet {
@@ -239,12 +273,14 @@ struct FruRecordSet {
     BYTE present[5];  // internal use, chassis, board, product, multi-records
     int32_t useLength;
     BYTE incomplete;
+    FruStoredArea stored[3];  // chassis, board, product
 
     static FruRecordSet take();
     void put() const;
 };
-// toFRURaw, then reads the built image back: true when it yields the same records, i.e.
-// no field (named in an edit or not) would change by writing it. The records are kept.
+// toFRURaw, then reads the built image back: true when it yields the same records, and every
+// field it took as stored comes back with the same type/length byte and bytes, i.e. no field
+// (named in an edit or not) would change by writing it. The records are kept.
 bool toFRURawKeepsRecords();
 // toFRURaw, then writes the image in 8-byte segments; the first failing completion code.
 BYTE writeFRU();

@@ -43,27 +43,39 @@ int reportRestoreResult(int result, const char* path) {
     return VKT_BMC_COMMAND_FAILED;
 }
 
-// The two file forms of a restore: how a file is read into the write buffer, and the
-// segment size its image is written in.
+// The two file forms of a restore: how a file is read into the write buffer, the segment
+// size its image is written in, and whether it is a text listing.
 struct RestoreForm {
     int (*load)(const char*);
     size_t segmentSize;
+    bool listing;
 };
+
+int refuseListing(const char* path) {
+    fprintf(stderr, "The listing %s does not describe a consistent FRU image; nothing was written.\n", shown(path));
+    return VKT_BMC_COMMAND_FAILED;
+}
 
 // A file larger than the FRU area would be written in part before the BMC refuses the rest,
 // leaving the FRU overwritten and unlocked: compare before anything is unlocked.
-int checkFitsFRUArea(const char* path) {
+int checkFitsFRUArea(const char* path, const RestoreForm& form) {
     const BYTE cc = getFRUInventoryAreaInfo();
     if (cc != 0) {
         vkt::reportFailure("Failed to get FRU inventory area, %s", cc);
         return VKT_BMC_COMMAND_FAILED;
     }
     const size_t area = fruInventoryAreaSize();
-    if (static_cast<size_t>(fruWriteBufferLength) > area) {
+    const size_t length = static_cast<size_t>(fruWriteBufferLength);
+    if (length > area) {
         fprintf(stderr, "The file %s (%d bytes) is larger than the FRU area (%d bytes); nothing was written.\n",
                 shown(path), static_cast<int>(fruWriteBufferLength), static_cast<int>(area));
         return VKT_BMC_COMMAND_FAILED;
     }
+    // A listing that stops where an area or a field would go on is the backup of an image
+    // that ended there, a FRU of just that size; for a FRU of any other size its end was lost.
+    const size_t backedUp = area < fruImageSize ? area : fruImageSize;
+    if (form.listing && length != backedUp && fruListingEndsWithImage(fruWriteBuffer, length))
+        return refuseListing(path);
     return VKT_BMC_OK;
 }
 
@@ -71,13 +83,9 @@ int restore(const char* path, const RestoreForm& form) {
     // The file is read and checked first; a file that cannot be opened or read is still
     // reported after the unlock, as it always was.
     const int loaded = form.load(path);
-    if (loaded == fruFileInconsistent) {
-        fprintf(stderr, "The listing %s does not describe a consistent FRU image; nothing was written.\n",
-                shown(path));
-        return VKT_BMC_COMMAND_FAILED;
-    }
+    if (loaded == fruFileInconsistent) return refuseListing(path);
     if (loaded == fruFileOk) {
-        if (int r = checkFitsFRUArea(path)) return r;
+        if (int r = checkFitsFRUArea(path, form)) return r;
     }
     BYTE cc = unlockFRU();
     if (cc != 0) {
@@ -96,8 +104,8 @@ int restore(const char* path, const RestoreForm& form) {
     return VKT_BMC_OK;
 }
 
-constexpr RestoreForm binaryFile = {loadFRUFile, fruSegmentSize};
-constexpr RestoreForm textListing = {loadFRUTextFile, fruTextSegmentSize};
+constexpr RestoreForm binaryFile = {loadFRUFile, fruSegmentSize, false};
+constexpr RestoreForm textListing = {loadFRUTextFile, fruTextSegmentSize, true};
 
 struct FieldValue {
     const char* code;

@@ -101,14 +101,14 @@ ImageBuilder& ImageBuilder::chassis(uint8_t type, std::vector<Field> fields, Byt
     return *this;
 }
 
-ImageBuilder& ImageBuilder::board(uint32_t mfgMinutes, std::vector<Field> fields, Bytes custom) {
-    areas_[2] = boardInfoArea(mfgMinutes, fields, custom);
+ImageBuilder& ImageBuilder::board(uint32_t mfgMinutes, std::vector<Field> fields, Bytes custom, uint8_t language) {
+    areas_[2] = boardInfoArea(mfgMinutes, fields, custom, language);
     present_[2] = true;
     return *this;
 }
 
-ImageBuilder& ImageBuilder::product(std::vector<Field> fields, Bytes custom) {
-    areas_[3] = productInfoArea(fields, custom);
+ImageBuilder& ImageBuilder::product(std::vector<Field> fields, Bytes custom, uint8_t language) {
+    areas_[3] = productInfoArea(fields, custom, language);
     present_[3] = true;
     return *this;
 }

@@ -52,8 +52,8 @@ class ImageBuilder {
 public:
     ImageBuilder& internalUse(Bytes data);
     ImageBuilder& chassis(uint8_t type, std::vector<Field> fields, Bytes custom = {});
-    ImageBuilder& board(uint32_t mfgMinutes, std::vector<Field> fields, Bytes custom = {});
-    ImageBuilder& product(std::vector<Field> fields, Bytes custom = {});
+    ImageBuilder& board(uint32_t mfgMinutes, std::vector<Field> fields, Bytes custom = {}, uint8_t language = 0);
+    ImageBuilder& product(std::vector<Field> fields, Bytes custom = {}, uint8_t language = 0);
     ImageBuilder& multiRecords(std::vector<MultiRecord> records);
     // The built image is filled up to `size` bytes with `fill`.
     ImageBuilder& padTo(size_t size, uint8_t fill = 0xFF);
