@@ -543,8 +543,13 @@ TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
     ProcessResult r = run({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* subject : {"\n  lan ", "\n  user ", "\n  fru ", "\n  sel ", "\n  sensor ", "\n  power ", "\n  nm ",
-                                "\n  chassis ", "\n  bmc ", "\n  raw ", "\n  sdr ", "\n  config ", "\n  nvme "})
+                                "\n  chassis ", "\n  fan ", "\n  bmc ", "\n  raw ", "\n  sdr ", "\n  config ", "\n  nvme "})
         EXPECT_NE(r.out.find(subject), std::string::npos) << subject;
+    // Every exit status is explained, the library's own included.
+    for (const char* status : {"0 success", "11 a command failed", "12 a malformed", "13 the feature is absent",
+                               "14 a bridging step failed", "15 a change was not confirmed", "21 the BMC's KCS interface",
+                               "modprobe ipmi_si ipmi_devintf", "42 not run as root"})
+        EXPECT_NE(r.out.find(status), std::string::npos) << status;
     r = run({"fru", "--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* code : {"ct", "cp", "cs", "bdt", "bm", "bpn", "bs", "bp", "bv", "pm", "pn", "ppm", "pv", "ps", "pat"})
@@ -557,6 +562,218 @@ TEST_F(Vktool, HelpAtEveryLevelAndVersion) {
     EXPECT_EQ(r.status, 12);
     EXPECT_EQ(r.err.rfind("usage: vktool", 0), 0u);
     EXPECT_EQ(run({"--version"}).out, "vktool 1.0.0\n");
+}
+
+// ---- confirmations --------------------------------------------------------------------
+
+// Every action that changes the BMC, with arguments it takes.
+const std::vector<std::vector<std::string>> changes = {
+    {"lan", "set", "ip", "10.0.0.1"},          {"lan", "set", "mask", "255.0.0.0"},
+    {"lan", "set", "gateway", "10.0.0.254"},   {"lan", "set", "mac", "00:00:5E:00:53:10"},
+    {"lan", "set", "dhcp", "on"},              {"lan", "set", "vlan", "on", "5"},
+    {"lan", "set", "arp", "off"},              {"user", "add", "6", "alice"},
+    {"user", "delete", "3"},                   {"user", "password", "3"},
+    {"user", "level", "3", "4"},               {"fru", "set", "pat", "IT-1"},
+    {"fru", "edit", "pm=Newco"},               {"fru", "restore", "@file"},
+    {"fru", "set-version", "1", "0"},          {"sel", "clear"},
+    {"power", "discharge", "3"},               {"power", "auto-discharge", "3", "10"},
+    {"nm", "reset"},                           {"nm", "reset-defaults"},
+    {"nm", "update-mode"},                     {"chassis", "set", "systemname", "x"},
+    {"chassis", "backplane-location", "1"},    {"chassis", "location", "01"},
+    {"chassis", "mcu-update", "@file"},        {"chassis", "identify", "on"},
+    {"chassis", "intrusion", "clear"},         {"fan", "mode", "full"},
+    {"bmc", "cold-reset"},                     {"bmc", "factory-default", "lan"},
+    {"bmc", "host-reset"},                     {"bmc", "host-shutdown", "pxe"},
+    {"raw", "send", "06", "01"},               {"sdr", "delete", "5"},
+    {"sdr", "set-version", "1", "0"},          {"config", "load", "@file"},
+    {"nvme", "request", "1", "2", "3"},
+};
+
+TEST_F(Vktool, EveryChangeAsksFirstAndAChangeNotConfirmedIsStatusFifteen) {
+    writeFile(path("any.file"), "S00600004844521B\nS9030000FC\n");
+    for (std::vector<std::string> args : changes) {
+        std::replace(args.begin(), args.end(), std::string("@file"), path("any.file"));
+        ProcessResult help = run({args[0], args[1], "--help"});
+        EXPECT_NE(help.out.find("confirmation on a terminal unless --yes"), std::string::npos) << help.command;
+        args.insert(args.begin(), "--simulate=multinode");
+        ProcessResult r = run(args, "a-password\n");
+        EXPECT_EQ(r.status, 15) << r.command << "\n" << r.err;
+        EXPECT_NE(r.err.find("? Give --yes to confirm without a terminal; nothing was sent.\n"), std::string::npos)
+            << r.command << "\n" << r.err;
+        EXPECT_TRUE(commands().empty()) << r.command;
+    }
+    // Asked on a terminal: anything but yes declines, with the same status.
+    for (const char* answer : {"n\n", "\n", "yess\n"}) {
+        TerminalRun t = onTerminal({"--simulate", "user", "delete", "3"}, {{"Delete user 3? [y/N] ", answer}});
+        EXPECT_EQ(t.status, 15) << t.screen;
+        EXPECT_NE(t.screen.find("vktool: user delete: not confirmed; nothing was sent."), std::string::npos) << t.screen;
+        EXPECT_TRUE(commands().empty());
+    }
+    TerminalRun t = onTerminal({"--simulate", "user", "delete", "3"}, {{"Delete user 3? [y/N] ", "y\n"}});
+    EXPECT_EQ(t.status, 0) << t.screen;
+    EXPECT_FALSE(commands().empty());
+    // A malformed argument is refused before the question: 12, not 15.
+    EXPECT_EQ(run({"--simulate", "user", "delete", "64"}).status, 12);
+    // Lists and shows do not ask.
+    EXPECT_EQ(run({"--simulate", "user", "list"}).status, 0);
+}
+
+// ---- progress ---------------------------------------------------------------------------
+
+TEST_F(Vktool, LongOperationsShowProgressAndSayWhatWasDone) {
+    ProcessResult r = run({"--simulate", "fru", "backup", path("fru.bin")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Without a terminal: a line at the first step, at each tenth and at the end.
+    std::string lines;
+    for (int done : {16, 64, 112, 160, 208, 256, 320, 368, 416, 464, 512})
+        lines += "Writing the FRU: " + std::to_string(done) + " of 512 bytes\n";
+    r = run({"--simulate", "--yes", "fru", "restore", path("fru.bin")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Restore FRU successfully.\n");
+    EXPECT_EQ(r.err, lines + "FRU written: 512 bytes\n");
+    r = run({"--simulate", "--yes", "--quiet", "fru", "restore", path("fru.bin")});
+    EXPECT_EQ(r.out, "Restore FRU successfully.\n");
+    EXPECT_EQ(r.err, "");
+    // A failure gets no summary.
+    r = run({"--simulate=failing", "--yes", "fru", "restore", path("fru.bin")});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "Failed to get FRU inventory area, Completion Code=FFh\n");
+
+    // On a terminal the line is rewritten in place and taken away before the summary.
+    TerminalRun t = onTerminal({"--simulate", "--yes", "fru", "restore", path("fru.bin")}, {});
+    EXPECT_EQ(t.status, 0) << t.screen;
+    EXPECT_NE(t.screen.find("\rWriting the FRU: 16 of 512 bytes\x1b[K\rWriting the FRU: 32 of 512 bytes\x1b[K"),
+              std::string::npos)
+        << t.screen;
+    EXPECT_EQ(t.screen.find("Writing the FRU: 16 of 512 bytes\r\n"), std::string::npos) << t.screen;
+    EXPECT_NE(t.screen.find("\rRestore FRU successfully.\x1b[K\r\n"), std::string::npos) << t.screen;
+    EXPECT_NE(t.screen.find("\x1b[KFRU written: 512 bytes\r\n"), std::string::npos) << t.screen;
+
+    // The chassis controller's firmware: each record, the loader's ten seconds, the total.
+    writeFile(path("mcu.s19"), "S00600004844521B\nS9030000FC\n");
+    r = run({"--simulate=multinode", "--yes", "chassis", "mcu-update", path("mcu.s19")});
+    EXPECT_EQ(r.status, 0);
+    std::string expected = "Loading the controller firmware: record 1 of 2\n";
+    for (int s = 1; s <= 10; ++s)
+        expected += "Waiting for the controller's loader to finish: " + std::to_string(s) + " of 10 s\n";
+    EXPECT_EQ(r.err, expected + "Loading the controller firmware: record 2 of 2\nFirmware loaded: 2 records\n");
+    // A file the library refuses is no longer a silent 11.
+    writeFile(path("mcu.s19"), "S00600004844521C\nS9030000FC\n");
+    r = run({"--simulate=multinode", "--yes", "chassis", "mcu-update", path("mcu.s19")});
+    EXPECT_EQ(r.status, 11);
+    EXPECT_EQ(r.err, "vktool: chassis mcu-update: the firmware was not loaded: the file holds a malformed record or "
+                     "checksum, the chassis has no controller that takes firmware, or its loader did not answer\n");
+}
+
+// ---- the device node hint -------------------------------------------------------------
+
+TEST_F(Vktool, WithoutADeviceNodeTheHintComesFirstAndExplainsStatusTwentyOne) {
+    const std::string hint =
+        "vktool: there is no OpenIPMI device node (/dev/ipmi0, /dev/ipmi/0, /dev/ipmidev/0): the\n"
+        "vktool: library talks to the BMC over its KCS I/O ports instead (as root), and the run ends\n"
+        "vktool: with status 21 when they do not answer. To get the device node, load the kernel's\n"
+        "vktool: IPMI driver: modprobe ipmi_si ipmi_devintf\n";
+    ProcessResult r = run({"--simulate", "--kcs", "sel", "info"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, hint);
+    EXPECT_EQ(run({"--simulate", "sel", "info"}).err, "");
+    EXPECT_EQ(run({"--simulate", "--kcs", "user", "levels"}).err, "");  // sends nothing
+
+    // Nothing answers on the ports: the library ends the run with 21, explained beforehand,
+    // or with --quiet afterwards.
+    const std::vector<std::string> silent = {"VKT_SIM_KCS_SILENT=1"};
+    auto runSilent = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), VKT_TOOL);
+        std::vector<std::string> environment = env();
+        environment.push_back("VKT_SIM_KCS_SILENT=1");
+        return testkit::ipmisim::runProgram(args, 60000, environment);
+    };
+    r = runSilent({"--simulate", "--kcs", "sel", "info"});
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.err, hint);
+    EXPECT_EQ(r.out, "\n [kcs] kcs_error_exit:\n");
+    r = runSilent({"--simulate", "--kcs", "--quiet", "sel", "info"});
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.err, hint);
+    r = runSilent({"--simulate", "--kcs", "--quiet", "--json", "sel", "info"});
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, "");  // the document stream stays clean
+}
+
+// ---- identify LED, chassis intrusion, fan mode -------------------------------------------
+
+TEST_F(Vktool, IdentifyIntrusionAndFanModeSendWhatTheActionClassesSend) {
+    struct Case {
+        std::vector<std::string> command;
+        const char* className;
+        const char* report;
+    };
+    const Case cases[] = {
+        {{"chassis", "identify", "on"}, "VKT_OPEN_LED", "Identify LED is on.\n"},
+        {{"chassis", "identify", "off"}, "VKT_ClOSE_LED", "Identify LED is off.\n"},
+        {{"chassis", "intrusion", "clear"}, "VKT_ClearChassisIntrusion", "Chassis intrusion cleared.\n"},
+        {{"fan", "mode", "standard"}, "VKT_SetFanModeToStandard", "Fan mode is now Standard.\n"},
+        {{"fan", "mode", "full"}, "VKT_SetFanModeToFull", "Fan mode is now Full.\n"},
+        {{"fan", "mode", "optimal"}, "VKT_SetFanModeToOptimal", "Fan mode is now Optimal.\n"},
+        {{"fan", "mode", "pue2"}, "VKT_SetFanModeToPUE2", "Fan mode is now PUE2 Optimal.\n"},
+        {{"fan", "mode", "heavyio"}, "VKT_SetFanModeToHeavyIO", "Fan mode is now Heavy IO.\n"},
+        {{"fan", "mode", "PUE3"}, "VKT_SetFanModeToPUE3", "Fan mode is now PUE3 Optimal.\n"},
+    };
+    for (const Case& c : cases) {
+        ProcessResult cim = testkit::ipmisim::runProgram({VKT_CIM_TOOL, "--simulate", "enumerate", c.className}, 60000,
+                                                         env());
+        ASSERT_EQ(cim.status, 0) << cim.err;
+        const std::vector<std::string> sent = commands();
+        ASSERT_EQ(sent.size(), 1u) << c.className;
+        std::vector<std::string> args = c.command;
+        args.insert(args.begin(), {"--simulate", "--yes"});
+        ProcessResult r = run(args);
+        EXPECT_EQ(r.status, 0) << r.command << r.err;
+        EXPECT_EQ(r.out, c.report);
+        EXPECT_EQ(commands(), sent) << r.command;
+
+        // A BMC that refuses: the completion code and 11, where the class says "False".
+        args[0] = "--simulate=failing";
+        r = run(args);
+        EXPECT_EQ(r.status, 11) << r.command;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(", Completion Code=FFh\n"), std::string::npos) << r.err;
+        commands();
+    }
+    ProcessResult r = run({"--simulate", "--json", "fan", "mode"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "{\n  \"current\": \"full\",\n  \"currentText\": \"Full\",\n  \"supported\": [\n"
+              "    {\"mode\": \"standard\", \"text\": \"Standard\"},\n    {\"mode\": \"full\", \"text\": \"Full\"},\n"
+              "    {\"mode\": \"optimal\", \"text\": \"Optimal\"},\n    {\"mode\": \"pue2\", \"text\": \"PUE2 Optimal\"},\n"
+              "    {\"mode\": \"heavyio\", \"text\": \"Heavy IO\"},\n    {\"mode\": \"pue3\", \"text\": \"PUE3 Optimal\"}\n"
+              "  ]\n}\n");
+    EXPECT_EQ(run({"--simulate", "chassis", "intrusion"}).out, "Chassis intrusion: none\n");
+}
+
+// ---- privilege levels ---------------------------------------------------------------------
+
+TEST_F(Vktool, UserLevelsListsExactlyTheLevelsTheArgumentTakes) {
+    ProcessResult r = run({"--simulate", "user", "levels"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "For privilege level:\nAdministrator level : 4\nOperator level      : 3\nUser level          : 2\n"
+              "Callback level      : 1\nOEM level           : 5\nNo Access level     : 15\n"
+              "Names for LEVEL: administrator (admin), operator, user, callback, oem, no-access\n");
+    std::vector<int> listed;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        if (line.find(" level") != std::string::npos && line.find(" : ") != std::string::npos)
+            listed.push_back(std::stoi(line.substr(line.find(" : ") + 3)));
+    for (int level = 0; level <= 16; ++level) {
+        const bool isListed = std::find(listed.begin(), listed.end(), level) != listed.end();
+        r = run({"--simulate", "--yes", "user", "level", "3", std::to_string(level)});
+        EXPECT_EQ(r.status, isListed ? 0 : 12) << level << "\n" << r.err;
+        const std::vector<std::string> sent = commands();
+        EXPECT_EQ(sent.size(), isListed ? 1u : 0u) << level;
+    }
+    for (const char* name : {"administrator", "admin", "Operator", "user", "callback", "oem", "no-access"})
+        EXPECT_EQ(run({"--simulate", "--yes", "user", "level", "3", name}).status, 0) << name;
 }
 
 }  // namespace
