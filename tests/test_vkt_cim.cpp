@@ -99,7 +99,6 @@ TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
         {{"frobnicate", "x"}, "vkt-cim: unknown command frobnicate (commands: enumerate, classes)\n"},
         {{"classes", "VKT_FRU"}, "vkt-cim: classes takes no arguments\n"},
         {{"--verbose", "enumerate", "--all"}, "vkt-cim: unknown option --verbose\n"},
-        {{"--kcs", "enumerate", "--all"}, "vkt-cim: --kcs"},
     };
     for (const auto& [args, reason] : mistakes) {
         ProcessResult r = vktCim(args);

@@ -127,7 +127,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string error;
         const vkttools::OptionResult taken = vkttools::takeSimOption(argc, argv, i, sim, &error);
-        if (taken == vkttools::OptionResult::error) return usageError(error);
+        if (taken == vkttools::OptionResult::error) {
+            fprintf(stderr, "vkt-cim: %s\n", error.c_str());
+            return 2;
+        }
         if (taken == vkttools::OptionResult::taken) continue;
         const std::string a = argv[i];
         if (a == "--json") {
@@ -153,7 +156,10 @@ int main(int argc, char** argv) {
     if (words.size() != 2 || words[0] != "enumerate") return usageError(commandProblem(words));
 
     const std::string conflict = vkttools::checkSimOptions(sim);
-    if (!conflict.empty()) return usageError(conflict);
+    if (!conflict.empty()) {
+        fprintf(stderr, "vkt-cim: %s\n", conflict.c_str());
+        return 2;
+    }
     const bool simulate = sim.simulate;
     std::string error;
     switch (vkttools::launchSimulation("vkt-cim", argv, sim, &error)) {

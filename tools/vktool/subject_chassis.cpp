@@ -273,8 +273,8 @@ extern const Subject chassisSubject = {
          0, 1, {}, backplaneLocation, dataAction, {{"1", "1 2"}}},
         {"location", "[BYTE...]", "print the chassis location, or set its five bytes",
          "Up to five bytes in hexadecimal; bytes not given are written as 00. Nothing is\n"
-         "written when one is malformed. Setting it asks for confirmation on a terminal\n"
-         "unless --yes is given.\n",
+         "written when one is malformed.\n"
+         "Setting them asks for confirmation on a terminal unless --yes is given.\n",
          0, static_cast<int>(locationBytes), {}, location, dataAction},
         {"mcu-update", "FILE", "load the chassis controller's firmware from an S-record file",
          "The file is checked completely before the controller is put into update mode;\n"

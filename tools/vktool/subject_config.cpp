@@ -24,7 +24,7 @@ int load(Invocation& inv) {
     if (!type) return VKT_BMC_BAD_ARGUMENT;
     const std::string& path = inv.arguments[0];
     if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
-    if (!inv.confirm("Load " + path + " into the BMC? It restarts with it.")) return notConfirmed;
+    if (!inv.confirm("Load " + path + " into the BMC, which then restarts?")) return notConfirmed;
     return bmc_ConfigurationUpload(path.c_str(), static_cast<unsigned char>(*type));
 }
 
