@@ -87,7 +87,8 @@ std::optional<Format> formatNamed(const std::string& name);
 
 // The help line of every action that changes the BMC.
 inline constexpr const char* confirmHelp =
-    "Asks for confirmation on a terminal unless --yes is given (status 15 when not confirmed).\n";
+    "Asks for confirmation on a terminal unless --yes is given (status 15 when not\n"
+    "confirmed).\n";
 
 class Invocation {
 public:

@@ -253,7 +253,7 @@ std::string fieldHelp() {
 
 extern const Subject chassisSubject = {
     "chassis",
-    "multi-node chassis: nodes, fields, locations, controller firmware",
+    "multi-node chassis (nodes, fields, firmware); identify LED, intrusion flag",
     "The chassis controller of a multi-node chassis. Status 13 (\"Not Pairex\") when the\n"
     "server is not a node of one. The identify LED and the intrusion flag are the BMC's,\n"
     "on every server.\n\n" +
