@@ -5,7 +5,8 @@
 #              class definitions, the registrations and a README in ${datadir}/varkolt
 #   dev        include/varkolt/bmc.h, the link libvarkoltprovider.so in ${libdir},
 #              varkolt.pc and the CMake package config (find_package(varkolt))
-#   tools      every program built from tools/, in ${bindir}; their man pages
+#   tools      every program built from tools/, in ${bindir}; their man pages; vktool's bash
+#              completion in ${datadir}/bash-completion/completions
 #   simulator  the test kit's fake OpenIPMI device libvktfakebmc.so, in ${libexecdir}/varkolt,
 #              installed only when asked for (--component simulator): it interposes libc
 #              calls, so it never goes where a dynamic linker could pick it up; the tools
@@ -70,6 +71,8 @@ if(VKT_BUILD_TOOLS)
   install(TARGETS vkt-cim vktool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   install(FILES ${CMAKE_SOURCE_DIR}/doc/vktool.1 ${CMAKE_SOURCE_DIR}/doc/vkt-cim.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  install(FILES ${VKT_COMPLETION_DIR}/vktool DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    COMPONENT tools)
   install(TARGETS vktfakebmc LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/varkolt
     COMPONENT simulator EXCLUDE_FROM_ALL)
 endif()

@@ -16,6 +16,8 @@
 //                     ports in its /proc/ioports, as on a host that loaded ipmi_si but not
 //                     ipmi_devintf (otherwise the list shows only the firmware's entries
 //                     for the interface, as with no IPMI module loaded)
+//   VKT_SIM_KCS_SILENT 1 (with "kcs"): nothing answers on the KCS ports, as on a host
+//                     whose BMC interface is not there or not where it is looked for
 //   VKT_SIM_LOG       file that receives one line per request the server handled, e.g.
 //                     "30/45 01 01"
 //   VKT_SIM_VM        HOST:PORT: forward every request to an external BMC simulator over
@@ -207,6 +209,8 @@ __attribute__((constructor)) void startSimulatedServer() {
         kcsBmc() = std::make_unique<testkit::SimKcsBmc>(backend);
         kcsBmc()->keepLog(false);
         if (strcmp(transport, "kcs-ca8") == 0) kcsBmc()->placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+        const char* silent = getenv("VKT_SIM_KCS_SILENT");
+        if (silent != nullptr && strcmp(silent, "1") == 0) kcsBmc()->removeFromBus();
         ports = kcsBmc().get();
     } else if (transport != nullptr && *transport != '\0' && strcmp(transport, "device") != 0) {
         fprintf(stderr, "fake IPMI device: unknown transport \"%s\"\n", transport);

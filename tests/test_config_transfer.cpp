@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "progress_recorder.h"
 #include "test_support.h"
 #include "varkolt/bmc.h"
 
@@ -182,6 +183,26 @@ TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
     bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x02; }, IpmiResponse::error(0xC1));
     EXPECT_EQ(upload(p).err, "Failed to start configuration file upload, Completion Code=C1h\n");
     EXPECT_EQ(sim().transfer.applied, 0);
+}
+
+// A caller that asked for progress hears of each second the BMC prepares and of each piece,
+// up to the whole file; a transfer that stops reports nothing past the last piece that went.
+TEST_F(ConfigTransfer, ProgressCountsPreparationSecondsAndPieces) {
+    sim().transfer.notReadyPolls = 2;
+    ProgressRecorder progress;
+    ASSERT_EQ(download(path("saved.cfg")).rc, 0);
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"5:1/28", "5:2/28", "6:32/70", "6:64/70", "6:70/70"}));
+
+    progress.clear();
+    ASSERT_EQ(upload(path("saved.cfg")).rc, 0);
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"7:32/70", "7:64/70", "7:70/70"}));
+
+    progress.clear();
+    bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x03 && r.data[3] == 0x40; },
+                 IpmiResponse::error(0xC5));
+    EXPECT_EQ(upload(path("saved.cfg")).rc, 11);
+    EXPECT_EQ(progress.of(VKT_PROGRESS_CONFIG_UPLOAD), (std::vector<std::string>{"32/70", "64/70"}));
+    EXPECT_EQ(sim().transfer.applied, 1);  // the round trip's upload only
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Backup and restore of the FRU image, as a binary file and as a text listing: files,
 // request sequences, messages and results, and the listing's round trip for awkward fields.
 #include "fru_test_support.h"
+#include "progress_recorder.h"
 #include "varkolt/bmc.h"
 
 using frutest::FruTest;
@@ -167,6 +168,25 @@ TEST_F(FruBackup, UnlockAndWriteFailures) {
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(writes(), (std::vector<std::pair<int, size_t>>{{0, 16}, {16, 16}, {32, 16}}));
     EXPECT_FALSE(fruDevice().writeProtected);  // left unlocked, as after any failed write
+}
+
+// A caller that asked for progress hears of every segment read and written, in bytes of
+// the whole; a write the FRU refuses is the end of what is reported.
+TEST_F(FruBackup, ProgressCountsTheBytesOfEachSegment) {
+    writeFile("fru.bin", pattern(40, 7));
+    useImage(Bytes(40, 0xFF));
+    ProgressRecorder progress;
+    ASSERT_EQ(run([] { return bmc_BackupFRU("copy.bin"); }).rc, 0);
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"3:16/40", "3:32/40", "3:40/40"}));
+
+    progress.clear();
+    ASSERT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 0);
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"4:16/40", "4:32/40", "4:40/40"}));
+
+    progress.clear();
+    fruDevice().failWriteAt[16] = 0x81;
+    EXPECT_EQ(run([] { return bmc_RestoreFRU("fru.bin"); }).rc, 11);
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"4:16/40"}));
 }
 
 TEST_F(FruBackup, FilesThatCannotBeWrittenWholeAreRefusedBeforeAnyWrite) {

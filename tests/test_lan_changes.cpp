@@ -9,6 +9,7 @@
 
 #include "cimhost.h"
 #include "lan_user_helpers.h"
+#include "progress_recorder.h"
 #include "varkolt/bmc.h"
 
 using lantest::capture;
@@ -81,6 +82,25 @@ TEST_F(LanChanges, AddressChangeSetsWaitsAndReadsBack) {
     EXPECT_EQ(sim().lan.ip, (testkit::LanModel::Ip{198, 51, 100, 77}));
     EXPECT_EQ(sim().lan.subnetMask, (testkit::LanModel::Ip{198, 51, 100, 77}));
     EXPECT_EQ(sim().lan.gateway, (testkit::LanModel::Ip{198, 51, 100, 77}));
+}
+
+// With a progress handler the same six seconds pass a second at a time, each reported, and
+// the exchanges stay the same; a change the BMC refused waits for nothing.
+TEST_F(LanChanges, SettleWaitIsReportedSecondBySecondToAProgressHandler) {
+    ProgressRecorder progress;
+    Outcome o = capture([] { return bmc_SetIP("198.51.100.77"); });
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.out, "IP=198.51.100.77\n");
+    EXPECT_EQ(pauses(), std::vector<int>(6, 1000));
+    EXPECT_EQ(progress.all(), (std::vector<std::string>{"8:1/6", "8:2/6", "8:3/6", "8:4/6", "8:5/6", "8:6/6"}));
+    EXPECT_EQ(commandTexts(), (std::vector<std::string>{"0C/02 01 04 00 00", "0C/01 01 03 C6 33 64 4D",
+                                                        "0C/02 01 03 00 00"}));
+    progress.clear();
+    pauses().clear();
+    bmc().failNext(0x0C, 0x01, 0xCC);
+    EXPECT_EQ(capture([] { return bmc_SetMac("02:1a:2b:ab:cd:ef"); }).rc, 11);
+    EXPECT_TRUE(progress.all().empty());
+    EXPECT_TRUE(pauses().empty());
 }
 
 TEST_F(LanChanges, AddressSourceOtherThanStaticRefusesBeforeParsing) {

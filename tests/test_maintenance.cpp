@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kcs2_linux.h"
+#include "progress_recorder.h"
 #include "test_support.h"
 #include "varkolt/bmc.h"
 
@@ -48,6 +49,35 @@ TEST_F(Maintenance, ColdResetWaitsUntilTheBmcAnswersAgain) {
     o = run(bmc_ColdReset);
     EXPECT_EQ(o.out, "BMC cold reset successfully completed!\n");
     EXPECT_EQ(sim().clock.nowMs(), 75000);
+}
+
+// Each second of the wait is a step for a progress handler, up to the one whose probe the
+// BMC answered. A handler that throws changes nothing of what the wait does or prints.
+TEST_F(Maintenance, WakeUpWaitReportsItsSecondsToAProgressHandler) {
+    sim().device.restartMs = 63000;
+    waitBMCWakeupFlag = 1;
+    {
+        ProgressRecorder progress;
+        ASSERT_EQ(run(bmc_ColdReset).rc, 0);
+        std::vector<std::string> expected;
+        for (int s = 1; s <= 63; ++s) expected.push_back(std::to_string(s) + "/99");
+        EXPECT_EQ(progress.of(VKT_PROGRESS_BMC_WAKEUP), expected);
+        EXPECT_EQ(progress.all().size(), expected.size());
+    }
+    int calls = 0;
+    bmc_SetProgressHandler([](void* n, int, long, long) { ++*static_cast<int*>(n); throw 1; }, &calls);
+    sim().device.restartMs = 64000;
+    waitBMCWakeupFlag = 1;
+    Outcome o = run(bmc_ColdReset);
+    bmc_SetProgressHandler(nullptr, &calls);
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.out, std::string("BMC cold reset successfully completed!\n") + waitLine + dots(40) + "\n" + dots(24) +
+                         "\nDone.\n");
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(calls, 64);
+    waitBMCWakeupFlag = 1;
+    EXPECT_EQ(run(bmc_ColdReset).rc, 0);
+    EXPECT_EQ(calls, 64);  // removed
 }
 
 TEST_F(Maintenance, WaitGivesUpWhenTheBmcStaysAway) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chassis_fixture.h"
+#include "progress_recorder.h"
 #include "varkolt/bmc.h"
 
 using chassistest::ChassisTest;
@@ -98,6 +99,30 @@ TEST_F(McuUpdate, LoadsEveryRecordAfterUpdateModeAndHandshake) {
     ASSERT_GE(pauses().size(), 10u);
     EXPECT_EQ(std::vector<int>(pauses().end() - 10, pauses().end()), std::vector<int>(10, 1000));
     EXPECT_EQ(pauses().front(), 500);
+}
+
+// A caller that asked for progress hears of each record the loader took, of each second
+// of the wait before the end record, and of the end record last; a refused file or a
+// record the loader keeps refusing is heard of by no record past the last one taken.
+TEST_F(McuUpdate, ProgressCountsRecordsAndTheSecondsBeforeTheEndRecord) {
+    writeFile(firmware);
+    ProgressRecorder progress;
+    ASSERT_EQ(update(), VKT_BMC_OK);
+    std::vector<std::string> expected = {"1:1/5", "1:2/5", "1:3/5", "1:4/5"};
+    for (int s = 1; s <= 10; ++s) expected.push_back("2:" + std::to_string(s) + "/10");
+    expected.push_back("1:5/5");
+    EXPECT_EQ(progress.all(), expected);
+
+    progress.clear();
+    writeFile({firmware[0], srec('1', 0x8000, {1, 2, 3}, -1), firmware[4]});
+    EXPECT_EQ(update(), VKT_BMC_COMMAND_FAILED);
+    EXPECT_TRUE(progress.all().empty());
+
+    writeFile(firmware);
+    mcu().loader = testkit::McuLoader{};
+    mcu().loader.failingRecords = 5;
+    EXPECT_EQ(update(), VKT_BMC_COMMAND_FAILED);
+    EXPECT_TRUE(progress.all().empty());
 }
 
 TEST_F(McuUpdate, LineEndsDoNotChangeWhatIsSent) {

@@ -417,7 +417,7 @@ TEST(RecordingTool, VktoolRecordsAPasswordChangeWithoutThePassword) {
     testkit::writeFile(dir.file("other"), "other-Word-1\n");
     const std::string rec = dir.file("user.rec");
     auto vktool = [](const std::vector<std::string>& args) { return testkit::ipmisim::runProgram(args, 60000); };
-    auto live = vktool({VKT_TOOL, "--simulate", "--record", rec, "user", "add", "6", "alice", "--level", "3",
+    auto live = vktool({VKT_TOOL, "--simulate", "--record", rec, "--yes", "user", "add", "6", "alice", "--level", "3",
                         "--password-file", dir.file("pw")});
     EXPECT_EQ(live.status, 0) << live.err;
     const std::string text = testkit::readText(rec);
@@ -428,7 +428,7 @@ TEST(RecordingTool, VktoolRecordsAPasswordChangeWithoutThePassword) {
     EXPECT_NE(text.find("\nbmc 06/45 06 61 6C 69 63 65 00"), std::string::npos) << "the user name stays: " << text;
 
     // The replay takes any password in its place.
-    auto replayed = vktool({VKT_TOOL, "--simulate=replay:" + rec, "user", "add", "6", "alice", "--level", "3",
+    auto replayed = vktool({VKT_TOOL, "--simulate=replay:" + rec, "--yes", "user", "add", "6", "alice", "--level", "3",
                             "--password-file", dir.file("other")});
     EXPECT_EQ(replayed.status, 0) << replayed.err;
     EXPECT_EQ(replayed.out, live.out);

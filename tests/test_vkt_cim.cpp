@@ -91,8 +91,30 @@ TEST(VktCim, RejectsUnknownClassesAndBadUsage) {
     ProcessResult typo = vktCim({"--simulate=dmeo", "enumerate", "VKT_OPEN_LED"});
     EXPECT_EQ(typo.status, 2);
     EXPECT_EQ(typo.out, "");
-    EXPECT_EQ(vktCim({"enumerate"}).status, 2);
-    EXPECT_EQ(vktCim({"frobnicate", "x"}).status, 2);
+    // A usage error says why first, then shows the usage.
+    const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+        {{}, "vkt-cim: no command given: enumerate CLASS|--all, or classes\n"},
+        {{"enumerate"}, "vkt-cim: enumerate needs a class name (see vkt-cim classes) or --all\n"},
+        {{"enumerate", "VKT_FRU", "VKT_NM"}, "vkt-cim: enumerate takes one class name or --all, not 2 words\n"},
+        {{"frobnicate", "x"}, "vkt-cim: unknown command frobnicate (commands: enumerate, classes)\n"},
+        {{"classes", "VKT_FRU"}, "vkt-cim: classes takes no arguments\n"},
+        {{"--verbose", "enumerate", "--all"}, "vkt-cim: unknown option --verbose\n"},
+    };
+    for (const auto& [args, reason] : mistakes) {
+        ProcessResult r = vktCim(args);
+        EXPECT_EQ(r.status, 2) << r.command;
+        EXPECT_EQ(r.out, "") << r.command;
+        EXPECT_EQ(r.err.rfind(reason, 0), 0u) << r.command << "\n" << r.err;
+        EXPECT_NE(r.err.find("\nusage: vkt-cim "), std::string::npos) << r.command;
+    }
+}
+
+TEST(VktCim, VersionAndTheStatusesOfTheLibraryInTheHelp) {
+    EXPECT_EQ(vktCim({"--version"}).out, "vkt-cim 1.0.0\n");
+    const std::string help = vktCim({"--help"}).out;
+    for (const char* text : {"2 a usage error", "with 42 when it does not run as root", "with 21 when the BMC's KCS",
+                             "modprobe ipmi_si ipmi_devintf"})
+        EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
 TEST(VktCim, MultiNodeScenarioShowsTheChassisAndItsNodes) {

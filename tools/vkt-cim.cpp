@@ -35,6 +35,15 @@ const char* const usageHead =
     "                    change the BMC (LED, cold reset, fan mode...), are left out\n";
 const char* const usageTail =
     "  --json            print the instances as JSON\n"
+    "  --version         print the version\n"
+    "  -h, --help        this help\n"
+    "\n"
+    "Exit status: 0 every class enumerated; 1 an enumeration failed or the recording is\n"
+    "incomplete; 2 a usage error (the reason comes first), or a simulation that could not\n"
+    "be started. The library itself ends the process with 42 when it does not run as root,\n"
+    "and with 21 when the BMC's KCS interface does not answer or cannot be opened: there is\n"
+    "no OpenIPMI device node (load the kernel's driver: modprobe ipmi_si ipmi_devintf) and\n"
+    "the I/O ports gave no answer.\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
 
@@ -42,6 +51,26 @@ void printUsage(FILE* out) {
     fputs(usageHead, out);
     fputs(vkttools::simOptionsHelp, out);
     fputs(usageTail, out);
+}
+
+// A usage error: the reason, then the usage, on standard error.
+int usageError(const std::string& reason) {
+    fprintf(stderr, "vkt-cim: %s\n\n", reason.c_str());
+    printUsage(stderr);
+    return 2;
+}
+
+// Why the command words do not make a command.
+std::string commandProblem(const std::vector<std::string>& words) {
+    if (words.empty()) return "no command given: enumerate CLASS|--all, or classes";
+    const std::string& command = words[0];
+    if (command == "classes") return "classes takes no arguments";
+    if (command != "enumerate") {
+        if (command.size() > 1 && command[0] == '-') return "unknown option " + command.substr(0, command.find('='));
+        return "unknown command " + command + " (commands: enumerate, classes)";
+    }
+    if (words.size() == 1) return "enumerate needs a class name (see vkt-cim classes) or --all";
+    return "enumerate takes one class name or --all, not " + std::to_string(words.size() - 1) + " words";
 }
 
 std::string quoted(const std::string& s) {
@@ -109,6 +138,11 @@ int main(int argc, char** argv) {
         } else if (a == "-h" || a == "--help") {
             printUsage(stdout);
             return 0;
+        } else if (a == "--version") {
+            printf("vkt-cim %s\n", VKT_VERSION);
+            return 0;
+        } else if (a.size() > 1 && a[0] == '-' && a != "--all") {
+            return usageError("unknown option " + a.substr(0, a.find('=')));
         } else {
             words.push_back(a);
         }
@@ -119,10 +153,7 @@ int main(int argc, char** argv) {
             printf("%-28s %-22s %s\n", p.className, p.prefix, p.action ? "action" : "data");
         return 0;
     }
-    if (words.size() != 2 || words[0] != "enumerate") {
-        printUsage(stderr);
-        return 2;
-    }
+    if (words.size() != 2 || words[0] != "enumerate") return usageError(commandProblem(words));
 
     const std::string conflict = vkttools::checkSimOptions(sim);
     if (!conflict.empty()) {

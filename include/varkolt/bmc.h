@@ -24,6 +24,28 @@ extern "C" {
 #define VKT_BMC_ABSENT 13         /* the feature is absent on this server */
 #define VKT_BMC_BRIDGE_FAILED 14  /* a bridging step failed */
 
+/* ---- Progress of long operations ------------------------------------------------- */
+/* What a progress report counts. Each report says that `done` of `total` units are behind
+ * the operation; a step that cannot tell its total gives 0. */
+#define VKT_PROGRESS_FIRMWARE_RECORDS 1 /* bmc_MCUUpdate: records of the file sent to the loader */
+#define VKT_PROGRESS_FIRMWARE_FINISH 2  /* bmc_MCUUpdate: seconds (of 10) the loader gets before the end record */
+#define VKT_PROGRESS_FRU_READ 3         /* bytes of the FRU image read */
+#define VKT_PROGRESS_FRU_WRITE 4        /* bytes of the FRU image written (restore, field changes) */
+#define VKT_PROGRESS_CONFIG_PREPARE 5   /* bmc_ConfigurationDownload: seconds (of 28) waited while the BMC prepares */
+#define VKT_PROGRESS_CONFIG_DOWNLOAD 6  /* bmc_ConfigurationDownload: bytes of the file received */
+#define VKT_PROGRESS_CONFIG_UPLOAD 7    /* bmc_ConfigurationUpload: bytes of the file sent */
+#define VKT_PROGRESS_LAN_SETTLE 8       /* LAN address changes: seconds (of 6) before the read-back */
+#define VKT_PROGRESS_BMC_WAKEUP 9       /* waitBMCWakeup: seconds (of 99) waited for the restarting BMC */
+
+/* Called by the library at each step of a long operation, from the thread that called the
+ * routine and while the library holds its lock: it must return quickly, must not call
+ * the library's routines, and must not throw. */
+typedef void (*bmc_ProgressHandler)(void* context, int what, long done, long total);
+
+/* Installs `handler` (null removes it), called with `context` from then on. Returns 0.
+ * The library's own report lines are the same with or without a handler. */
+VKT_API int bmc_SetProgressHandler(bmc_ProgressHandler handler, void* context);
+
 /* ---- Sensors -------------------------------------------------------------------- */
 /* Reads the SDR repository and evaluates every sensor into the library's sensor table:
  * 0, or 11 when the repository could not be read (a message on standard error names the
@@ -135,6 +157,16 @@ VKT_API int bmc_GetFirmwareRevision(void);
  * Any other index is refused (11) before anything is sent. */
 VKT_API int bmc_SystemReset(int index);
 VKT_API int bmc_SystemSoftShutDown(int index);
+
+/* ---- Identify LED, chassis intrusion, fan mode -------------------------------------------- */
+/* The requests the action classes VKT_OPEN_LED / VKT_ClOSE_LED, VKT_ClearChassisIntrusion
+ * and VKT_SetFanModeTo* send, byte for byte. 0 with a line on standard output when the BMC
+ * accepted the request; 11 with its completion code on standard error when it did not. */
+VKT_API int bmc_SetIdentifyLED(int on); /* nonzero switches the LED on, 0 off */
+VKT_API int bmc_ClearChassisIntrusion(void);
+/* Modes: 0 Standard, 1 Full, 2 Optimal, 3 PUE2 Optimal, 4 Heavy IO, 5 PUE3 Optimal; any
+ * other is refused (12) before anything is sent. */
+VKT_API int bmc_SetFanMode(int mode);
 
 /* ---- Raw requests, SDR records, version tags --------------------------------------------- */
 /* argc counts two words before argv; argv holds the network function (at most 3F), the

@@ -1,5 +1,5 @@
 // Switches the identify LED off.
 #include "Common.h"
-#include "smipmi.h"
+#include "generic_util.h"
 
-VKT_ACTION_PROVIDER(CloseLED, "VKT_ClOSE_LED", vkt::ipmiRequest(vkt::netFnOem, vkt::oemLedOff).cc);
+VKT_ACTION_PROVIDER(CloseLED, "VKT_ClOSE_LED", setIdentifyLed(false));

@@ -1,5 +1,5 @@
 // Switches the identify LED on.
 #include "Common.h"
-#include "smipmi.h"
+#include "generic_util.h"
 
-VKT_ACTION_PROVIDER(OpenLED, "VKT_OPEN_LED", vkt::ipmiRequest(vkt::netFnOem, vkt::oemLedOn).cc);
+VKT_ACTION_PROVIDER(OpenLED, "VKT_OPEN_LED", setIdentifyLed(true));

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "progress.h"
 #include "smipmi.h"
+#include "varkolt/bmc.h"
 
 BYTE fruNetFu = 0;
 BYTE fruGetInventoryCmd = 0;
@@ -127,6 +129,7 @@ BYTE readFRUbySegment(BYTE (&data)[fruImageSize], int32_t* length) {
             // A short answer: ask again for the rest instead of keeping stale bytes.
             offset += got;
         }
+        vkt::reportProgress(VKT_PROGRESS_FRU_READ, static_cast<long>(offset), static_cast<long>(size));
     }
     return 0;
 }
@@ -153,6 +156,7 @@ BYTE writeFRUBufferInSegments(size_t length, size_t segmentSize) {
         const BYTE cc = writeFRUbySegment(static_cast<BYTE>(offset & 0xFF), static_cast<BYTE>(offset >> 8 & 0xFF),
                                           fruWriteBuffer + offset, static_cast<BYTE>(count));
         if (cc != 0) return cc;
+        vkt::reportProgress(VKT_PROGRESS_FRU_WRITE, static_cast<long>(offset + count), static_cast<long>(length));
     }
     return 0;
 }

@@ -54,6 +54,8 @@ BYTE matchSignature(const BYTE* guid, const GuidSignature* rows, size_t count) {
 
 BYTE coldReset() { return sendNoData(vkt::netFnApp, vkt::cmdColdReset); }
 
+BYTE setIdentifyLed(bool on) { return sendNoData(vkt::netFnOem, on ? vkt::oemLedOn : vkt::oemLedOff); }
+
 BYTE clearChassisIntrusion() { return sendNoData(vkt::netFnOem, vkt::oemClearIntrusion); }
 
 BYTE setFanSpeedMode(BYTE mode) {

@@ -7,6 +7,7 @@
 
 // Action routines; each returns the completion code.
 BYTE coldReset();
+BYTE setIdentifyLed(bool on);
 BYTE clearChassisIntrusion();
 BYTE setFanSpeedMode(BYTE mode);
 

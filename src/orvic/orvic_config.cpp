@@ -15,6 +15,7 @@
 #include "dmifru_util.h"
 #include "entry_barrier.h"
 #include "ipmi_defs.h"
+#include "progress.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
 #include "vkt_sleep.h"
@@ -106,7 +107,10 @@ int waitForDownload(const BYTE* handle, DWORD* size) {
             fputs("Prepare download file failed: the BMC did not report the file size.\n", stderr);
             return VKT_BMC_COMMAND_FAILED;
         }
-        if (poll < preparePolls) vkt_sleep(pollPauseMs);
+        if (poll < preparePolls) {
+            vkt_sleep(pollPauseMs);
+            vkt::reportProgress(VKT_PROGRESS_CONFIG_PREPARE, poll, preparePolls - 1);
+        }
     }
     fputs("Prepare download file timeout\n", stderr);
     return VKT_BMC_COMMAND_FAILED;
@@ -131,6 +135,7 @@ int receiveFile(const BYTE* handle, DWORD size, ReplacementFile& out) {
             return VKT_BMC_COMMAND_FAILED;
         }
         offset += count;
+        vkt::reportProgress(VKT_PROGRESS_CONFIG_DOWNLOAD, static_cast<long>(offset), static_cast<long>(size));
     }
     return VKT_BMC_OK;
 }
@@ -212,6 +217,7 @@ int sendFile(int fd, const BYTE* reservation, DWORD size) {
         if (reportedFailure(fileUpload(reservation, offset, piece, count), "Upload file failed, %s"))
             return VKT_BMC_COMMAND_FAILED;
         offset += count;
+        vkt::reportProgress(VKT_PROGRESS_CONFIG_UPLOAD, static_cast<long>(offset), static_cast<long>(size));
     }
     return VKT_BMC_OK;
 }

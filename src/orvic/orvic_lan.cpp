@@ -7,6 +7,7 @@
 #include "generic_util.h"
 #include "entry_barrier.h"
 #include "ipmi_defs.h"
+#include "progress.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
 
@@ -85,7 +86,7 @@ int changeAddress(const AddressChange& change, const char* text, BYTE* record) {
         vkt::reportFailure(change.setFailed, cc);
         return VKT_BMC_COMMAND_FAILED;
     }
-    vkt_sleep(settleMs);
+    vkt::pauseWithProgress(VKT_PROGRESS_LAN_SETTLE, settleMs);
     return 0;
 }
 
@@ -175,7 +176,7 @@ int bmc_SetMac(const char* text) {
                    requested);
             return VKT_BMC_OK;
         }
-        vkt_sleep(settleMs);
+        vkt::pauseWithProgress(VKT_PROGRESS_LAN_SETTLE, settleMs);
         MacText now = "";
         int rc = reportMac("Failed to get MAC Address, %s", &now);
         if (rc != VKT_BMC_OK) return rc;

@@ -7,6 +7,7 @@
 #include "entry_barrier.h"
 #include "generic_util.h"
 #include "ipmi_defs.h"
+#include "progress.h"
 #include "sel_util.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -30,6 +31,7 @@ int waitForBmc() {
     for (int s = 1; s <= wakeupLastSecond; ++s) {
         fputs(".", stdout);
         vkt_sleep(oneSecondMs);
+        vkt::reportProgress(VKT_PROGRESS_BMC_WAKEUP, s, wakeupLastSecond);
         if (s >= wakeupFirstProbeSecond) {
             // A BMC that is still away answers nothing; each probe stands on its own.
             vkt::beginCallStep();

@@ -6,12 +6,17 @@
 #include "bounded.h"
 #include "generic_util.h"
 #include "private_bus.h"
+#include "progress.h"
 #include "px_util.h"
+#include "varkolt/bmc.h"
 
 BYTE enterToUpdateModeOffset = 0xFA;
 int lineCount = 0;
 
 namespace {
+
+// Records of the file the last check accepted, end record included: the transfer's total.
+long checkedRecords = 0;
 
 // The loader's unlock code (sent to enter update mode and as the handshake) and its answer
 // once it is ready for records.
@@ -157,6 +162,7 @@ int sendRecords(const char* path) {
     if (!reader.opened()) return 0;
     SRecord rec;
     BYTE message[2 + maxRecordBytes];
+    long sent = 0;
     for (;;) {
         const RecordReader::Next next = reader.next(&rec);
         // The file changed or could not be read to its end record since it was checked.
@@ -164,12 +170,17 @@ int sendRecords(const char* path) {
         const size_t length = loaderMessage(rec, message);
         if (rec.type == '9') {
             reader.close();
-            for (int i = 0; i < finalWaitSeconds; ++i) vkt_sleep(secondMs);
+            for (int i = 0; i < finalWaitSeconds; ++i) {
+                vkt_sleep(secondMs);
+                vkt::reportProgress(VKT_PROGRESS_FIRMWARE_FINISH, i + 1, finalWaitSeconds);
+            }
             BYTE reply[loaderReadCount];
             sendPairexAAhCommand(loaderReadCount, message, static_cast<BYTE>(length), reply);
+            vkt::reportProgress(VKT_PROGRESS_FIRMWARE_RECORDS, sent + 1, checkedRecords);
             return 1;
         }
         if (!sendRecord(message, length)) return 0;
+        vkt::reportProgress(VKT_PROGRESS_FIRMWARE_RECORDS, ++sent, checkedRecords);
         vkt_sleep(recordPauseMs);
     }
 }
@@ -178,6 +189,7 @@ int sendRecords(const char* path) {
 
 int verifySRECFile(const char* path) {
     lineCount = 0;
+    checkedRecords = 0;
     RecordReader reader(path);
     if (!reader.opened()) return 0;
     SRecord rec;
@@ -186,6 +198,7 @@ int verifySRECFile(const char* path) {
         const RecordReader::Next next = reader.next(&rec);
         lineCount = reader.linesSeen();
         if (next != RecordReader::Next::record) break;
+        ++checkedRecords;
         if (rec.type == '9') {
             result = 1;
             break;

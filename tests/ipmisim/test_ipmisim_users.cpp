@@ -157,7 +157,7 @@ TEST_F(Users, UserAddedWithVktoolIsListedByVktoolAndIpmitool) {
         args.insert(args.begin(), tool.begin(), tool.end());
         return args;
     };
-    auto add = testkit::ipmisim::runProgram(with({"user", "add", "8", "vkttool", "--level", "operator"}), 60000, {},
+    auto add = testkit::ipmisim::runProgram(with({"--yes", "user", "add", "8", "vkttool", "--level", "operator"}), 60000, {},
                                             input);
     ASSERT_EQ(add.status, 0) << add.err;
     EXPECT_EQ(add.out, "Done.\n");

@@ -27,6 +27,7 @@ $libdir/libvarkoltprovider.so
 $libdir/libvarkoltprovider.so.1
 $libdir/libvarkoltprovider.so.1.0.0
 $libdir/pkgconfig/varkolt.pc
+share/bash-completion/completions/vktool
 share/man/man1/vkt-cim.1
 share/man/man1/vktool.1
 share/varkolt/README

@@ -50,12 +50,15 @@ usr/$libdir/cmake/varkolt/varkoltTargets.cmake
 usr/$libdir/libvarkoltprovider.so -> libvarkoltprovider.so.1
 usr/$libdir/pkgconfig/varkolt.pc"
 expect_contents "$simulator" "usr/libexec/varkolt/libvktfakebmc.so"
-# Programs may be added to the tools; they all go to usr/bin, their man pages to section 1.
-for f in usr/bin/vkt-cim usr/bin/vktool usr/share/man/man1/vkt-cim.1 usr/share/man/man1/vktool.1; do
+# Programs may be added to the tools; they all go to usr/bin, their man pages to section 1,
+# their bash completion to bash-completion's directory.
+for f in usr/bin/vkt-cim usr/bin/vktool usr/share/man/man1/vkt-cim.1 usr/share/man/man1/vktool.1 \
+         usr/share/bash-completion/completions/vktool; do
   contents "$tools" | grep -qx "$f" || fail "varkolt-tools lacks $f"
 done
-contents "$tools" | grep -v -e '^usr/bin/[^/]*$' -e '^usr/share/man/man1/[^/]*\.1$' &&
-  fail "varkolt-tools holds files outside usr/bin and its man pages"
+contents "$tools" | grep -v -e '^usr/bin/[^/]*$' -e '^usr/share/man/man1/[^/]*\.1$' \
+    -e '^usr/share/bash-completion/completions/[^/]*$' &&
+  fail "varkolt-tools holds files outside usr/bin, its man pages and its completions"
 
 # Dependencies: the C and C++ runtimes from dpkg-shlibdeps; our own packages on exactly this
 # library version; a short description each.

@@ -49,6 +49,13 @@ std::string synopsis(const Subject& subject, const Action& action) {
 
 }  // namespace
 
+std::optional<Format> formatNamed(const std::string& name) {
+    if (name == "text") return Format::text;
+    if (name == "json") return Format::json;
+    if (name == "openmetrics") return Format::openmetrics;
+    return std::nullopt;
+}
+
 const Action* Subject::find(const std::string& name) const {
     for (const Action& a : actions)
         if (name == a.name) return &a;
@@ -66,9 +73,22 @@ std::string Invocation::option(const std::string& name) const {
     return it != options_.end() ? it->second : "";
 }
 
+Format Invocation::format() const {
+    if ((action.flags & dataAction) == 0) return Format::text;
+    Format f = settings_.format;
+    if (has("--json")) f = Format::json;
+    if (has("--format")) f = formatNamed(option("--format")).value_or(Format::text);
+    if (f == Format::openmetrics && (action.flags & metricsAction) == 0) return Format::text;
+    return f;
+}
+
 int Invocation::refuse(const std::string& message) const {
-    fprintf(stderr, "vktool: %s %s: %s\n", subject.name, action.name, message.c_str());
+    complain(message);
     return VKT_BMC_BAD_ARGUMENT;
+}
+
+void Invocation::complain(const std::string& message) const {
+    fprintf(stderr, "vktool: %s %s: %s\n", subject.name, action.name, message.c_str());
 }
 
 bool Invocation::readableFile(const std::string& path) const {
@@ -122,14 +142,17 @@ std::optional<bool> Invocation::onOff(const std::string& text, const char* what)
 bool Invocation::confirm(const std::string& question) const {
     if (settings_.yes || has("--yes")) return true;
     if (!isatty(STDIN_FILENO)) {
-        refuse(question + " Give --yes to confirm without a terminal; nothing was sent.");
+        fprintf(stderr, "vktool: %s %s: %s Give --yes to confirm without a terminal; nothing was sent.\n",
+                subject.name, action.name, question.c_str());
         return false;
     }
     fprintf(stderr, "%s [y/N] ", question.c_str());
     fflush(stderr);
-    char answer[16] = {};
-    if (fgets(answer, sizeof answer, stdin) == nullptr) answer[0] = '\0';
-    if (answer[0] == 'y' || answer[0] == 'Y') return true;
+    // Read byte by byte: what follows the answer on standard input stays for the action.
+    std::string answer;
+    char c = 0;
+    while (answer.size() < 16 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') answer += c;
+    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return true;
     fprintf(stderr, "vktool: %s %s: not confirmed; nothing was sent.\n", subject.name, action.name);
     return false;
 }
@@ -149,8 +172,14 @@ int parseActionWords(Invocation& inv, const std::vector<std::string>& words, boo
             optionsEnded = true;
         } else if (w == "-h" || w == "--help") {
             *helpAsked = true;
-        } else if (w == "--json" || w == "--yes") {
-            inv.setOption(w, "");
+        } else if (w == "--json" || w == "--yes" || w == "--quiet" || w == "-q") {
+            inv.setOption(w == "-q" ? "--quiet" : w, "");
+        } else if (w == "--format" || w.rfind("--format=", 0) == 0) {
+            const bool inWord = w.size() > 8;
+            if (!inWord && i + 1 >= words.size()) return inv.refuse("--format needs FORMAT");
+            const std::string value = inWord ? w.substr(9) : words[++i];
+            if (!formatNamed(value)) return inv.refuse("FORMAT must be text, json or openmetrics");
+            inv.setOption("--format", value);
         } else {
             const size_t eq = w.find('=');
             const std::string name = w.substr(0, eq);
@@ -197,14 +226,23 @@ void printToolHelp(FILE* out) {
     for (const Subject* s : subjects()) printColumns(out, s->name, s->summary);
     fputs("\nGlobal options:\n", out);
     fputs(vkttools::simOptionsHelp, out);
-    fputs("  --json            print what lists and shows produce as JSON\n"
-          "  --yes             do not ask before an action that cannot be taken back\n"
+    fputs("  --json            print what lists and shows produce as JSON (numbers typed)\n"
+          "  --format FORMAT   text (default), json, or openmetrics (sensor list, power\n"
+          "                    modules, power batteries: a Prometheus/OpenMetrics exposition)\n"
+          "  --yes             do not ask before an action that changes the BMC\n"
+          "  -q, --quiet       no progress lines or closing summaries on standard error\n"
           "  --version         print the version\n"
           "  -h, --help        this help\n"
           "\n"
+          "Every action that changes the BMC asks first on a terminal; without a terminal it\n"
+          "needs --yes. Long operations show their progress on standard error.\n"
+          "\n"
           "Exit status: 0 success; 11 a command failed or the BMC refused the change;\n"
           "12 a malformed or refused argument; 13 the feature is absent on this server;\n"
-          "14 a bridging step failed.\n",
+          "14 a bridging step failed; 15 a change was not confirmed (nothing was sent);\n"
+          "21 the BMC's KCS interface did not answer or could not be opened: there is no\n"
+          "OpenIPMI device node (load the kernel's driver: modprobe ipmi_si ipmi_devintf)\n"
+          "and the I/O ports gave no answer; 42 not run as root.\n",
           out);
 }
 
@@ -228,7 +266,18 @@ void printActionHelp(FILE* out, const Subject& subject, const Action& action) {
         for (const Option& o : action.options)
             printColumns(out, std::string(o.name) + (o.value ? std::string(" ") + o.value : ""), o.help);
     }
-    if ((action.flags & dataAction) != 0) fputs("\nWith --json the result is printed as JSON.\n", out);
+    if ((action.flags & metricsAction) != 0)
+        fputs("\nWith --json the result is printed as JSON, with --format openmetrics as an\n"
+              "OpenMetrics text exposition (see man vktool).\n",
+              out);
+    else if ((action.flags & dataAction) != 0)
+        fputs("\nWith --json the result is printed as JSON (see man vktool).\n", out);
+    if ((action.flags & changesBmc) != 0 && action.details.find(confirmHelp) == std::string::npos)
+        fprintf(out, "\n%s", confirmHelp);
+    if ((action.flags & showsProgress) != 0)
+        fputs("\nShows its progress on standard error (in place on a terminal) and closes with a\n"
+              "summary line; --quiet shows neither.\n",
+              out);
 }
 
 }  // namespace vktool

@@ -6,15 +6,20 @@
 // reads that table) and exits with its result code, so scripts keep the library's
 // meaning: 0 success, 11 a command failed, 12 a malformed or refused argument, 13 the
 // feature is absent, 14 a bridging step failed. Arguments the tool itself refuses give
-// 12 before anything is sent to the BMC.
+// 12, a change that was not confirmed 15, both before anything is sent to the BMC.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "common/sim_launch.h"
 #include "console.h"
+#include "progress.h"
 
 namespace {
 
@@ -25,6 +30,7 @@ struct Globals {
     GlobalSettings settings;
     bool help = false;
     bool version = false;
+    bool completion = false;
 };
 
 int refuse(const std::string& message) {
@@ -47,9 +53,19 @@ int parseGlobals(int argc, char** argv, Globals* g, int* next) {
             break;
         }
         if (a == "--json") {
-            g->settings.json = true;
+            g->settings.format = vktool::Format::json;
+        } else if (a == "--format" || a.rfind("--format=", 0) == 0) {
+            const bool inWord = a.size() > 8;
+            if (!inWord && i + 1 >= argc) return refuse("--format needs FORMAT");
+            const std::optional<vktool::Format> f = vktool::formatNamed(inWord ? a.substr(9) : argv[++i]);
+            if (!f) return refuse("FORMAT must be text, json or openmetrics");
+            g->settings.format = *f;
         } else if (a == "--yes") {
             g->settings.yes = true;
+        } else if (a == "-q" || a == "--quiet") {
+            g->settings.quiet = true;
+        } else if (a == "--bash-completion") {
+            g->completion = true;  // for the build: the completion script from the action table
         } else if (a == "--version") {
             g->version = true;
         } else if (a == "-h" || a == "--help") {
@@ -100,6 +116,55 @@ int prepareSimulation(char** argv, const vkttools::SimOptions& sim) {
     return refuse(error + "; nothing was sent");
 }
 
+// The OpenIPMI device nodes the library tries, in its order.
+constexpr const char* deviceNodes[] = {"/dev/ipmi0", "/dev/ipmi/0", "/dev/ipmidev/0"};
+
+constexpr int kcsFailureStatus = 21;
+
+const char* const noDeviceHint =
+    "vktool: there is no OpenIPMI device node (/dev/ipmi0, /dev/ipmi/0, /dev/ipmidev/0): the\n"
+    "vktool: library talks to the BMC over its KCS I/O ports instead (as root), and the run ends\n"
+    "vktool: with status 21 when they do not answer. To get the device node, load the kernel's\n"
+    "vktool: IPMI driver: modprobe ipmi_si ipmi_devintf\n";
+
+// Whether the library will find a device node: the simulated server serves one unless
+// --kcs took it away; otherwise the host's own nodes count.
+bool deviceNodePresent(const vkttools::SimOptions& sim) {
+    if (sim.simulate) return !sim.kcs;
+    for (const char* node : deviceNodes) {
+        struct stat st {};
+        if (stat(node, &st) == 0 && S_ISCHR(st.st_mode)) return true;
+    }
+    return false;
+}
+
+// The library ends the process itself when the ports do not answer; under --quiet the hint
+// comes only then, so that status 21 is never left unexplained.
+void explainKcsFailure(int status, void*) {
+    if (status == kcsFailureStatus) fputs(noDeviceHint, stderr);
+}
+
+void hintWithoutDevice(const vkttools::SimOptions& sim, bool quiet) {
+    // Not root: the library ends the run with 42 and says why before any port is touched.
+    if (getuid() != 0 || deviceNodePresent(sim)) return;
+    if (quiet)
+        on_exit(explainKcsFailure, nullptr);
+    else
+        fputs(noDeviceHint, stderr);
+}
+
+int writeCompletion(const std::vector<std::string>& words) {
+    FILE* out = stdout;
+    if (!words.empty()) {
+        out = fopen(words[0].c_str(), "w");
+        if (out == nullptr) return refuse("cannot write " + words[0]);
+    }
+    vktool::writeBashCompletion(out);
+    const bool written = fflush(out) == 0 && !ferror(out);
+    if (out != stdout && fclose(out) != 0) return VKT_BMC_COMMAND_FAILED;
+    return written ? VKT_BMC_OK : VKT_BMC_COMMAND_FAILED;
+}
+
 // An action that went well but whose exchanges did not all reach the recording asked for
 // has not done all it was asked.
 int checkRecording(const vkttools::SimOptions& sim, int rc) {
@@ -120,6 +185,7 @@ int main(int argc, char** argv) {
         return VKT_BMC_OK;
     }
     std::vector<std::string> words(argv + next, argv + argc);
+    if (g.completion) return writeCompletion(words);
     if (!words.empty() && words[0] == "help") return help({words.begin() + 1, words.end()});
     if (g.help) return help({words.begin(), words.begin() + std::min<size_t>(words.size(), 2)});
     if (words.empty()) {
@@ -142,10 +208,19 @@ int main(int argc, char** argv) {
     bool helpAsked = false;
     if (int rc = vktool::parseActionWords(inv, {words.begin() + 2, words.end()}, &helpAsked)) return rc;
     if (helpAsked) return help({words[0], words[1]});
+    if (inv.has("--format") || g.settings.format != vktool::Format::text) {
+        const vktool::Format asked = inv.has("--format") ? *vktool::formatNamed(inv.option("--format"))
+                                                         : g.settings.format;
+        if (asked == vktool::Format::openmetrics && (action->flags & vktool::metricsAction) == 0)
+            return inv.refuse("--format openmetrics is offered by sensor list, power modules and power batteries");
+    }
     if (int rc = prepareSimulation(argv, g.sim)) return rc;
 
-    vktool::console::install(inv.json());
+    vktool::console::install(inv.format() != vktool::Format::text);
+    if ((action->flags & vktool::sendsNothing) == 0) hintWithoutDevice(g.sim, inv.quiet());
+    if ((action->flags & vktool::showsProgress) != 0) vktool::progress::start(inv.quiet());
     const int rc = action->run(inv);
     vktool::console::endLine();
+    vktool::progress::finish(rc);
     return checkRecording(g.sim, rc);
 }

@@ -34,12 +34,10 @@ std::string padded(const std::string& text, size_t width, bool right) {
     return right ? fill + text : text + fill;
 }
 
-void printJsonRow(FILE* out, const cimhost::Instance& row, const std::vector<Column>& columns, const char* indent) {
-    fputs("{", out);
-    for (size_t c = 0; c < columns.size(); ++c)
-        fprintf(out, "%s\n%s  %s: %s", c == 0 ? "" : ",", indent, vkttools::jsonString(columns[c].key).c_str(),
-                vkttools::jsonString(shownValue(row, columns[c].property)).c_str());
-    fprintf(out, "\n%s}", indent);
+Json jsonRow(const cimhost::Instance& row, const std::vector<Column>& columns) {
+    Json object = Json::object();
+    for (const Column& c : columns) object.add(c.key, jsonValue(row, c));
+    return object;
 }
 
 }  // namespace
@@ -79,17 +77,14 @@ std::string shownValue(const cimhost::Instance& instance, const char* property) 
 
 void printRows(const Invocation& inv, const std::vector<cimhost::Instance>& rows, const std::vector<Column>& columns,
                bool heading) {
-    console::endLine();
-    FILE* out = console::data();
     if (inv.json()) {
-        fputs("[", out);
-        for (size_t r = 0; r < rows.size(); ++r) {
-            fputs(r == 0 ? "\n  " : ",\n  ", out);
-            printJsonRow(out, rows[r], columns, "  ");
-        }
-        fputs(rows.empty() ? "]\n" : "\n]\n", out);
+        Json array = Json::array();
+        for (const cimhost::Instance& row : rows) array.push(jsonRow(row, columns));
+        printJson(array);
         return;
     }
+    console::endLine();
+    FILE* out = console::data();
     std::vector<size_t> widths;
     for (const Column& c : columns) {
         size_t w = c.width > 0 ? static_cast<size_t>(c.width) : strlen(c.heading);
@@ -116,13 +111,12 @@ void printRows(const Invocation& inv, const std::vector<cimhost::Instance>& rows
 }
 
 void printRecord(const Invocation& inv, const cimhost::Instance& record, const std::vector<Column>& columns) {
-    console::endLine();
-    FILE* out = console::data();
     if (inv.json()) {
-        printJsonRow(out, record, columns, "");
-        fputs("\n", out);
+        printJson(jsonRow(record, columns));
         return;
     }
+    console::endLine();
+    FILE* out = console::data();
     size_t width = 0;
     for (const Column& c : columns) width = std::max(width, strlen(c.heading));
     for (const Column& c : columns)
@@ -141,14 +135,28 @@ void printRecords(const Invocation& inv, const std::vector<cimhost::Instance>& r
     }
 }
 
-void printJsonObject(const Fields& fields) {
+Json jsonValue(const cimhost::Instance& instance, const Column& column) {
+    const std::string text = shownValue(instance, column.property);
+    switch (column.kind) {
+        case Kind::integer: return Json::integer(text);
+        case Kind::measure: return Json::measure(text);
+        case Kind::flag: return Json::flag(text);
+        case Kind::module: {
+            const ModuleId id = parseModuleId(text);
+            Json j = Json::object();
+            j.add("number", id.number ? Json::number(*id.number) : Json::null());
+            j.add("address", id.address ? Json::number(*id.address) : Json::null());
+            j.add("text", Json::string(text));
+            return j.compact();
+        }
+        case Kind::text: break;
+    }
+    return Json::text(text);
+}
+
+void printJson(const Json& document) {
     console::endLine();
-    FILE* out = console::data();
-    fputs("{", out);
-    for (size_t i = 0; i < fields.size(); ++i)
-        fprintf(out, "%s\n  %s: %s", i == 0 ? "" : ",", vkttools::jsonString(fields[i].first).c_str(),
-                vkttools::jsonString(fields[i].second).c_str());
-    fputs(fields.empty() ? "}\n" : "\n}\n", out);
+    document.write(console::data());
 }
 
 }  // namespace vktool

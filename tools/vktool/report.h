@@ -10,8 +10,18 @@
 
 #include "cimhost.h"
 #include "cli.h"
+#include "json.h"
 
 namespace vktool {
+
+// What a property's text becomes in JSON.
+enum class Kind {
+    text,     // a string; null for the library's words for "none" ("", "NA", "N/A")
+    integer,  // a number, or null
+    measure,  // {"value", "unit", "text"}
+    flag,     // true/false for "Yes"/"No", or null
+    module,   // a power module's identity: {"number", "address", "text"}
+};
 
 // One published property as the tool shows it.
 struct Column {
@@ -20,7 +30,12 @@ struct Column {
     const char* heading;   // column heading or label
     int width = 0;         // text columns: 0 sizes the column to its content
     bool right = false;    // right-aligned
+    Kind kind = Kind::text;
 };
+
+inline Column typed(const char* property, const char* key, const char* heading, Kind kind) {
+    return {property, key, heading, 0, false, kind};
+}
 
 // The instances of one provider (by prefix), after the exported collector that fills its
 // table has succeeded. nullopt after a message when the library cannot be reached that way.
@@ -46,9 +61,11 @@ void printRecord(const Invocation& inv, const cimhost::Instance& record, const s
 void printRecords(const Invocation& inv, const std::vector<cimhost::Instance>& records,
                   const std::vector<Column>& columns);
 
-// Name/value pairs as one JSON object on the data stream.
-using Fields = std::vector<std::pair<std::string, std::string>>;
-void printJsonObject(const Fields& fields);
+// A property as its column's kind of JSON value.
+Json jsonValue(const cimhost::Instance& instance, const Column& column);
+
+// A JSON document on the data stream.
+void printJson(const Json& document);
 
 }  // namespace vktool
 

@@ -12,7 +12,7 @@ const Option waitOption = {"--wait", nullptr, "wait until the restarted BMC answ
 
 // The BMC restarts after these: ask first, and wait for it when --wait is given.
 int restartBmc(Invocation& inv, const std::string& question, int (*routine)()) {
-    if (!inv.confirm(question)) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm(question)) return notConfirmed;
     waitBMCWakeupFlag = inv.has("--wait") ? 1 : 0;
     return routine();
 }
@@ -49,7 +49,7 @@ int resetHost(Invocation& inv, const char* question, int (*routine)(int)) {
             index = *n;
         }
     }
-    if (!inv.confirm(question)) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm(question)) return notConfirmed;
     return routine(static_cast<int>(index));
 }
 
@@ -59,8 +59,10 @@ int hostShutdown(Invocation& inv) { return resetHost(inv, "Shut the host down?",
 const std::string bootHelp =
     "BOOT-DEVICE, used for the next boot only (name or number): none 0, pxe 1, disk 2,\n"
     "cdrom 3, bios 4 (BIOS setup), remote 5 (remote media), remote-disk 6, remote-floppy 7,\n"
-    "remote-cdrom 8, remote-efi 9 (remote media, EFI boot). Without it, none.\n" +
-    std::string(confirmHelp);
+    "remote-cdrom 8, remote-efi 9 (remote media, EFI boot). Without it, none.\n";
+
+constexpr const char* bootWords =
+    "none pxe disk cdrom bios remote remote-disk remote-floppy remote-cdrom remote-efi";
 
 }  // namespace
 
@@ -70,14 +72,16 @@ extern const Subject bmcSubject = {
     "The BMC restarts after a cold reset and a factory default; with --wait the action\n"
     "returns once it answers again (a dot a second, the first probe after 60 seconds).\n",
     {
-        {"cold-reset", "", "cold-reset the BMC", confirmHelp, 0, 0, {waitOption}, coldReset},
+        {"cold-reset", "", "cold-reset the BMC", "", 0, 0, {waitOption}, coldReset, changesBmc | showsProgress},
         {"factory-default", "[all|lan]", "reset the BMC (every setting / the LAN settings) to its factory defaults",
-         confirmHelp, 0, 1, {waitOption}, factoryDefault},
-        {"wait", "", "wait until a restarting BMC answers again", "", 0, 0, {}, wait},
+         "", 0, 1, {waitOption}, factoryDefault, changesBmc | showsProgress, {{"1", "all lan"}}},
+        {"wait", "", "wait until a restarting BMC answers again", "", 0, 0, {}, wait, showsProgress},
         {"self-test", "", "print the BMC's self-test result", "", 0, 0, {}, selfTest},
         {"firmware", "", "print the BMC's firmware revision", "", 0, 0, {}, firmware},
-        {"host-reset", "[BOOT-DEVICE]", "hard-reset the host", bootHelp, 0, 1, {}, hostReset},
-        {"host-shutdown", "[BOOT-DEVICE]", "shut the host down through ACPI", bootHelp, 0, 1, {}, hostShutdown},
+        {"host-reset", "[BOOT-DEVICE]", "hard-reset the host", bootHelp, 0, 1, {}, hostReset, changesBmc,
+         {{"1", bootWords}}},
+        {"host-shutdown", "[BOOT-DEVICE]", "shut the host down through ACPI", bootHelp, 0, 1, {}, hostShutdown,
+         changesBmc, {{"1", bootWords}}},
     },
 };
 

@@ -24,7 +24,7 @@ int load(Invocation& inv) {
     if (!type) return VKT_BMC_BAD_ARGUMENT;
     const std::string& path = inv.arguments[0];
     if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
-    if (!inv.confirm("Load " + path + " into the BMC? It restarts with it.")) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Load " + path + " into the BMC, which then restarts?")) return notConfirmed;
     return bmc_ConfigurationUpload(path.c_str(), static_cast<unsigned char>(*type));
 }
 
@@ -38,11 +38,10 @@ extern const Subject configSubject = {
         {"save", "FILE", "save the BMC's configuration into FILE",
          "FILE is replaced only once the whole configuration has arrived; after a failure an\n"
          "earlier FILE is left as it was.\n",
-         1, 1, {typeOption}, save},
+         1, 1, {typeOption}, save, showsProgress},
         {"load", "FILE", "load FILE (made by save) into the BMC, which then restarts",
-         "Stops before the BMC applies anything when FILE cannot be read whole. Asks for\n"
-         "confirmation on a terminal unless --yes is given.\n",
-         1, 1, {typeOption}, load},
+         "Stops before the BMC applies anything when FILE cannot be read whole.\n",
+         1, 1, {typeOption}, load, changesBmc | showsProgress},
     },
 };
 

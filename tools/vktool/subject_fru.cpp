@@ -134,7 +134,7 @@ int get(Invocation& inv) {
     if (!fru) return rc;
     const std::string value = shownValue(*fru, f->property);
     if (inv.json())
-        printJsonObject({{"code", f->code}, {"value", value}});
+        printJson(Json::object().add("code", Json::string(f->code)).add("value", Json::text(value)));
     else
         fprintf(console::data(), "%s\n", value.c_str());
     return VKT_BMC_OK;
@@ -144,6 +144,8 @@ int set(Invocation& inv) {
     // Unknown codes are the library's to refuse (with its own message).
     const FieldCode* f = findCode(inv.arguments[0]);
     if (f != nullptr && !acceptableValue(inv, *f, inv.arguments[1])) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Write " + inv.arguments[0] + "=" + inv.arguments[1] + " into the BMC's FRU inventory?"))
+        return notConfirmed;
     return bmc_SetFRUField(inv.arguments[0].c_str(), inv.arguments[1].c_str());
 }
 
@@ -160,6 +162,10 @@ int edit(Invocation& inv) {
         given[f->editSlot] = true;
         values[f->editSlot] = word.substr(eq + 1);
     }
+    const std::string count = std::to_string(inv.arguments.size());
+    if (!inv.confirm("Write " + count + (inv.arguments.size() == 1 ? " field" : " fields") +
+                     " into the BMC's FRU inventory?"))
+        return notConfirmed;
     const char* v[editSlots];
     for (size_t i = 0; i < editSlots; ++i) v[i] = given[i] ? values[i].c_str() : nullptr;
     return bmc_DMIToFRU(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13]);
@@ -175,7 +181,7 @@ int restore(Invocation& inv) {
     // The restore unlocks the FRU before it opens the file; a file that cannot be read
     // is refused before that, so the FRU is not left unlocked for nothing.
     if (!inv.readableFile(path)) return VKT_BMC_BAD_ARGUMENT;
-    if (!inv.confirm("Overwrite the BMC's FRU inventory with " + path + "?")) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Overwrite the BMC's FRU inventory with " + path + "?")) return notConfirmed;
     return inv.has("--text") ? bmc_RestoreFRUFromText(path.c_str()) : bmc_RestoreFRU(path.c_str());
 }
 
@@ -188,6 +194,9 @@ int setVersion(Invocation& inv) {
     if (!major) return VKT_BMC_BAD_ARGUMENT;
     std::optional<unsigned char> minor = inv.hexByte(inv.arguments[1], "MINOR");
     if (!minor) return VKT_BMC_BAD_ARGUMENT;
+    char tag[8];
+    snprintf(tag, sizeof tag, "%02X.%02X", *major, *minor);
+    if (!inv.confirm(std::string("Write the FRU version tag ") + tag + "?")) return notConfirmed;
     return bmc_SetFRUVer(*major, *minor);
 }
 
@@ -202,6 +211,9 @@ std::string codeHelp() {
            "\nbdt takes YYYYMMDDhhmm (local time, 1996 to late 2027), ct a hexadecimal chassis\n"
            "type, the others text of up to 63 characters.\n";
 }
+
+constexpr const char* allCodes = "ct cp cs bdt bm bpn bs bp bv pm pn ppm pv ps pat";
+constexpr const char* publishedCodes = "bdt bm bpn bs bp pm pn ppm pv ps pat";
 
 constexpr Option textOption = {"--text", nullptr, "an annotated text listing of the bytes instead of a binary image"};
 
@@ -218,17 +230,19 @@ extern const Subject fruSubject = {
          dataAction},
         {"get", "CODE", "print one field of the published inventory",
          "The chassis fields and bv are not published; fru backup --text lists them.\n\n" + codeHelp(), 1, 1, {},
-         get, dataAction},
-        {"set", "CODE VALUE", "change one field and rewrite the image", codeHelp(), 2, 2, {}, set},
+         get, dataAction, {{"1", publishedCodes}}},
+        {"set", "CODE VALUE", "change one field and rewrite the image", codeHelp(), 2, 2, {}, set,
+         changesBmc | showsProgress, {{"1", allCodes}}},
         {"edit", "CODE=VALUE...", "change several fields in one rewrite of the image",
-         "Takes every code but bv.\n\n" + codeHelp(), 1, static_cast<int>(editSlots), {}, edit},
-        {"backup", "FILE", "copy the FRU image into FILE", "", 1, 1, {textOption}, backup},
-        {"restore", "FILE", "write FILE (made by backup) into the FRU",
-         confirmHelp, 1, 1, {textOption}, restore},
+         "Takes every code but bv.\n\n" + codeHelp(), 1, static_cast<int>(editSlots), {}, edit,
+         changesBmc | showsProgress},
+        {"backup", "FILE", "copy the FRU image into FILE", "", 1, 1, {textOption}, backup, showsProgress},
+        {"restore", "FILE", "write FILE (made by backup) into the FRU", "", 1, 1, {textOption}, restore,
+         changesBmc | showsProgress},
         {"check", "", "read and parse the FRU image; only the exit status tells", "", 0, 0, {}, check},
         {"version", "", "print the FRU version tag", "", 0, 0, {}, version},
         {"set-version", "MAJOR MINOR", "write the FRU version tag (two bytes in hexadecimal) and read it back", "", 2,
-         2, {}, setVersion},
+         2, {}, setVersion, changesBmc},
     },
 };
 

@@ -22,11 +22,11 @@ constexpr Report reports[] = {
     {"dhcp", bmc_GetDHCPStatus}, {"vlan", bmc_GetVLan},
 };
 
-// The report lines as JSON members: "IP=..." and the like, and the sentences of the
-// address source and VLAN reports.
-void addReportFields(const std::string& text, Fields* fields) {
+// The report lines as JSON members: "IP=..." and the like, the sentences of the address
+// source and VLAN reports as true/false, the VLAN tag as a number.
+void addReportFields(const std::string& text, Json* object) {
     static const std::pair<const char*, const char*> prefixes[] = {
-        {"IP=", "ip"}, {"MAC=", "mac"}, {"Subnet Mask=", "subnetMask"}, {"Gateway=", "gateway"}, {"Tag: ", "vlanId"},
+        {"IP=", "ip"}, {"MAC=", "mac"}, {"Subnet Mask=", "subnetMask"}, {"Gateway=", "gateway"},
     };
     size_t start = 0;
     while (start < text.size()) {
@@ -35,11 +35,12 @@ void addReportFields(const std::string& text, Fields* fields) {
         const std::string line = text.substr(start, end - start);
         start = end + 1;
         for (const auto& [prefix, key] : prefixes)
-            if (line.rfind(prefix, 0) == 0) fields->emplace_back(key, line.substr(strlen(prefix)));
+            if (line.rfind(prefix, 0) == 0) object->add(key, Json::text(line.substr(strlen(prefix))));
+        if (line.rfind("Tag: ", 0) == 0) object->add("vlanId", Json::integer(line.substr(5)));
         if (line.rfind("DHCP is currently ", 0) == 0)
-            fields->emplace_back("dhcp", line.find("enabled") != std::string::npos ? "enabled" : "disabled");
+            object->add("dhcp", Json::boolean(line.find("enabled") != std::string::npos));
         if (line.rfind("VLAN is now ", 0) == 0)
-            fields->emplace_back("vlan", line.find("enabled") != std::string::npos ? "enabled" : "disabled");
+            object->add("vlan", Json::boolean(line.find("enabled") != std::string::npos));
     }
 }
 
@@ -48,20 +49,20 @@ int show(Invocation& inv) {
     bool known = item.empty();
     for (const Report& r : reports) known = known || item == r.item;
     if (!known) return inv.refuse("ITEM must be one of ip, mask, gateway, dhcp, vlan");
-    Fields fields;
+    Json object = Json::object();
     for (const Report& r : reports) {
         if (!item.empty() && item != r.item) continue;
         int rc = VKT_BMC_OK;
         if (inv.json()) {
             std::string text;
             rc = console::collect(r.routine, &text);
-            addReportFields(text, &fields);
+            addReportFields(text, &object);
         } else {
             rc = r.routine();
         }
         if (rc != VKT_BMC_OK) return rc;
     }
-    if (inv.json()) printJsonObject(fields);
+    if (inv.json()) printJson(object);
     return VKT_BMC_OK;
 }
 
@@ -69,6 +70,9 @@ int setOnOff(Invocation& inv, const char* what, int (*routine)(int)) {
     if (inv.arguments.size() != 2) return inv.refuse(std::string("usage: lan set ") + what + " on|off");
     std::optional<bool> on = inv.onOff(inv.arguments[1], what);
     if (!on) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm(std::string(*on ? "Enable " : "Disable ") + (what == std::string("dhcp") ? "DHCP" : "gratuitous ARP") +
+                     " on the BMC's LAN channel?"))
+        return notConfirmed;
     return routine(*on ? 1 : 0);
 }
 
@@ -82,6 +86,9 @@ int setVlan(Invocation& inv) {
         if (!n) return VKT_BMC_BAD_ARGUMENT;
         id = *n;
     }
+    const std::string tag = id > 0 ? " with ID " + std::to_string(id) : "";
+    if (!inv.confirm(std::string(*on ? "Enable" : "Disable") + " VLAN tagging on the BMC's LAN channel" + tag + "?"))
+        return notConfirmed;
     return bmc_SetVLan(*on ? 1 : 0, static_cast<int>(id));
 }
 
@@ -90,14 +97,20 @@ int set(Invocation& inv) {
     const bool twoWords = inv.arguments.size() == 2;
     struct Address {
         const char* item;
+        const char* what;
         int (*routine)(const char*);
     };
     static const Address addresses[] = {
-        {"ip", bmc_SetIP}, {"mask", bmc_SetSubnetMask}, {"gateway", bmc_SetGWIP}, {"mac", bmc_SetMac},
+        {"ip", "IP address", bmc_SetIP},
+        {"mask", "subnet mask", bmc_SetSubnetMask},
+        {"gateway", "default gateway", bmc_SetGWIP},
+        {"mac", "MAC address", bmc_SetMac},
     };
     for (const Address& a : addresses) {
         if (item != a.item) continue;
         if (!twoWords) return inv.refuse(std::string("usage: lan set ") + a.item + " ADDRESS");
+        if (!inv.confirm(std::string("Change the BMC's ") + a.what + " to " + inv.arguments[1] + "?"))
+            return notConfirmed;
         return a.routine(inv.arguments[1].c_str());
     }
     if (item == "dhcp") return setOnOff(inv, "dhcp", bmc_SetDHCPStatus);
@@ -116,7 +129,7 @@ extern const Subject lanSubject = {
         {"show", "[ITEM]", "print the LAN settings, or one: ip (with the MAC), mask, gateway, dhcp, vlan",
          "Prints the lines the library reports: IP=, MAC=, Subnet Mask=, Gateway=, the\n"
          "address source and the VLAN state. With --json they form one object.\n",
-         0, 1, {}, show, dataAction},
+         0, 1, {}, show, dataAction, {{"1", "ip mask gateway dhcp vlan"}}},
         {"set", "ITEM VALUE", "change one setting and print it as the BMC reports it afterwards",
          "  set ip ADDRESS          IPv4 address, e.g. 192.0.2.10\n"
          "  set mask ADDRESS        subnet mask, e.g. 255.255.255.0\n"
@@ -130,7 +143,8 @@ extern const Subject lanSubject = {
          "\n"
          "Addresses are refused while the BMC takes its address from DHCP. An address\n"
          "change is read back after the BMC has settled (six seconds).\n",
-         2, 3, {}, set},
+         2, 3, {}, set, changesBmc | showsProgress,
+         {{"1", "ip mask gateway mac dhcp vlan arp"}, {"2 dhcp", "on off"}, {"2 arp", "on off"}, {"2 vlan", "on off"}}},
     },
 };
 

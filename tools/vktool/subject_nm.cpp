@@ -23,7 +23,7 @@ int show(Invocation& inv) {
 
 // The ME's maintenance requests cannot be taken back: ask first.
 int confirmed(Invocation& inv, const char* question, int (*routine)()) {
-    if (!inv.confirm(question)) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm(question)) return notConfirmed;
     return routine();
 }
 
@@ -73,11 +73,9 @@ extern const Subject nmSubject = {
         {"oem-temperature", "", "read the BMC's own OEM temperature reading (not bridged)", silent, 0, 0, {},
          oemTemperature},
         {"oem-power", "", "read the BMC's own OEM power level reading (not bridged)", silent, 0, 0, {}, oemPower},
-        {"reset", "", "reset the ME", confirmHelp, 0, 0, {}, reset},
-        {"reset-defaults", "", "reset the ME to its defaults",
-         confirmHelp, 0, 0, {}, resetToDefaults},
-        {"update-mode", "", "force the ME into firmware update mode",
-         confirmHelp, 0, 0, {}, updateMode},
+        {"reset", "", "reset the ME", "", 0, 0, {}, reset, changesBmc},
+        {"reset-defaults", "", "reset the ME to its defaults", "", 0, 0, {}, resetToDefaults, changesBmc},
+        {"update-mode", "", "force the ME into firmware update mode", "", 0, 0, {}, updateMode, changesBmc},
     },
 };
 

@@ -27,7 +27,7 @@ int request(Invocation& inv) {
         if (!v) return VKT_BMC_BAD_ARGUMENT;
         values[i] = *v;
     }
-    if (!inv.confirm("Send the NVMe management request?")) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Send the NVMe management request?")) return notConfirmed;
     return bmc_nvme(static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]));
 }
 
@@ -39,9 +39,10 @@ extern const Subject nvmeSubject = {
     "Add-on cards 0 and 1 with slots 0 to 15.\n",
     {
         {"list", "", "list the slots that hold a drive", "", 0, 0, {}, list},
-        {"info", "CARD SLOT", "print a drive's identity, links, power and temperature", "", 2, 2, {}, info},
+        {"info", "CARD SLOT", "print a drive's identity, links, power and temperature", "", 2, 2, {}, info, plainAction,
+         {{"1", "0 1"}}},
         {"request", "A B C", "send the management request {6Ch, 01h, B, C, A} (bytes 0-255)",
-         confirmHelp, 3, 3, {}, request},
+         "", 3, 3, {}, request, changesBmc},
     },
 };
 

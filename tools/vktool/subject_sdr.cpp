@@ -1,4 +1,6 @@
 // vktool sdr: records of the SDR repository and the version tag the BMC keeps for it.
+#include <cstdio>
+
 #include "cli.h"
 
 namespace vktool {
@@ -10,7 +12,7 @@ constexpr long maxRecordId = 0xFFFF;
 int remove(Invocation& inv) {
     std::optional<long> id = inv.number(inv.arguments[0], "RECORD-ID", 0, maxRecordId);
     if (!id) return VKT_BMC_BAD_ARGUMENT;
-    if (!inv.confirm("Delete SDR record " + std::to_string(*id) + "?")) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Delete SDR record " + std::to_string(*id) + "?")) return notConfirmed;
     return bmc_DeleteSDRRecord(static_cast<int>(*id));
 }
 
@@ -21,6 +23,9 @@ int setVersion(Invocation& inv) {
     if (!major) return VKT_BMC_BAD_ARGUMENT;
     std::optional<unsigned char> minor = inv.hexByte(inv.arguments[1], "MINOR");
     if (!minor) return VKT_BMC_BAD_ARGUMENT;
+    char tag[8];
+    snprintf(tag, sizeof tag, "%02X.%02X", *major, *minor);
+    if (!inv.confirm(std::string("Write the SDR version tag ") + tag + "?")) return notConfirmed;
     return bmc_SetSDRVer(*major, *minor);
 }
 
@@ -32,10 +37,10 @@ extern const Subject sdrSubject = {
     "",
     {
         {"delete", "RECORD-ID", "delete one record (ID 0-65535, decimal or 0x-hexadecimal)",
-         confirmHelp, 1, 1, {}, remove},
+         "", 1, 1, {}, remove, changesBmc},
         {"version", "", "print the SDR version tag", "", 0, 0, {}, version},
         {"set-version", "MAJOR MINOR", "write the SDR version tag (two bytes in hexadecimal) and read it back", "", 2,
-         2, {}, setVersion},
+         2, {}, setVersion, changesBmc},
     },
 };
 

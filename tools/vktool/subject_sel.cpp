@@ -11,8 +11,8 @@ int info(Invocation& inv) {
         publishedInstance(inv, "SELInfoProvider", "the SEL summary provider published no summary");
     if (!record) return VKT_BMC_COMMAND_FAILED;
     printRecord(inv, *record,
-                {{"VKT_TotalEntries", "entries", "Entries"},
-                 {"VKT_FreeSpace", "freeSpace", "Free Space"},
+                {typed("VKT_TotalEntries", "entries", "Entries", Kind::integer),
+                 typed("VKT_FreeSpace", "freeSpace", "Free Space", Kind::measure),
                  {"VKT_RecentEntryAdded", "lastAddition", "Last Add Time"},
                  {"VKT_RecentEntryDel", "lastErase", "Last Del Time"}});
     return VKT_BMC_OK;
@@ -23,7 +23,7 @@ int list(Invocation& inv) {
     std::optional<cimhost::EnumResult> r = publishedTable(inv, "SELListProvider");
     if (!r) return VKT_BMC_COMMAND_FAILED;
     printRows(inv, r->instances,
-              {{"VKT_Order", "order", "#", 3, true},
+              {{"VKT_Order", "order", "#", 3, true, Kind::integer},
                {"VKT_TimeString", "time", "Time (UTC)"},
                {"VKT_SensorName", "sensor", "Sensor"},
                {"VKT_EventDir", "direction", "Direction"},
@@ -32,7 +32,7 @@ int list(Invocation& inv) {
 }
 
 int clear(Invocation& inv) {
-    if (!inv.confirm("Erase every entry of the system event log?")) return VKT_BMC_BAD_ARGUMENT;
+    if (!inv.confirm("Erase every entry of the system event log?")) return notConfirmed;
     return bmc_ClearAllSEL();
 }
 
@@ -48,7 +48,7 @@ extern const Subject selSubject = {
         {"list", "", "print the entries (the first 512) with time, sensor, direction and event", "", 0, 0, {}, list,
          dataAction},
         {"clear", "", "start erasing the log (the BMC completes it in the background)",
-         confirmHelp, 0, 0, {}, clear},
+         "", 0, 0, {}, clear, changesBmc},
     },
 };
 

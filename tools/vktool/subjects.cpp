@@ -19,6 +19,7 @@ extern const Subject sensorSubject;
 extern const Subject powerSubject;
 extern const Subject nmSubject;
 extern const Subject chassisSubject;
+extern const Subject fanSubject;
 extern const Subject bmcSubject;
 extern const Subject rawSubject;
 extern const Subject sdrSubject;
@@ -28,7 +29,7 @@ extern const Subject nvmeSubject;
 const std::vector<const Subject*>& subjects() {
     static const std::vector<const Subject*> table = {
         &lanSubject,     &userSubject, &fruSubject, &selSubject, &sensorSubject, &powerSubject, &nmSubject,
-        &chassisSubject, &bmcSubject, &rawSubject, &sdrSubject, &configSubject, &nvmeSubject,
+        &chassisSubject, &fanSubject, &bmcSubject, &rawSubject, &sdrSubject, &configSubject, &nvmeSubject,
     };
     return table;
 }
