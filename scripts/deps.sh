@@ -7,7 +7,7 @@
 #     build:   compiler, CMake, Ninja
 #     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
-#     package: + dpkg-shlibdeps and file (for cpack -G DEB)
+#     package: + dpkg-buildpackage and debhelper (scripts/package.sh), lintian (its check)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
 #     ci:      + the 32-bit toolchain, pkg-config and the fuzzing tools; everything required
 set -euo pipefail
@@ -18,10 +18,10 @@ optional=()
 case "$level" in
   build) ;;
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
-  package) required+=(dpkg-dev file) ;;
+  package) required+=(dpkg-dev debhelper lintian) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14) ;;
+                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14) ;;
   *) echo "usage: $0 [build|test|package|fuzz|ci]" >&2; exit 2 ;;
 esac
 
