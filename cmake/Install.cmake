@@ -1,5 +1,5 @@
-# Install layout. `cmake --install` installs the first four components; the Debian packages
-# (cmake/Packaging.cmake) are cut from the same components.
+# Install layout. `cmake --install` installs the first three components; the Debian packages
+# (debian/, scripts/package.sh) are cut from the same components, one package each.
 #   runtime    libvarkoltprovider.so.1 in ${libdir}; libvarkoltprovider.so in the directory
 #              where CIMOMs look for providers (VKT_CMPI_PROVIDER_DIR), a link to it; the
 #              class definitions, the registrations and a README in ${datadir}/varkolt
@@ -69,8 +69,12 @@ install(FILES ${CMAKE_BINARY_DIR}/varkoltConfig.cmake ${CMAKE_BINARY_DIR}/varkol
 # ---- tools and simulator --------------------------------------------------------------------
 if(VKT_BUILD_TOOLS)
   install(TARGETS vkt-cim vktool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-  install(FILES ${CMAKE_SOURCE_DIR}/doc/vktool.1 ${CMAKE_SOURCE_DIR}/doc/vkt-cim.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  # The man pages name the simulated server's directory of this install.
+  set(VKT_SIMULATOR_DIR ${CMAKE_INSTALL_FULL_LIBEXECDIR}/varkolt)
+  foreach(page vktool.1 vkt-cim.1)
+    configure_file(${CMAKE_SOURCE_DIR}/doc/${page} ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/man/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  endforeach()
   install(FILES ${VKT_COMPLETION_DIR}/vktool DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     COMPONENT tools)
   install(TARGETS vktfakebmc LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/varkolt

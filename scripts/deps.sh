@@ -7,7 +7,7 @@
 #     build:   compiler, CMake, Ninja
 #     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
-#     package: + dpkg-shlibdeps and file (for cpack -G DEB)
+#     package: + dpkg-buildpackage and debhelper (scripts/package.sh), lintian (its check)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
 #     qemu:    QEMU, busybox and ipmitool for the guest of .ci/stage-qemu.sh
 #     ci:      + the 32-bit toolchain, pkg-config, the fuzzing tools and the qemu level;
@@ -20,11 +20,11 @@ optional=()
 case "$level" in
   build) ;;
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
-  package) required+=(dpkg-dev file) ;;
+  package) required+=(dpkg-dev debhelper lintian) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
   qemu) required=(qemu-system-x86 busybox-static ipmitool) ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14
+                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14
                  qemu-system-x86 busybox-static) ;;
   *) echo "usage: $0 [build|test|package|fuzz|qemu|ci]" >&2; exit 2 ;;
 esac

@@ -42,6 +42,14 @@ listing | grep -qx 'bin/vkt-cim' || fail "bin/vkt-cim not installed"
 listing | grep -qx 'bin/vktool' || fail "bin/vktool not installed"
 listing | grep -q libvktfakebmc && fail "the simulated server was installed by default"
 
+# The man pages name where this build puts the simulated server.
+simdir=$(sed -n 's/^CMAKE_INSTALL_LIBEXECDIR:PATH=//p' "$build/CMakeCache.txt")/varkolt
+[ "${simdir:0:1}" = / ] || simdir=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")/$simdir
+for page in vktool vkt-cim; do
+  grep -qF "$simdir" "$prefix/share/man/man1/$page.1" || fail "$page.1 does not name $simdir"
+  grep -nE '\$\{[a-z]+\}|@[A-Z_]+@' "$prefix/share/man/man1/$page.1" && fail "$page.1 holds a placeholder"
+done
+
 # The provider-directory link and the soname.
 [ "$(readlink -f "$prefix/$libdir/cmpi/libvarkoltprovider.so")" = "$(readlink -f "$prefix/$libdir/libvarkoltprovider.so.1.0.0")" ] ||
   fail "$libdir/cmpi/libvarkoltprovider.so does not lead to the library"
