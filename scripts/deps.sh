@@ -3,26 +3,32 @@
 # are installed: one line per package, apt's and dpkg's own output kept in a log file that
 # is shown only when the installation fails. Otherwise the missing ones are listed, and the
 # script fails when a required one is missing.
-#   scripts/deps.sh [build|test|package|fuzz|ci]
+#   scripts/deps.sh [build|test|package|fuzz|cimom|ci]
 #     build:   compiler, CMake, Ninja
 #     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
 #     package: + dpkg-shlibdeps and file (for cpack -G DEB)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
-#     ci:      + the 32-bit toolchain, pkg-config and the fuzzing tools; everything required
+#     cimom:   what building sfcb and OpenPegasus from source and checking them takes
+#              (.ci/stage-cimom.sh)
+#     ci:      + the 32-bit toolchain, pkg-config and the fuzzing tools, and the cimom
+#              level; everything required
 set -euo pipefail
 
 level=${1:-test}
 required=(g++ cmake ninja-build binutils)
+cimom=(git ca-certificates make gcc libc6-dev autoconf automake libtool flex libfl-dev bison unzip pkg-config
+       libcurl4-openssl-dev zlib1g-dev libpam0g-dev sblim-wbemcli python3 iproute2 util-linux procps)
 optional=()
 case "$level" in
   build) ;;
   test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
   package) required+=(dpkg-dev file) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
+  cimom) required+=("${cimom[@]}") ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14) ;;
-  *) echo "usage: $0 [build|test|package|fuzz|ci]" >&2; exit 2 ;;
+                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14 "${cimom[@]}") ;;
+  *) echo "usage: $0 [build|test|package|fuzz|cimom|ci]" >&2; exit 2 ;;
 esac
 
 missing() {
