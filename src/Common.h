@@ -124,7 +124,8 @@ void publishActionResult(const CMPIBroker* broker, const CMPIContext* ctx, const
 // completion code) and publishes "VKT_Result". Cleanup is not supported.
 #define VKT_ACTION_PROVIDER(Prefix, className, action)                                              \
     VKT_PROVIDER(Prefix, className, CMPI_RC_ERR_NOT_SUPPORTED);                                     \
-    static void Prefix##Enumerate(const CMPIContext* ctx, const CMPIResult* rslt, const char** properties) { \
+    static void Prefix##Enumerate(const CMPIContext* ctx, const CMPIResult* rslt,                   \
+                                  const char** properties) {                                        \
         const unsigned char code = (action);                                                        \
         vkt::publishActionResult(Prefix##broker, ctx, rslt, _ClassName, properties, code);          \
     }                                                                                               \
