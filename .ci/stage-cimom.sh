@@ -52,18 +52,19 @@ share=$work/usr/share/varkolt
 provdir=$work/usr/$libdir/cmpi
 [ -e "$provdir/libvarkoltprovider.so" ] || fail "no provider link in $provdir"
 
-# OpenPegasus takes far longer to build: it builds in the background while sfcb is built
-# and checked.
+# OpenPegasus takes far longer to build: it builds in the background (a session of its own,
+# so that a failing stage can stop it whole) while sfcb is built and checked.
+timing="%0R s wall, %0U s user, %0S s system"
 pegasus_log=$builds/pegasus-build.out
 if [ "${VKT_CIMOM_REUSE:-}" = 1 ] && [ -x "$pegasus/start.sh" ]; then
   echo "reused" >"$pegasus_log"; pegasus_pid=
 else
-  (set +e; s=$(date +%s); nice sh "$sources/build-openpegasus.sh" "$pegasus"; rc=$?
-   echo "[build-openpegasus] exit $rc after $(($(date +%s) - s)) s"; exit $rc) >"$pegasus_log" 2>&1 &
+  TIMEFORMAT="built: $timing" setsid bash -c 'time nice sh "$0" "$1"' \
+    "$sources/build-openpegasus.sh" "$pegasus" >"$pegasus_log" 2>&1 &
   pegasus_pid=$!
 fi
 stop_all() {
-  if [ -n "${pegasus_pid:-}" ]; then kill -- "$pegasus_pid" 2>/dev/null || true; fi
+  if [ -n "${pegasus_pid:-}" ]; then kill -- -"$pegasus_pid" 2>/dev/null || true; fi
   if [ -f "$sfcb/var/run/sfcbd.pid" ]; then "$sfcb/stop.sh" >/dev/null 2>&1 || true; fi
   if [ -x "$pegasus/stop.sh" ]; then "$pegasus/stop.sh" >/dev/null 2>&1 || true; fi
 }
@@ -84,9 +85,10 @@ check() {  # LABEL SCENARIO [cimxml_check options]: compare the running CIMOM wi
 if [ "${VKT_CIMOM_REUSE:-}" = 1 ] && [ -x "$sfcb/start.sh" ]; then
   say "sfcb: reusing $sfcb"
 else
-  s=$(date +%s)
-  sh "$sources/build-sfcb.sh" "$sfcb" >"$builds/sfcb-build.out" 2>&1 || { tail -20 "$builds/sfcb-build.out"; fail "building sfcb failed"; }
-  say "sfcb built in $(($(date +%s) - s)) s"
+  TIMEFORMAT=$timing
+  { time sh "$sources/build-sfcb.sh" "$sfcb" >"$builds/sfcb-build.out" 2>&1; } 2>"$builds/sfcb-build.time" ||
+    { tail -20 "$builds/sfcb-build.out"; fail "building sfcb failed"; }
+  say "sfcb built: $(cat "$builds/sfcb-build.time")"
 fi
 (
   export PATH=$sfcb/bin:$sfcb/sbin:$PATH
@@ -125,7 +127,7 @@ if [ -n "$pegasus_pid" ]; then
   say "OpenPegasus: waiting for its build ($pegasus_log)"
   wait "$pegasus_pid" || { tail -20 "$pegasus_log"; fail "building OpenPegasus failed"; }
   pegasus_pid=
-  say "OpenPegasus: $(tail -1 "$pegasus_log")"
+  say "OpenPegasus $(tail -1 "$pegasus_log")"
 fi
 (
   . "$pegasus/env.sh"
