@@ -33,6 +33,9 @@ if [ -z "$sources" ] || [ ! -f "$sources/build-sfcb.sh" ] || [ ! -f "$sources/bu
   exit 0
 fi
 say "CIMOM sources: $sources"
+# The CIMOMs run their providers as the user they run as, and the library ends a process
+# that is not root.
+[ "$(id -u)" -eq 0 ] || fail "the CIMOM stage runs as root"
 
 "$checkout/scripts/deps.sh" cimom
 for f in lib/libvarkoltprovider.so.1 lib/libvktfakebmc.so bin/vkt-cim; do
