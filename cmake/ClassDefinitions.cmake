@@ -7,9 +7,13 @@ target_include_directories(vkt-mofgen PRIVATE ${CMAKE_SOURCE_DIR}/src)
 
 set(VKT_MOF_DIR ${CMAKE_BINARY_DIR}/share/varkolt)
 set(VKT_MOF_FILES
+  ${VKT_MOF_DIR}/varkolt-qualifiers.mof
   ${VKT_MOF_DIR}/varkolt.mof
   ${VKT_MOF_DIR}/varkolt.reg
-  ${VKT_MOF_DIR}/varkolt-pegasus.mof)
+  ${VKT_MOF_DIR}/varkolt-pegasus.mof
+  ${VKT_MOF_DIR}/varkolt-actions.mof
+  ${VKT_MOF_DIR}/varkolt-actions.reg
+  ${VKT_MOF_DIR}/varkolt-actions-pegasus.mof)
 add_custom_command(OUTPUT ${VKT_MOF_FILES}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${VKT_MOF_DIR}
   COMMAND vkt-mofgen ${VKT_MOF_DIR} ${PROJECT_VERSION}

@@ -3,19 +3,23 @@
 # are installed: one line per package, apt's and dpkg's own output kept in a log file that
 # is shown only when the installation fails. Otherwise the missing ones are listed, and the
 # script fails when a required one is missing.
-#   scripts/deps.sh [build|test|package|fuzz|qemu|ci]
+#   scripts/deps.sh [build|test|package|fuzz|qemu|cimom|ci]
 #     build:   compiler, CMake, Ninja
 #     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
 #     package: + dpkg-buildpackage and debhelper (scripts/package.sh), lintian (its check)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
 #     qemu:    QEMU, busybox and ipmitool for the guest of .ci/stage-qemu.sh
-#     ci:      + the 32-bit toolchain, pkg-config, the fuzzing tools and the qemu level;
-#              everything required
+#     cimom:   what building sfcb and OpenPegasus from source and checking them takes
+#              (.ci/stage-cimom.sh)
+#     ci:      + the 32-bit toolchain, pkg-config, the fuzzing tools, and the qemu and cimom
+#              levels; everything required
 set -euo pipefail
 
 level=${1:-test}
 required=(g++ cmake ninja-build binutils)
+cimom=(git ca-certificates make gcc libc6-dev autoconf automake libtool flex libfl-dev bison unzip pkg-config
+       libcurl4-openssl-dev zlib1g-dev libpam0g-dev sblim-wbemcli python3 iproute2 util-linux procps)
 optional=()
 case "$level" in
   build) ;;
@@ -23,10 +27,11 @@ case "$level" in
   package) required+=(dpkg-dev debhelper lintian) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
   qemu) required=(qemu-system-x86 busybox-static ipmitool) ;;
+  cimom) required+=("${cimom[@]}") ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
                  dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14
-                 qemu-system-x86 busybox-static) ;;
-  *) echo "usage: $0 [build|test|package|fuzz|qemu|ci]" >&2; exit 2 ;;
+                 qemu-system-x86 busybox-static "${cimom[@]}") ;;
+  *) echo "usage: $0 [build|test|package|fuzz|qemu|cimom|ci]" >&2; exit 2 ;;
 esac
 
 missing() {

@@ -34,8 +34,15 @@ InstanceBuilder::InstanceBuilder(const CMPIBroker* broker, const char* className
     if (op == nullptr) return;
     if (keyName != nullptr) CMAddKey(op, keyName, keyValue, CMPI_chars);
     inst_ = CMNewInstance(broker, op, &st);
-    if (inst_ != nullptr && filterKeys != nullptr)
-        CMSetPropertyFilter(inst_, properties, const_cast<const char**>(filterKeys));
+    if (inst_ == nullptr) return;
+    // Some CIMOMs leave the property list to the provider and others apply it themselves;
+    // filtering in every provider makes both answer a list alike. The key is always kept,
+    // or a CIMOM that builds the path from the instance would lose it.
+    keyOnly_[0] = keyName;
+    CMSetPropertyFilter(inst_, properties, const_cast<const char**>(filterKeys != nullptr ? filterKeys : keyOnly_));
+    // A key only on the path shows as a null property in CIMOMs that do not copy the path's
+    // keys into the instance; a CIM instance's key is never null.
+    if (keyName != nullptr) set(keyName, keyValue);
 }
 
 void InstanceBuilder::set(const char* name, const char* value) {
@@ -52,8 +59,8 @@ void finishEnumeration(const CMPIContext* ctx, const CMPIBroker* broker, const C
 }
 
 void publishActionResult(const CMPIBroker* broker, const CMPIContext* ctx, const CMPIResult* rslt,
-                         const char* className, unsigned char completionCode) {
-    InstanceBuilder inst(broker, className, nullptr, nullptr, nullptr, nullptr);
+                         const char* className, const char** properties, unsigned char completionCode) {
+    InstanceBuilder inst(broker, className, nullptr, nullptr, properties, nullptr);
     inst.set("VKT_Result", completionCode == 0 ? "True" : "False");
     inst.returnTo(rslt);
     finishEnumeration(ctx, broker, rslt);

@@ -27,7 +27,8 @@ inline CMPIStatus status(CMPIrc rc) {
 }
 
 // Builds one instance: object path in the library's namespace, optional key, instance,
-// optional property filter; then string properties in the order they are set.
+// property filter; then the key as a property and the string properties in the order they
+// are set. `filterKeys` is what the filter keeps besides the caller's list (nullptr: the key).
 class InstanceBuilder {
 public:
     InstanceBuilder(const CMPIBroker* broker, const char* className, const char* keyName, const char* keyValue,
@@ -41,6 +42,7 @@ public:
 
 private:
     CMPIInstance* inst_ = nullptr;
+    const char* keyOnly_[2] = {nullptr, nullptr};
 };
 
 // CMReturnDone and the closing call, the end of every enumeration that returns data.
@@ -55,7 +57,7 @@ CMPIStatus runEnumeration(Body&& body) {
 
 // Publishes the one instance of an action class: "True" when the BMC accepted the action.
 void publishActionResult(const CMPIBroker* broker, const CMPIContext* ctx, const CMPIResult* rslt,
-                         const char* className, unsigned char completionCode);
+                         const char* className, const char** properties, unsigned char completionCode);
 
 }  // namespace vkt
 
@@ -122,9 +124,10 @@ void publishActionResult(const CMPIBroker* broker, const CMPIContext* ctx, const
 // completion code) and publishes "VKT_Result". Cleanup is not supported.
 #define VKT_ACTION_PROVIDER(Prefix, className, action)                                              \
     VKT_PROVIDER(Prefix, className, CMPI_RC_ERR_NOT_SUPPORTED);                                     \
-    static void Prefix##Enumerate(const CMPIContext* ctx, const CMPIResult* rslt, const char**) {   \
+    static void Prefix##Enumerate(const CMPIContext* ctx, const CMPIResult* rslt,                   \
+                                  const char** properties) {                                        \
         const unsigned char code = (action);                                                        \
-        vkt::publishActionResult(Prefix##broker, ctx, rslt, _ClassName, code);                      \
+        vkt::publishActionResult(Prefix##broker, ctx, rslt, _ClassName, properties, code);          \
     }                                                                                               \
     static_assert(true, "")
 

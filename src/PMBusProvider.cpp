@@ -36,9 +36,13 @@ static void PMBusProviderEnumerate(const CMPIContext* ctx, const CMPIResult* rsl
         cutAtControlCharacter(r.zurModuleNumber);
         inst.set("VKT_PMBus_ModuleID", id);
         inst.set("VKT_PMBus_StatusStr", status);
-        // Both names end with a blank; clients know the properties by these exact names.
+        // The names that end in a blank are what clients of CIMOMs that keep undeclared
+        // properties have always read; no class can declare them, so the two readings also
+        // go under the names the class declares, which every CIMOM keeps.
         inst.set("VKT_PMBus_InputVoltage ", r.acInputVoltage);
+        inst.set("VKT_PMBus_InputVoltage", r.acInputVoltage);
         inst.set("VKT_PMBus_InputCurrent ", r.acInputCurrent);
+        inst.set("VKT_PMBus_InputCurrent", r.acInputCurrent);
         inst.set("VKT_PMBus_MainOutputVoltage", r.dc12VOutputVoltage);
         inst.set("VKT_PMBus_MainOutputCurrent", r.dc12VOutputCurrent);
         inst.set("VKT_PMBus_Temperature1", r.temperature1);

@@ -1,9 +1,11 @@
 // The properties of the library's 24 classes, listed once: for each class the key on its
-// object path and every string property its provider sets, in the order it sets them. The
-// class definitions (MOF) and the CIMOM registrations are generated from this list at build
-// time (mof/vkt-mofgen.cpp), and a test checks what each provider publishes against it.
-// Names are written byte for byte as the providers set them, the misspelt ones and the two
-// that end in a blank included.
+// object path (which every instance also carries as its first property) and every other
+// string property its provider sets, in the order it sets them. The class definitions (MOF)
+// and the CIMOM registrations are generated from this list at build time
+// (mof/vkt-mofgen.cpp), and a test checks what each provider publishes against it. Names are
+// written byte for byte as the providers set them, the misspelt ones and the two that end in
+// a blank included; a name that ends in a blank cannot be declared in a class, so it is
+// listed beside its twin without the blank, which the class declares.
 #ifndef VKT_CLASS_PROPERTIES_H
 #define VKT_CLASS_PROPERTIES_H
 
@@ -52,8 +54,10 @@ inline constexpr const char* selList[] = {
 inline constexpr const char* pmBus[] = {
     "VKT_PMBus_ModuleID",
     "VKT_PMBus_StatusStr",
-    "VKT_PMBus_InputVoltage ",  // ends in a blank, as published
-    "VKT_PMBus_InputCurrent ",  // ends in a blank, as published
+    "VKT_PMBus_InputVoltage ",  // ends in a blank: published, but no class can declare it
+    "VKT_PMBus_InputVoltage",
+    "VKT_PMBus_InputCurrent ",  // ends in a blank: published, but no class can declare it
+    "VKT_PMBus_InputCurrent",
     "VKT_PMBus_MainOutputVoltage",
     "VKT_PMBus_MainOutputCurrent",
     "VKT_PMBus_Temperature1",

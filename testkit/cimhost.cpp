@@ -89,12 +89,10 @@ struct InstanceObj {
     std::vector<std::string> filterProperties;
     std::vector<std::string> filterKeys;
 
-    bool passes(const char* name) const {
+    bool listed(const char* name) const {
         if (!filtered) return true;
         for (const std::string& p : filterProperties)
             if (sameName(p, name)) return true;
-        for (const std::string& k : filterKeys)
-            if (sameName(k, name)) return true;
         return false;
     }
 };
@@ -183,7 +181,9 @@ CMPIStatus instRelease(CMPIInstance*) { return ok(); }
 CMPIStatus instSetProperty(const CMPIInstance* ci, const char* name, const CMPIValue* value, CMPIType type) {
     InstanceObj* inst = instObj(ci);
     if (inst == nullptr || name == nullptr) return rcStatus(CMPI_RC_ERR_INVALID_PARAMETER);
-    if (!inst->passes(name)) return ok();
+    // Under a property list a key the list does not name stays on the path only: CIMOMs
+    // answer such a request without it among the properties.
+    if (!inst->listed(name)) return ok();
     std::optional<std::string> text = valueText(value, type);
     for (auto& p : inst->data.properties)
         if (p.first == name) {

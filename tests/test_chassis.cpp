@@ -190,6 +190,7 @@ TEST_F(Chassis, PXInfoPublishesTheChassisRecord) {
     const cimhost::Instance& i = r.instances[0];
     EXPECT_EQ(i.path(), "varkolt/cimv2:VKT_PXInfo.deviceID=\"PXInfo\"");
     std::vector<std::pair<std::string, std::optional<std::string>>> expected = {
+        {"deviceID", "PXInfo"},
         {"VKT_ConfigurationID", "4"},         {"VKT_CurrentNodeID", "1"},
         {"VKT_SystemName", "rack-07 2U4N"},   {"VKT_SystemPN", "PN with blanks"},
         {"VKT_SystemSN", " SN  kept "},       {"VKT_ChassisPN", "CSE-2U4N"},
@@ -209,6 +210,7 @@ TEST_F(Chassis, PXListPublishesOneInstancePerNode) {
     const cimhost::Instance& third = r.instances[2];
     EXPECT_EQ(third.path(), "varkolt/cimv2:VKT_PXList.device_id=\"3\"");
     std::vector<std::pair<std::string, std::optional<std::string>>> expected = {
+        {"device_id", "3"},
         {"VKT_Node", "3"},     {"VKT_Power", "Inact"}, {"VKT_IP", "192.0.2.33"}, {"VKT_Watts", "N/A"},
         {"VKT_Current", "N/A"}, {"VKT_Cpu1Temp", "N/A"}, {"VKT_Cpu2Temp", "N/A"},  {"VKT_SysTemp", "N/A"},
         {"VKT_NodePN", "NODE-X11C"}, {"VKT_NodeSN", "SNX11C0042"},

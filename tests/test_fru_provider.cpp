@@ -51,7 +51,10 @@ TEST_F(FruProvider, FirstEnumerationWithoutFruGivesPlaceholders) {
     EXPECT_EQ(inst.className, "VKT_FRU");
     EXPECT_EQ(inst.nameSpace, "varkolt/cimv2");
     EXPECT_EQ(inst.keys, (std::vector<std::pair<std::string, std::string>>{{"deviceID", "FRU"}}));
-    EXPECT_EQ(inst.propertyNames(), propertyOrder);
+    std::vector<std::string> names = {"deviceID"};
+    names.insert(names.end(), propertyOrder.begin(), propertyOrder.end());
+    EXPECT_EQ(inst.propertyNames(), names);
+    EXPECT_EQ(inst.get("deviceID"), "FRU");
     for (const std::string& p : propertyOrder) EXPECT_EQ(inst.get(p), "NA") << p;
     EXPECT_STREQ(boardInfo.manufacturerName, "NA");  // written into the shared record
 }
@@ -144,6 +147,7 @@ TEST_F(FruProvider, CollectorResults) {
 
 const char* const demoListing =
     "varkolt/cimv2:VKT_FRU.deviceID=\"FRU\"\n"
+    "    deviceID = \"FRU\"\n"
     "    VKT_BoardMfgDataTime = \"2021/03/15 09:30:00 (5A 44 CA)\"\n"
     "    VKT_BoardManufacturerName = \"Orvane Computing\"\n"
     "    VKT_BoardProductName = \"VKB-X12DPU\"\n"

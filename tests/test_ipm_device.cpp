@@ -54,6 +54,7 @@ TEST_F(IpmDevice, DemoAndMultiNodeServersPublishTheirOneInstance) {
     cimhost::Instance i = enumerate();
     EXPECT_EQ(i.path(), "varkolt/cimv2:VKT_IPMDevice.deviceID=\"IPMDevice\"");
     std::vector<std::pair<std::string, std::optional<std::string>>> expected = {
+        {"deviceID", "IPMDevice"},
         {"VKT_IsMultiNode", "False"},
         {"VKT_IsLedEnabled", "False"},
         {"VKT_IsNeedToClearChassisIntrusion", "False"},

@@ -293,7 +293,8 @@ TEST_F(LanProviders, LanPublishesTheSettingsAndTheFilledMacEntries) {
     ASSERT_EQ(r.instances.size(), 1u);
     const cimhost::Instance& inst = r.instances[0];
     EXPECT_EQ(inst.path(), "varkolt/cimv2:VKT_LAN.deviceID=\"LAN\"");
-    std::vector<std::string> names = lanFixed;
+    std::vector<std::string> names = {"deviceID"};
+    names.insert(names.end(), lanFixed.begin(), lanFixed.end());
     for (const char* n : {"VKT_SYSTEM_MAC_Address1", "VKT_SYSTEM_MAC_Address2", "VKT_SYSTEM_MAC_Address3"})
         names.push_back(n);
     EXPECT_EQ(inst.propertyNames(), names);
@@ -312,8 +313,9 @@ TEST_F(LanProviders, BmcIpCarriesNoGatewayMaskOrSource) {
     EXPECT_EQ(r.doneCount, 1);
     const cimhost::Instance& inst = r.instances[0];
     EXPECT_EQ(inst.path(), "varkolt/cimv2:VKT_BMCIP.deviceID=\"BMCIP\"");
-    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"VKT_IP_Address", "VKT_MAC_Address",
+    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"deviceID", "VKT_IP_Address", "VKT_MAC_Address",
                                                               "VKT_SYSTEM_MAC_Address1", "VKT_SYSTEM_MAC_Address2"}));
+    EXPECT_EQ(inst.get("deviceID"), "BMCIP");
     EXPECT_EQ(inst.get("VKT_IP_Address"), "10.0.0.255");
     EXPECT_EQ(inst.get("VKT_SYSTEM_MAC_Address2"), "3C:EC:EF:10:20:31");
 }
@@ -350,7 +352,9 @@ TEST_F(LanProviders, ABmcThatRejectsEverythingGivesEmptyTexts) {
     EXPECT_EQ(r.rc, CMPI_RC_OK);
     EXPECT_EQ(r.doneCount, 1);
     ASSERT_EQ(r.instances.size(), 1u);
-    EXPECT_EQ(r.instances[0].propertyNames(), lanFixed);
+    std::vector<std::string> names = {"deviceID"};
+    names.insert(names.end(), lanFixed.begin(), lanFixed.end());
+    EXPECT_EQ(r.instances[0].propertyNames(), names);
     for (const std::string& name : lanFixed) EXPECT_EQ(r.instances[0].get(name), "") << name;
 }
 

@@ -255,6 +255,7 @@ TEST_P(NmBothWays, ProviderPublishesTheDemoServer) {
     ASSERT_EQ(r.instances.size(), 1u);
     EXPECT_EQ(r.instances[0].path(), "varkolt/cimv2:VKT_NM.deviceID=\"NM\"");
     const std::vector<std::pair<std::string, std::optional<std::string>>> expected = {
+        {"deviceID", "NM"},
         {"VKT_BoardID", "VKB-G4D-R1U"},
         {"VKT_NM_FirmwareVersion", "4.0.1.51"},
         {"VKT_NM_Platform", "Grantley"},
@@ -277,8 +278,8 @@ TEST_F(Nm, ProviderWithoutMeRecordPublishesNullsAndSaysSoOnce) {
     cimhost::Instance inst = host->enumerate("NMProvider").instances.at(0);
     EXPECT_EQ(err.text(), notFound);
     EXPECT_EQ(inst.get("VKT_BoardID"), "VKB-G4D-R1U");
-    EXPECT_EQ(inst.properties[1].second, std::optional<std::string>(""));
-    for (size_t i = 2; i < 5; ++i) EXPECT_EQ(inst.properties[i].second, std::nullopt) << inst.properties[i].first;
+    EXPECT_EQ(inst.properties[2].second, std::optional<std::string>(""));
+    for (size_t i = 3; i < 6; ++i) EXPECT_EQ(inst.properties[i].second, std::nullopt) << inst.properties[i].first;
     EXPECT_EQ(inst.get("VKT_BMC_FirmwareVersion"), "81.10");
 
     // Failing or short answers later: the model stays, the build time shows what arrived.

@@ -174,6 +174,36 @@ TEST_F(Providers, StubbedDataClassesStillEndTheirResults) {
     }
 }
 
+// A property list is applied by every provider, so that a CIMOM that leaves it to the
+// provider answers like one that applies it itself: exactly the named properties, the key on
+// the path. Also where the named property is the key, or is not a property of the class.
+TEST_F(Providers, EveryProviderHonoursAPropertyList) {
+    useServer(testkit::makeScenario("demo"));
+    for (const cimhost::ProviderInfo& p : cimhost::providers()) {
+        const EnumResult all = host_->enumerate(p.prefix);
+        if (all.instances.empty()) continue;
+        const cimhost::Instance& first = all.instances[0];
+        const std::string last = first.properties.back().first;
+        std::vector<std::vector<std::string>> lists = {{last}, {"NoSuchProperty"}};
+        if (!first.keys.empty()) lists.push_back({first.keys[0].first});
+        for (const std::vector<std::string>& wanted : lists) {
+            std::vector<const char*> names;
+            for (const std::string& w : wanted) names.push_back(w.c_str());
+            names.push_back(nullptr);
+            const EnumResult r = host_->enumerate(p.prefix, names.data());
+            ASSERT_EQ(r.instances.size(), all.instances.size()) << p.prefix;
+            for (size_t i = 0; i < r.instances.size(); ++i) {
+                SCOPED_TRACE(std::string(p.prefix) + " with " + wanted[0]);
+                EXPECT_EQ(r.instances[i].keys, all.instances[i].keys);
+                for (const std::string& name : r.instances[i].propertyNames()) EXPECT_EQ(name, wanted[0]);
+                if (all.instances[i].has(wanted[0])) {
+                    EXPECT_EQ(r.instances[i].get(wanted[0]), all.instances[i].get(wanted[0]));
+                }
+            }
+        }
+    }
+}
+
 // ---- blank normaliser ----------------------------------------------------------------------
 
 TEST(Trim, NormalisesBlanksInPlace) {

@@ -479,6 +479,7 @@ TEST(RecordingTool, TheIpmiSimFixtureReplays) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
               "varkolt/cimv2:VKT_FRU.deviceID=\"FRU\"\n"
+              "    deviceID = \"FRU\"\n"
               "    VKT_BoardMfgDataTime = \"2023/11/01 12:00:00 (90 62 DF)\"\n"
               "    VKT_BoardManufacturerName = \"Varkolt Systems\"\n"
               "    VKT_BoardProductName = \"VK-R1 Mainboard\"\n"

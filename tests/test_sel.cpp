@@ -274,8 +274,9 @@ TEST_F(Sel, ListInstanceCarriesKeyAndPropertiesInOrder) {
     ASSERT_EQ(inst.keys.size(), 1u);
     EXPECT_EQ(inst.keys[0].first, "device_id");
     EXPECT_EQ(inst.keys[0].second, "  1 | 2017/07/14 02:40:00 | Temperature");
-    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"VKT_Order", "VKT_TimeString", "VKT_SensorName",
-                                                               "VKT_EventDir", "VKT_EventDesc"}));
+    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"device_id", "VKT_Order", "VKT_TimeString",
+                                                               "VKT_SensorName", "VKT_EventDir", "VKT_EventDesc"}));
+    EXPECT_EQ(inst.get("device_id"), inst.keys[0].second);
     EXPECT_EQ(inst.get("VKT_Order"), "1");
     EXPECT_EQ(inst.get("VKT_TimeString"), "2017/07/14 02:40:00");
     EXPECT_EQ(inst.get("VKT_SensorName"), "Temperature");
@@ -355,7 +356,7 @@ TEST_F(Sel, InfoOfAnEmptyLog) {
     ASSERT_EQ(r.instances.size(), 1u);
     const cimhost::Instance& inst = r.instances[0];
     EXPECT_EQ(inst.path(), "varkolt/cimv2:VKT_SELInfo.deviceID=\"SELInfo\"");
-    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"VKT_TotalEntries", "VKT_FreeSpace",
+    EXPECT_EQ(inst.propertyNames(), (std::vector<std::string>{"deviceID", "VKT_TotalEntries", "VKT_FreeSpace",
                                                                "VKT_RecentEntryAdded", "VKT_RecentEntryDel"}));
     EXPECT_EQ(inst.get("VKT_TotalEntries"), "0");
     EXPECT_EQ(inst.get("VKT_FreeSpace"), "48000 bytes");

@@ -75,8 +75,9 @@ TEST_F(Sensors, TemperatureWithCriticalLimits) {
     EXPECT_EQ(i.className, "VKT_Sensors");
     EXPECT_EQ(i.nameSpace, "varkolt/cimv2");
     EXPECT_EQ(i.keys, (std::vector<std::pair<std::string, std::string>>{{"DeviceID", "CPU Temp"}}));
-    EXPECT_EQ(i.propertyNames(), (std::vector<std::string>{"VKT_SensorName", "VKT_SensorTypeName", "VKT_Reading",
-                                                           "VKT_LowLimit", "VKT_HighLimit", "VKT_Status"}));
+    EXPECT_EQ(i.propertyNames(), (std::vector<std::string>{"DeviceID", "VKT_SensorName", "VKT_SensorTypeName",
+                                                           "VKT_Reading", "VKT_LowLimit", "VKT_HighLimit", "VKT_Status"}));
+    EXPECT_EQ(i.get("DeviceID"), "CPU Temp");
     EXPECT_EQ(i.get("VKT_SensorName"), "CPU Temp");
     EXPECT_EQ(i.get("VKT_SensorTypeName"), "Temperature");
     EXPECT_EQ(i.get("VKT_Reading"), "45C/113F");

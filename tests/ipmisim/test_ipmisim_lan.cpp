@@ -74,7 +74,7 @@ TEST_F(Lan, BmcIpCarriesTheAddressPairOnly) {
     Instance ip = enumerateOne("BMCIPProvider");
     auto p = lanPrint();
     EXPECT_EQ(ip.path(), "varkolt/cimv2:VKT_BMCIP.deviceID=\"BMCIP\"");
-    EXPECT_EQ(ip.propertyNames(), (std::vector<std::string>{"VKT_IP_Address", "VKT_MAC_Address"}));
+    EXPECT_EQ(ip.propertyNames(), (std::vector<std::string>{"deviceID", "VKT_IP_Address", "VKT_MAC_Address"}));
     EXPECT_EQ(ip.get("VKT_IP_Address"), p["IP Address"]);
     EXPECT_EQ(ip.get("VKT_MAC_Address"), upper(p["MAC Address"]));
 }

@@ -31,7 +31,11 @@ share/bash-completion/completions/vktool
 share/man/man1/vkt-cim.1
 share/man/man1/vktool.1
 share/varkolt/README
+share/varkolt/varkolt-actions-pegasus.mof
+share/varkolt/varkolt-actions.mof
+share/varkolt/varkolt-actions.reg
 share/varkolt/varkolt-pegasus.mof
+share/varkolt/varkolt-qualifiers.mof
 share/varkolt/varkolt.mof
 share/varkolt/varkolt.reg
 EOF2

@@ -63,7 +63,11 @@ expect_contents "$runtime" "usr/$libdir/cmpi/libvarkoltprovider.so -> ../libvark
 usr/$libdir/libvarkoltprovider.so.1 -> libvarkoltprovider.so.1.0.0
 usr/$libdir/libvarkoltprovider.so.1.0.0
 usr/share/varkolt/README
+usr/share/varkolt/varkolt-actions-pegasus.mof
+usr/share/varkolt/varkolt-actions.mof
+usr/share/varkolt/varkolt-actions.reg
 usr/share/varkolt/varkolt-pegasus.mof
+usr/share/varkolt/varkolt-qualifiers.mof
 usr/share/varkolt/varkolt.mof
 usr/share/varkolt/varkolt.reg"
 expect_contents "$dev" "usr/include/varkolt/bmc.h
