@@ -198,6 +198,7 @@ TEST_F(Vktool, PasswordsAreNeverTakenFromTheCommandLine) {
 
 TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
     writeFile(path("fru.bin"), std::string(64, '\xFF'));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);  // without a writer: opening it would block
     const std::vector<std::vector<std::string>> refused = {
         {"user", "delete", "0"},
         {"user", "delete", "64"},
@@ -244,6 +245,8 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"config", "save", path("config.bin"), "--type", "256"},
         {"config", "load", path("config.bin")},
         {"config", "load", "/nonexistent/config.bin", "--yes"},
+        {"config", "load", path("fifo"), "--yes"},
+        {"fru", "restore", path("fifo"), "--yes"},
         {"nvme", "info", "2", "0"},
         {"nvme", "request", "1", "2", "256", "--yes"},
     };
@@ -474,6 +477,19 @@ TEST_F(Vktool, MaintenanceRawRequestsConfigurationAndNvme) {
     EXPECT_EQ(r.out, "Upload file successfully\nPlease wait for 1 minute to reboot BMC.\n");
     EXPECT_EQ(run({"--simulate", "config", "save", path("config2.bin"), "--type", "0"}).status, 0);
     EXPECT_EQ(readText(path("config2.bin")), "[network]\nipsrc=dhcp\n");
+    // A file whose size is unknown (0 reported, text read) would restart the BMC with an
+    // empty configuration: refused with nothing sent, not even the interface probe.
+    unlink(path("requests.log").c_str());
+    for (const char* unknownSize : {"/proc/self/status", "/proc/cpuinfo"}) {
+        r = run({"--simulate", "--yes", "config", "load", unknownSize});
+        EXPECT_EQ(r.status, 11) << unknownSize;
+        EXPECT_EQ(r.out, "") << unknownSize;
+        EXPECT_EQ(r.err, "Couldn't read the IPMI configuration file whole at the size its file system reports; "
+                         "nothing was sent.\n") << unknownSize;
+        EXPECT_EQ(readText(path("requests.log")), "") << unknownSize;
+    }
+    EXPECT_EQ(run({"--simulate", "config", "save", path("config3.bin"), "--type", "0"}).status, 0);
+    EXPECT_EQ(readText(path("config3.bin")), "[network]\nipsrc=dhcp\n");
     EXPECT_EQ(run({"--simulate", "fru", "set-version", "1", "0a"}).out, "Done.\nFRU version is 01.0A\n");
     EXPECT_EQ(run({"--simulate", "fru", "version"}).out, "FRU version is 01.0A\n");
 

@@ -9,6 +9,7 @@
 
 #include "bounded.h"
 #include "fru_util.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ constexpr size_t areaUnit = 8;
 constexpr size_t headerSize = sizeof(fru_header);
 constexpr size_t multiHeaderSize = 5;
 constexpr size_t maxLineLength = 4096;
+// Far beyond the listing of the largest image the write buffer holds.
+constexpr size_t maxListingSize = 1u << 20;
 
 // ---- the listing writer -----------------------------------------------------------------
 
@@ -271,20 +274,18 @@ bool imageConsistent(const BYTE* image, size_t length) {
 
 int loadFRUFile(const char* path) {
     loadFRUSourceSetting();
-    FILE* f = path != nullptr ? fopen(path, "rb") : nullptr;
-    if (f == nullptr) return fruFileOpenError;
-    long length = -1;
-    if (fseek(f, 0, SEEK_END) == 0) length = ftell(f);
-    // A file of unknown length, an empty one or one larger than the write buffer is not an
-    // image this routine can write whole; refuse it before anything reaches the FRU.
-    bool whole = length > 0 && static_cast<unsigned long>(length) <= fruWriteBufferSize && fseek(f, 0, SEEK_SET) == 0;
-    if (whole) whole = fread(fruWriteBuffer, 1, static_cast<size_t>(length), f) == static_cast<size_t>(length);
-    fclose(f);
-    if (!whole) {
+    std::vector<BYTE> image;
+    const vkt::FileLoad load = vkt::readWholeFile(path, fruWriteBufferSize, image);
+    if (load == vkt::FileLoad::cannotOpen) return fruFileOpenError;
+    // A file that does not read as its size, an empty one or one larger than the write
+    // buffer is not an image this routine can write whole; refuse it before anything
+    // reaches the FRU.
+    if (load != vkt::FileLoad::ok || image.empty()) {
         fputs("Reading error", stderr);
         return fruFileReadError;
     }
-    fruWriteBufferLength = static_cast<int32_t>(length);
+    memcpy(fruWriteBuffer, image.data(), image.size());
+    fruWriteBufferLength = static_cast<int32_t>(image.size());
     return fruFileOk;
 }
 
@@ -328,11 +329,11 @@ int loadFRUTextFile(const char* path) {
     loadFRUSourceSetting();
     memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
     fruWriteBufferLength = 0;
-    FILE* in = path != nullptr ? fopen(path, "r") : nullptr;
-    if (in == nullptr) return fruFileOpenError;
+    vkt::WholeFileStream in(path, maxListingSize);
+    if (in.status() == vkt::FileLoad::cannotOpen) return fruFileOpenError;
+    if (in.file() == nullptr) return fruFileReadError;
     std::vector<BYTE> bytes;
-    const ListingResult read = readListing(in, bytes);
-    fclose(in);
+    const ListingResult read = readListing(in.file(), bytes);
     // Nothing is written from a listing that could not be read whole, or that holds nothing.
     if (read == ListingResult::Unreadable || bytes.empty()) return fruFileReadError;
     if (read == ListingResult::Inconsistent || !imageConsistent(bytes.data(), bytes.size())) return fruFileInconsistent;
