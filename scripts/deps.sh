@@ -5,11 +5,13 @@
 # script fails when a required one is missing.
 #   scripts/deps.sh [build|test|package|fuzz|ci]
 #     build:   compiler, CMake, Ninja
-#     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
+#     test:    + GoogleTest/GoogleMock, pkg-config (the install check builds a program
+#              through it); OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
 #     package: + dpkg-shlibdeps and file (for cpack -G DEB)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
-#     ci:      + the 32-bit toolchain, pkg-config and the fuzzing tools; everything required
+#     ci:      + the 32-bit toolchain, the fuzzing tools and debootstrap (the bare-machine
+#              stage); everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -17,11 +19,11 @@ required=(g++ cmake ninja-build binutils)
 optional=()
 case "$level" in
   build) ;;
-  test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
+  test) required+=(libgtest-dev libgmock-dev googletest pkg-config); optional+=(openipmi ipmitool freeipmi-tools) ;;
   package) required+=(dpkg-dev file) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14) ;;
+                 dpkg-dev file pkg-config clang-14 libclang-rt-14-dev llvm-14 debootstrap) ;;
   *) echo "usage: $0 [build|test|package|fuzz|ci]" >&2; exit 2 ;;
 esac
 
