@@ -5,15 +5,16 @@
 # script fails when a required one is missing.
 #   scripts/deps.sh [build|test|package|fuzz|qemu|cimom|ci]
 #     build:   compiler, CMake, Ninja
-#     test:    + GoogleTest/GoogleMock; OpenIPMI's simulator, ipmitool and FreeIPMI for the
+#     test:    + GoogleTest/GoogleMock, pkg-config (the install check builds a program
+#              through it); OpenIPMI's simulator, ipmitool and FreeIPMI for the
 #              cross-checks (optional: without them those tests are skipped)
 #     package: + dpkg-buildpackage and debhelper (scripts/package.sh), lintian (its check)
 #     fuzz:    CMake, Ninja and clang with its fuzzer and sanitizer runtimes (scripts/fuzz.sh)
 #     qemu:    QEMU, busybox and ipmitool for the guest of .ci/stage-qemu.sh
 #     cimom:   what building sfcb and OpenPegasus from source and checking them takes
 #              (.ci/stage-cimom.sh)
-#     ci:      + the 32-bit toolchain, pkg-config, the fuzzing tools, and the qemu and cimom
-#              levels; everything required
+#     ci:      + the 32-bit toolchain, the fuzzing tools, debootstrap (the bare-machine
+#              stage), and the qemu and cimom levels; everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -23,13 +24,13 @@ cimom=(git ca-certificates make gcc libc6-dev autoconf automake libtool flex lib
 optional=()
 case "$level" in
   build) ;;
-  test) required+=(libgtest-dev libgmock-dev googletest); optional+=(openipmi ipmitool freeipmi-tools) ;;
+  test) required+=(libgtest-dev libgmock-dev googletest pkg-config); optional+=(openipmi ipmitool freeipmi-tools) ;;
   package) required+=(dpkg-dev debhelper lintian) ;;
   fuzz) required=(cmake ninja-build clang-14 libclang-rt-14-dev llvm-14) ;;
   qemu) required=(qemu-system-x86 busybox-static ipmitool) ;;
   cimom) required+=("${cimom[@]}") ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14
+                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14 debootstrap
                  qemu-system-x86 busybox-static "${cimom[@]}") ;;
   *) echo "usage: $0 [build|test|package|fuzz|qemu|cimom|ci]" >&2; exit 2 ;;
 esac

@@ -27,6 +27,12 @@
 //                     images, version tags and configuration files from one process to the next: read at start (when it
 //                     exists), written when the process ends
 //   VKT_SIM_REPLAY_DELAYS  1: a replay waits the recorded time before each answer
+//   VKT_SIM_RESTART_MS  how long the built-in server's BMC is away after a cold reset, a
+//                     factory default or an applied configuration, on the server's clock
+//                     (default 0: back at once). The clock moves with the process's pauses
+//                     (nanosleep), such as the library's wait for a restarting BMC
+//   VKT_SIM_FAST_PAUSES 1: those pauses take no real time; they only move the server's
+//                     clock, so a wait of a minute and a half for the BMC ends at once
 //   VKT_RECORD        file that receives every exchange with the server (or the host's
 //                     BMC), in the recording format of recording/recording_file.cpp;
 //                     VKT_RECORD_TOOL and VKT_RECORD_COMMAND name the program and the
@@ -36,6 +42,8 @@
 // not be used, no server is attached and the library would otherwise reach the host's real
 // BMC. vktRecordingError() tells a tool whether the recording it asked for is complete.
 #include <dlfcn.h>
+#include <errno.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -76,6 +84,9 @@ std::unique_ptr<testkit::SimKcsBmc>& kcsBmc() {
 
 bool fakeRoot = false;
 bool serverReady = false;
+bool fastPauses = false;
+
+long long pauseMs(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000; }
 
 // The simulated machine's /proc/ioports, as Debian's kernel writes it for a KCS interface
 // that the ACPI tables (IPI0001) and SMBIOS describe: the firmware's entries always, the
@@ -123,6 +134,8 @@ std::unique_ptr<testkit::SimServer> builtInServer(bool* ready) {
         }
         atexit(saveServerState);
     }
+    const char* restart = getenv("VKT_SIM_RESTART_MS");
+    if (restart != nullptr && atoi(restart) > 0) s->device.restartMs = atoi(restart);
     return s;
 }
 
@@ -225,6 +238,8 @@ __attribute__((constructor)) void startSimulatedServer() {
     testkit::attachPortSpace(testkit::preload::startRecording(ports, false, source));
     const char* root = getenv("VKT_SIM_FAKE_ROOT");
     fakeRoot = root != nullptr && strcmp(root, "1") == 0;
+    const char* fast = getenv("VKT_SIM_FAST_PAUSES");
+    fastPauses = fast != nullptr && strcmp(fast, "1") == 0;
     serverReady = ready;
 }
 
@@ -242,4 +257,25 @@ extern "C" uid_t getuid(void) {
     if (fakeRoot) return 0;
     static auto real = reinterpret_cast<uid_t (*)(void)>(dlsym(RTLD_NEXT, "getuid"));
     return real();
+}
+
+// The library pauses through nanosleep; the simulated server's time moves with it.
+extern "C" int nanosleep(const timespec* request, timespec* remaining) {
+    static auto real = reinterpret_cast<int (*)(const timespec*, timespec*)>(dlsym(RTLD_NEXT, "nanosleep"));
+    const bool valid = request != nullptr && request->tv_sec >= 0 && request->tv_nsec >= 0 && request->tv_nsec < 1000000000L;
+    testkit::SimServer* s = server().get();
+    if (valid && fastPauses) {
+        if (s != nullptr) s->clock.advance(pauseMs(*request));
+        if (remaining != nullptr) *remaining = timespec{0, 0};
+        return 0;
+    }
+    const int result = real(request, remaining);
+    if (valid && s != nullptr) {
+        const int interrupted = errno;
+        // Interrupted: only the part slept so far has passed.
+        if (result == 0) s->clock.advance(pauseMs(*request));
+        else if (interrupted == EINTR && remaining != nullptr) s->clock.advance(pauseMs(*request) - pauseMs(*remaining));
+        errno = interrupted;
+    }
+    return result;
 }

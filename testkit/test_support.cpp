@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -230,6 +231,32 @@ bool ScratchDir::remove() {
     const bool removed = system(cmd.c_str()) == 0;
     path_.clear();
     return removed;
+}
+
+namespace {
+
+bool copyFile(const std::string& from, const std::string& to, mode_t mode) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!in || !out) return false;
+    out << in.rdbuf();
+    out.close();
+    return !out.fail() && chmod(to.c_str(), mode) == 0;
+}
+
+}  // namespace
+
+CopiesForAnyUser::CopiesForAnyUser(const std::vector<std::string>& programs,
+                                   const std::vector<std::pair<std::string, std::string>>& libraries) {
+    const std::string& root = dir_.path();
+    if (root.empty() || chmod(root.c_str(), 0755) != 0 || mkdir(program("").c_str(), 0755) != 0 ||
+        mkdir(libDir().c_str(), 0755) != 0)
+        return;
+    for (const std::string& p : programs)
+        if (!copyFile(p, program(p.substr(p.rfind('/') + 1)), 0755)) return;
+    for (const auto& [from, name] : libraries)
+        if (!copyFile(from, libDir() + "/" + name, 0644)) return;
+    ok_ = true;
 }
 
 }  // namespace testkit

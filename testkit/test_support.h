@@ -99,6 +99,7 @@ struct ChildResult {
 // how it ended; a body that returns ends the child with status 0.
 ChildResult runInChild(const std::function<void()>& body, bool dropRoot = false);
 
+
 // ---- files ----------------------------------------------------------------------------
 
 // Whole files, byte for byte; a file that cannot be read reads as empty.
@@ -126,6 +127,28 @@ public:
 private:
     std::string path_;
     const char* keepVariable_;
+};
+
+// ---- programs for an unprivileged user --------------------------------------------------
+
+// Copies of built programs and their libraries that any user can run, for tests that run a
+// tool as an unprivileged user: a build tree may lie where only its owner can enter (a
+// checkout under /root, mode 700), an installed tool never does. Programs are copied to
+// bin/, each library to lib/ under the name given (the name the programs look for); the
+// tools find lib/ relative to themselves, a program linked with a library through
+// LD_LIBRARY_PATH=libDir().
+class CopiesForAnyUser {
+public:
+    CopiesForAnyUser(const std::vector<std::string>& programs,
+                     const std::vector<std::pair<std::string, std::string>>& libraries);
+    // False when a file could not be copied.
+    bool ok() const { return ok_; }
+    std::string program(const std::string& name) const { return dir_.file("bin/" + name); }
+    std::string libDir() const { return dir_.file("lib"); }
+
+private:
+    ScratchDir dir_{"vkt-any-user"};
+    bool ok_ = false;
 };
 
 }  // namespace testkit

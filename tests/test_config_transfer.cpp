@@ -133,7 +133,9 @@ TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {
     Outcome o = download(path("a.cfg"));
     EXPECT_EQ(o.rc, 13);
     EXPECT_EQ(o.err, "Firmware doesn't support IPMI configuration download feature, Completion Code=C1h\n");
-    o = upload(path("a.cfg"));
+    writeFile(path("up.cfg"), original_);
+    o = upload(path("up.cfg"));
+    unlink(path("up.cfg").c_str());
     EXPECT_EQ(o.rc, 13);
     EXPECT_EQ(o.err, "Firmware doesn't support IPMI configuration upload feature, Completion Code=C1h\n");
     EXPECT_EQ(transferSteps(), (std::vector<std::string>{"30/A0 0C", "30/A0 0C"}));
@@ -147,22 +149,29 @@ TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {
     EXPECT_EQ(download(path("no-such-dir/a.cfg")).err, "Failed to open new file.\n");
 }
 
-TEST_F(ConfigTransfer, EmptyFileTravelsBothWays) {
+TEST_F(ConfigTransfer, EmptyFileIsDownloadedButNeverUploaded) {
     sim().transfer.files[0x03] = {};
     EXPECT_EQ(download(path("empty.cfg")).rc, 0);
     EXPECT_TRUE(readBytes(path("empty.cfg")).empty());
     EXPECT_EQ(bmc().requests(0x30, 0xA0).back().data[0], 0x08);
-    EXPECT_EQ(upload(path("empty.cfg")).rc, 0);
-    EXPECT_EQ(sim().transfer.applied, 1);
+    // The BMC would restart with an empty configuration.
+    bmc().clearLog();
+    Outcome o = upload(path("empty.cfg"));
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "The IPMI configuration file is empty; nothing was sent.\n");
+    EXPECT_TRUE(bmc().log().empty());
+    EXPECT_EQ(sim().transfer.applied, 0);
 }
 
-TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
+TEST_F(ConfigTransfer, UploadReadsTheFileWholeBeforeTheBmcIsAsked) {
     Outcome o = upload(path("missing.cfg"));
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Couldn't find IPMI configuration file.\n");
     EXPECT_EQ(upload(dir_.path()).err, "Couldn't find IPMI configuration file.\n");
+    EXPECT_TRUE(bmc().log().empty());
 
-    // The file shrinks while it is being sent: the rest is not made up.
+    // The file shrinks while it is being sent: what was read whole at the start goes.
     const std::string p = path("shrinking.cfg");
     writeFile(p, original_);
     bmc().inject([&](const IpmiRequest& r) {
@@ -171,9 +180,12 @@ TEST_F(ConfigTransfer, UploadStopsBeforeApplyWhenTheFileCannotBeSentWhole) {
         }
         return false;
     }, IpmiResponse::ok(), 1);
+    sim().transfer.files.clear();
     o = upload(p);
-    EXPECT_EQ(o.rc, 11);
-    EXPECT_EQ(o.err, "Failed to read the IPMI configuration file at offset 32; nothing was applied.\n");
+    EXPECT_EQ(o.rc, 0) << o.err;
+    EXPECT_EQ(sim().transfer.files[0x03], original_);
+    EXPECT_EQ(sim().transfer.applied, 1);
+    sim().transfer.applied = 0;
 
     writeFile(p, original_);
     bmc().inject([](const IpmiRequest& r) { return r.is(0x30, 0xA0) && r.data[0] == 0x03; }, IpmiResponse::error(0xC5));

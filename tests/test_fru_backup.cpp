@@ -197,7 +197,7 @@ TEST_F(FruBackup, FilesThatCannotBeWrittenWholeAreRefusedBeforeAnyWrite) {
         Outcome o = run([] { return bmc_RestoreFRU("fru.bin"); });
         EXPECT_EQ(o.rc, 11) << size;
         EXPECT_EQ(o.err, "Reading errorReading error.\n") << size;
-        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u) << size;
+        EXPECT_TRUE(bmc().log().empty()) << size;  // not even unlocked
     }
     // The largest file the write buffer holds is still taken.
     writeFile("big.bin", pattern(8192, 7));
@@ -533,7 +533,7 @@ TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {
         Outcome o = run([] { return bmc_RestoreFRUFromText("fru.txt"); });
         EXPECT_EQ(o.rc, 11) << content.substr(0, 40);
         EXPECT_EQ(o.err, "Reading error.\n") << content.substr(0, 40);
-        EXPECT_EQ(bmc().count(0x0A, 0x12), 0u);
+        EXPECT_TRUE(bmc().log().empty()) << content.substr(0, 40);
     }
     Outcome o = run([] { return bmc_RestoreFRUFromText("missing.txt"); });
     EXPECT_EQ(o.rc, 11);

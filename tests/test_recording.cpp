@@ -441,12 +441,23 @@ TEST(RecordingTool, VktoolRecordsAPasswordChangeWithoutThePassword) {
 
 TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
     // No simulation: the host's own device nodes and ports, and the library's root check.
+    // The unprivileged user runs copies of the tools, as it would run installed ones.
+    testkit::CopiesForAnyUser tools({VKT_CIM_TOOL, VKT_TOOL}, {{VKT_PROVIDER_LIB, "libvarkoltprovider.so.1"},
+                                                              {VKT_FAKEBMC_LIB, "libvktfakebmc.so"}});
+    ASSERT_TRUE(tools.ok());
+    const std::string cim = tools.program("vkt-cim"), vktool = tools.program("vktool");
+    const auto useCopies = [&] {
+        setenv("LD_LIBRARY_PATH", tools.libDir().c_str(), 1);
+        unsetenv("VKT_PROVIDER_LIB");
+        unsetenv("VKT_FAKEBMC_LIB");
+    };
     rectest::ScratchDir dir;
     chmod(dir.path().c_str(), 0777);
     const std::string file = dir.file("host.rec");
     testkit::ChildResult r = testkit::runInChild(
         [&] {
-            execl(VKT_CIM_TOOL, VKT_CIM_TOOL, "--record", file.c_str(), "enumerate", "VKT_Sensors", nullptr);
+            useCopies();
+            execl(cim.c_str(), cim.c_str(), "--record", file.c_str(), "enumerate", "VKT_Sensors", nullptr);
             _exit(127);
         },
         true);
@@ -462,7 +473,8 @@ TEST(RecordingTool, RecordingTheHostsBmcNeedsRootLikeTheLibraryItself) {
     const std::string vktoolFile = dir.file("vktool.rec");
     r = testkit::runInChild(
         [&] {
-            execl(VKT_TOOL, VKT_TOOL, "--record", vktoolFile.c_str(), "sel", "info", nullptr);
+            useCopies();
+            execl(vktool.c_str(), vktool.c_str(), "--record", vktoolFile.c_str(), "sel", "info", nullptr);
             _exit(127);
         },
         true);

@@ -43,7 +43,10 @@ protected:
     std::string path(const char* name) const { return dir_.file(name); }
     std::vector<std::string> env() const {
         // The FRU date is entered and shown in local time; keep one zone for the expectations.
-        return {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state"), "TZ=UTC"};
+        std::vector<std::string> e = {"VKT_SIM_LOG=" + path("requests.log"), "VKT_SIM_STATE=" + path("server.state"),
+                                      "TZ=UTC"};
+        e.insert(e.end(), extraEnv_.begin(), extraEnv_.end());
+        return e;
     }
 
     // vktool ARGS with `input` on standard input (a file, so no terminal).
@@ -75,6 +78,7 @@ protected:
                            const std::vector<std::pair<std::string, std::string>>& dialogue);
 
     testkit::ScratchDir dir_{"vktool-test"};
+    std::vector<std::string> extraEnv_;
 };
 
 Vktool::TerminalRun Vktool::onTerminal(std::vector<std::string> args,
@@ -195,6 +199,7 @@ TEST_F(Vktool, PasswordsAreNeverTakenFromTheCommandLine) {
 
 TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
     writeFile(path("fru.bin"), std::string(64, '\xFF'));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);  // without a writer: opening it would block
     const std::vector<std::vector<std::string>> refused = {
         {"user", "delete", "0"},
         {"user", "delete", "64"},
@@ -244,6 +249,8 @@ TEST_F(Vktool, RefusedArgumentsGiveTwelveAndSendNothing) {
         {"config", "save", path("config.bin"), "--type", "256"},
         {"config", "load", path("config.bin")},
         {"config", "load", "/nonexistent/config.bin", "--yes"},
+        {"config", "load", path("fifo"), "--yes"},
+        {"fru", "restore", path("fifo"), "--yes"},
         {"nvme", "info", "2", "0"},
         {"nvme", "request", "1", "2", "256", "--yes"},
     };
@@ -476,6 +483,19 @@ TEST_F(Vktool, MaintenanceRawRequestsConfigurationAndNvme) {
     EXPECT_EQ(r.out, "Upload file successfully\nPlease wait for 1 minute to reboot BMC.\n");
     EXPECT_EQ(run({"--simulate", "config", "save", path("config2.bin"), "--type", "0"}).status, 0);
     EXPECT_EQ(readText(path("config2.bin")), "[network]\nipsrc=dhcp\n");
+    // A file whose size is unknown (0 reported, text read) would restart the BMC with an
+    // empty configuration: refused with nothing sent, not even the interface probe.
+    unlink(path("requests.log").c_str());
+    for (const char* unknownSize : {"/proc/self/status", "/proc/cpuinfo"}) {
+        r = run({"--simulate", "--yes", "config", "load", unknownSize});
+        EXPECT_EQ(r.status, 11) << unknownSize;
+        EXPECT_EQ(r.out, "") << unknownSize;
+        EXPECT_EQ(r.err, "Couldn't read the IPMI configuration file whole at the size its file system reports; "
+                         "nothing was sent.\n") << unknownSize;
+        EXPECT_EQ(readText(path("requests.log")), "") << unknownSize;
+    }
+    EXPECT_EQ(run({"--simulate", "config", "save", path("config3.bin"), "--type", "0"}).status, 0);
+    EXPECT_EQ(readText(path("config3.bin")), "[network]\nipsrc=dhcp\n");
     EXPECT_EQ(run({"--simulate", "--yes", "fru", "set-version", "1", "0a"}).out, "Done.\nFRU version is 01.0A\n");
     EXPECT_EQ(run({"--simulate", "fru", "version"}).out, "FRU version is 01.0A\n");
 
@@ -484,6 +504,43 @@ TEST_F(Vktool, MaintenanceRawRequestsConfigurationAndNvme) {
               "aoc 0 slot 2 is presenting\n");
     r = run({"--simulate", "nvme", "info", "0", "2"});
     EXPECT_NE(r.out.find("Serial Number             : PHLF7302004T1P0FGN  \n"), std::string::npos) << r.out;
+}
+
+// --wait sets the library's waitBMCWakeupFlag from the tool, through the dynamic linker.
+// The simulated BMC stays away after the reset; the library's pauses move the server's
+// clock instead of taking real time, so the minute and more of waiting is quick.
+TEST_F(Vktool, WaitForTheRestartingBmcReallyWaits) {
+    extraEnv_ = {"VKT_SIM_FAST_PAUSES=1", "VKT_SIM_RESTART_MS=75000"};
+    const std::string wait = "Please wait a few minutes for the BMC to restart.\n";
+    const std::string dots40(40, '.');
+    ProcessResult r = run({"--simulate", "--yes", "bmc", "cold-reset", "--wait"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "BMC cold reset successfully completed!\n" + wait + dots40 + "\n" + std::string(35, '.') +
+                         "\nDone.\n");
+    EXPECT_EQ(r.err, "");
+    // After the reset, a probe a second from the 60th, each asking for the firmware family
+    // (Get System GUID first); the BMC answers the 75th.
+    const std::string log = readText(path("requests.log"));
+    const size_t reset = log.find("06/02\n");
+    ASSERT_NE(reset, std::string::npos) << log;
+    std::istringstream after(log.substr(reset + 6));
+    size_t probes = 0;
+    for (std::string line; std::getline(after, line);) probes += line == "06/37" ? 1 : 0;
+    EXPECT_EQ(probes, 16u) << log;
+    unlink(path("requests.log").c_str());
+
+    extraEnv_ = {"VKT_SIM_FAST_PAUSES=1", "VKT_SIM_RESTART_MS=61000"};
+    r = run({"--simulate", "--yes", "bmc", "factory-default", "lan", "--wait"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Reset to the factory default completed.\n" + wait + dots40 + "\n" + std::string(21, '.') +
+                         "\nDone.\n");
+    std::vector<std::string> sent = commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "30/42"), sent.end());
+
+    // Without --wait the tool returns as soon as the BMC took the reset.
+    r = run({"--simulate", "--yes", "bmc", "cold-reset"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "BMC cold reset successfully completed!\n");
 }
 
 TEST_F(Vktool, TerminalPasswordIsTypedTwiceWithoutEchoAndRestoreAsksFirst) {

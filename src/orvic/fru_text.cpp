@@ -8,6 +8,7 @@
 
 #include "bounded.h"
 #include "fru_util.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ constexpr size_t areaUnit = 8;
 constexpr size_t headerSize = sizeof(fru_header);
 constexpr size_t multiHeaderSize = 5;
 constexpr size_t maxLineLength = 4096;
+// Far beyond the listing of the largest image the write buffer holds.
+constexpr size_t maxListingSize = 1u << 20;
 
 // One section line of a listing: its name and how many bytes the listing holds before it.
 struct Section {
@@ -306,20 +309,18 @@ bool describesWholeAreas(const ListingContent& listing) {
 
 int loadFRUFile(const char* path) {
     loadFRUSourceSetting();
-    FILE* f = path != nullptr ? fopen(path, "rb") : nullptr;
-    if (f == nullptr) return fruFileOpenError;
-    long length = -1;
-    if (fseek(f, 0, SEEK_END) == 0) length = ftell(f);
-    // A file of unknown length, an empty one or one larger than the write buffer is not an
-    // image this routine can write whole; refuse it before anything reaches the FRU.
-    bool whole = length > 0 && static_cast<unsigned long>(length) <= fruWriteBufferSize && fseek(f, 0, SEEK_SET) == 0;
-    if (whole) whole = fread(fruWriteBuffer, 1, static_cast<size_t>(length), f) == static_cast<size_t>(length);
-    fclose(f);
-    if (!whole) {
+    std::vector<BYTE> image;
+    const vkt::FileLoad load = vkt::readWholeFile(path, fruWriteBufferSize, image);
+    if (load == vkt::FileLoad::cannotOpen) return fruFileOpenError;
+    // A file that does not read as its size, an empty one or one larger than the write
+    // buffer is not an image this routine can write whole; refuse it before anything
+    // reaches the FRU.
+    if (load != vkt::FileLoad::ok || image.empty()) {
         fputs("Reading error", stderr);
         return fruFileReadError;
     }
-    fruWriteBufferLength = static_cast<int32_t>(length);
+    memcpy(fruWriteBuffer, image.data(), image.size());
+    fruWriteBufferLength = static_cast<int32_t>(image.size());
     return fruFileOk;
 }
 
@@ -356,11 +357,11 @@ int loadFRUTextFile(const char* path) {
     loadFRUSourceSetting();
     memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
     fruWriteBufferLength = 0;
-    FILE* in = path != nullptr ? fopen(path, "r") : nullptr;
-    if (in == nullptr) return fruFileOpenError;
+    vkt::WholeFileStream in(path, maxListingSize);
+    if (in.status() == vkt::FileLoad::cannotOpen) return fruFileOpenError;
+    if (in.file() == nullptr) return fruFileReadError;
     ListingContent listing;
-    const ListingResult read = readListing(in, listing);
-    fclose(in);
+    const ListingResult read = readListing(in.file(), listing);
     const std::vector<BYTE>& bytes = listing.bytes;
     // Nothing is written from a listing that could not be read whole, or that holds nothing.
     if (read == ListingResult::Unreadable || bytes.empty()) return fruFileReadError;

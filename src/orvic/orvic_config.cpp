@@ -2,7 +2,7 @@
 //
 // The file is the operator's data. A download goes to a temporary file beside the target,
 // which replaces the target only once every piece arrived whole and the BMC ended the
-// transfer; an upload stops before the apply step when the file cannot be read whole.
+// transfer; an upload reads the file whole before the BMC is asked anything.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "dmifru_util.h"
 #include "entry_barrier.h"
@@ -19,6 +20,7 @@
 #include "smipmi.h"
 #include "varkolt/bmc.h"
 #include "vkt_sleep.h"
+#include "whole_file.h"
 
 using vkt::reportedFailure;
 
@@ -31,6 +33,8 @@ constexpr int fileTypeMax = 0xFF;
 
 constexpr const char* openFailed = "Failed to open new file.\n";
 constexpr const char* fileMissing = "Couldn't find IPMI configuration file.\n";
+// Far more than any BMC keeps as its configuration; the file is held in memory while sent.
+constexpr size_t maxUploadSize = 16u << 20;
 
 // A file written beside its target and put in its place only when complete. Whatever
 // happens before commit(), the target keeps its earlier content.
@@ -177,44 +181,13 @@ int download(const char* path, short fileType) {
     return VKT_BMC_OK;
 }
 
-// Opens a regular file for reading without blocking on a FIFO or device; -1 otherwise.
-int openConfiguration(const char* path, uint64_t* size) {
-    if (path == nullptr) return -1;
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
-        return -1;
-    }
-    *size = static_cast<uint64_t>(st.st_size);
-    return fd;
-}
-
-// Reads exactly `n` bytes; false on a short read or an error.
-bool readPiece(int fd, BYTE* data, size_t n) {
-    while (n > 0) {
-        const ssize_t r = ::read(fd, data, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        data += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
-int sendFile(int fd, const BYTE* reservation, DWORD size) {
+// Sends the file in pieces from the content read at the start.
+int sendFile(const std::vector<BYTE>& content, const BYTE* reservation) {
+    const DWORD size = static_cast<DWORD>(content.size());
     for (DWORD offset = 0; offset < size;) {
         const DWORD rest = size - offset;
         const BYTE count = static_cast<BYTE>(rest < vkt::transferPieceSize ? rest : vkt::transferPieceSize);
-        BYTE piece[vkt::transferPieceSize] = {};
-        // Stale bytes must never reach a BMC that applies the file and restarts with it.
-        if (!readPiece(fd, piece, count)) {
-            fprintf(stderr, "Failed to read the IPMI configuration file at offset %lu; nothing was applied.\n",
-                    static_cast<unsigned long>(offset));
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        if (reportedFailure(fileUpload(reservation, offset, piece, count), "Upload file failed, %s"))
+        if (reportedFailure(fileUpload(reservation, offset, content.data() + offset, count), "Upload file failed, %s"))
             return VKT_BMC_COMMAND_FAILED;
         offset += count;
         vkt::reportProgress(VKT_PROGRESS_CONFIG_UPLOAD, static_cast<long>(offset), static_cast<long>(size));
@@ -222,30 +195,43 @@ int sendFile(int fd, const BYTE* reservation, DWORD size) {
     return VKT_BMC_OK;
 }
 
+// The BMC applies what it received and restarts with it: the file is read whole before the
+// BMC is asked anything, and an empty file or one that does not read as its size is
+// refused with nothing sent.
+int readConfiguration(const char* path, std::vector<BYTE>& content) {
+    switch (vkt::readWholeFile(path, maxUploadSize, content)) {
+        case vkt::FileLoad::ok:
+            break;
+        case vkt::FileLoad::cannotOpen:
+        case vkt::FileLoad::notRegular:
+            fputs(fileMissing, stderr);
+            return VKT_BMC_COMMAND_FAILED;
+        case vkt::FileLoad::tooLarge:
+            fputs("The IPMI configuration file is too large.\n", stderr);
+            return VKT_BMC_COMMAND_FAILED;
+        case vkt::FileLoad::notWhole:
+            fputs("Couldn't read the IPMI configuration file whole at the size its file system reports; "
+                  "nothing was sent.\n", stderr);
+            return VKT_BMC_COMMAND_FAILED;
+    }
+    if (content.empty()) {
+        fputs("The IPMI configuration file is empty; nothing was sent.\n", stderr);
+        return VKT_BMC_COMMAND_FAILED;
+    }
+    return VKT_BMC_OK;
+}
+
 int upload(const char* path, BYTE fileType) {
+    std::vector<BYTE> content;
+    if (int rc = readConfiguration(path, content)) return rc;
     if (reportedFailure(getBIOSNVUpdateStatus(), "Firmware doesn't support IPMI configuration upload feature, %s"))
         return VKT_BMC_ABSENT;
     BYTE reservation[2] = {};
     if (reportedFailure(getUploadResvID(reservation), "Failed to get reservation ID, %s")) return VKT_BMC_COMMAND_FAILED;
-    uint64_t length = 0;
-    const int fd = openConfiguration(path, &length);
-    if (fd < 0) {
-        fputs(fileMissing, stderr);
+    if (reportedFailure(startFileUpload(reservation, static_cast<DWORD>(content.size())),
+                        "Failed to start configuration file upload, %s"))
         return VKT_BMC_COMMAND_FAILED;
-    }
-    // The size travels in four bytes.
-    if (length > UINT32_MAX) {
-        ::close(fd);
-        fputs("The IPMI configuration file is too large.\n", stderr);
-        return VKT_BMC_COMMAND_FAILED;
-    }
-    const DWORD size = static_cast<DWORD>(length);
-    int rc = VKT_BMC_OK;
-    if (reportedFailure(startFileUpload(reservation, size), "Failed to start configuration file upload, %s"))
-        rc = VKT_BMC_COMMAND_FAILED;
-    if (rc == VKT_BMC_OK) rc = sendFile(fd, reservation, size);
-    ::close(fd);
-    if (rc != VKT_BMC_OK) return rc;
+    if (int rc = sendFile(content, reservation)) return rc;
     if (reportedFailure(applyFile(reservation, fileType), "Failed to apply file, %s")) return VKT_BMC_COMMAND_FAILED;
     puts("Upload file successfully");
     puts("Please wait for 1 minute to reboot BMC.");

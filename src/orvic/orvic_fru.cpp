@@ -80,9 +80,11 @@ int checkFitsFRUArea(const char* path, const RestoreForm& form) {
 }
 
 int restore(const char* path, const RestoreForm& form) {
-    // The file is read and checked first; a file that cannot be opened or read is still
-    // reported after the unlock, as it always was.
+    // The file is read and checked first: one that cannot be read whole is refused with
+    // nothing sent; one that cannot be opened is still reported after the unlock, as it
+    // always was.
     const int loaded = form.load(path);
+    if (loaded == fruFileReadError) return reportRestoreResult(loaded, path);
     if (loaded == fruFileInconsistent) return refuseListing(path);
     if (loaded == fruFileOk) {
         if (int r = checkFitsFRUArea(path, form)) return r;

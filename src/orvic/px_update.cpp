@@ -9,6 +9,7 @@
 #include "progress.h"
 #include "px_util.h"
 #include "varkolt/bmc.h"
+#include "whole_file.h"
 
 BYTE enterToUpdateModeOffset = 0xFA;
 int lineCount = 0;
@@ -29,6 +30,8 @@ constexpr BYTE version100[2] = {0x01, 0x00};
 constexpr BYTE loaderBusy = 0x83;              // the loader does not answer on the bus yet
 constexpr BYTE loaderReadCount = 4;
 
+// Far more than the records of any controller's flash; the file is held in memory.
+constexpr size_t maxFileSize = 16u << 20;
 constexpr int lineBufferSize = 128;      // a line is read at most 127 characters at a time
 constexpr size_t shortestRecordLine = 10;  // shorter lines (line end included) are not records
 constexpr int handshakeAttempts = 12;
@@ -83,16 +86,11 @@ bool parseRecord(const char* line, SRecord* rec) {
 // transfer read the file through it, so only what was checked can be sent.
 class RecordReader {
 public:
-    explicit RecordReader(const char* path) : file_(path != nullptr ? fopen(path, "r") : nullptr) {}
-    ~RecordReader() { close(); }
-    RecordReader(const RecordReader&) = delete;
-    RecordReader& operator=(const RecordReader&) = delete;
+    // Only a regular file that reads whole at its size is opened (read into memory first).
+    explicit RecordReader(const char* path) : file_(path, maxFileSize) {}
 
-    bool opened() const { return file_ != nullptr; }
-    void close() {
-        if (file_ != nullptr) fclose(file_);
-        file_ = nullptr;
-    }
+    bool opened() const { return file_.file() != nullptr; }
+    void close() { file_.close(); }
     int linesSeen() const { return lines_; }
 
     enum class Next { record, end, bad };
@@ -101,7 +99,7 @@ public:
         char line[lineBufferSize];
         for (;;) {
             memset(line, 0, sizeof line);
-            if (file_ == nullptr || fgets(line, sizeof line, file_) == nullptr) return Next::end;
+            if (file_.file() == nullptr || fgets(line, sizeof line, file_.file()) == nullptr) return Next::end;
             if (!isShortLine(line)) break;
             ++lines_;
         }
@@ -111,7 +109,7 @@ public:
     }
 
 private:
-    FILE* file_;
+    vkt::WholeFileStream file_;
     int lines_ = 0;
 };
 

@@ -32,7 +32,11 @@ pkg-config --exists 'varkolt >= 1' || fail "varkolt.pc gives version $(pkg-confi
 run "$work/consumer-pc"
 echo "pkg-config consumer: OK"
 
-cmake -S "$here/consumer" -B "$work/cmake" -Dvarkolt_DIR="$prefix/$libdir/cmake/varkolt" \
+# The generator the project was built with (CMAKE_GENERATOR), else Ninja when it is there:
+# a build machine needs Ninja or make, not both.
+generator=${CMAKE_GENERATOR:-}
+if [ -z "$generator" ] && command -v ninja >/dev/null; then generator=Ninja; fi
+cmake ${generator:+-G "$generator"} -S "$here/consumer" -B "$work/cmake" -Dvarkolt_DIR="$prefix/$libdir/cmake/varkolt" \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$cflags" >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; fail "configure"; }
 cmake --build "$work/cmake" >>"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; fail "build"; }
 run "$work/cmake/consumer"

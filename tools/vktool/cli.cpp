@@ -92,12 +92,18 @@ void Invocation::complain(const std::string& message) const {
 }
 
 bool Invocation::readableFile(const std::string& path) const {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never opened when it is not a regular file: a FIFO would block until a writer comes,
+    // and opening a device can act on it.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        refuse(path + " is not a regular file; nothing was sent");
+        return false;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         refuse("cannot read " + path + ": " + strerror(errno) + "; nothing was sent");
         return false;
     }
-    struct stat st {};
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
     if (!regular) refuse(path + " is not a regular file; nothing was sent");

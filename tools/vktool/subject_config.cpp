@@ -40,7 +40,8 @@ extern const Subject configSubject = {
          "earlier FILE is left as it was.\n",
          1, 1, {typeOption}, save, showsProgress},
         {"load", "FILE", "load FILE (made by save) into the BMC, which then restarts",
-         "Stops before the BMC applies anything when FILE cannot be read whole.\n",
+         "FILE is read whole before the BMC is asked anything; nothing is sent when it is\n"
+         "empty or does not read as the size its file system reports.\n",
          1, 1, {typeOption}, load, changesBmc | showsProgress},
     },
 };
