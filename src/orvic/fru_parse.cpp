@@ -241,19 +241,15 @@ FruRecordSet FruRecordSet::take() {
     return r;
 }
 
-void FruRecordSet::put() const {
-    for (FruAreaKind kind : vkt::fruAreaKinds) putArea(kind, *this);
-    hasInternal = present[0];
-    hasChassis = present[1];
-    hasBoard = present[2];
-    hasProduct = present[3];
-    hasMulti = present[4];
-    fruParseIncomplete = incomplete;
-}
-
 void putFRURecords(const vkt::FruImage& image, BYTE printFRUData) {
     const FruRecordSet r = fruRecordsOf(image);
-    r.put();
+    for (FruAreaKind kind : vkt::fruAreaKinds) putArea(kind, r);
+    hasInternal = r.present[0];
+    hasChassis = r.present[1];
+    hasBoard = r.present[2];
+    hasProduct = r.present[3];
+    hasMulti = r.present[4];
+    fruParseIncomplete = r.incomplete;
     if (printFRUData == 0) return;
     for (FruAreaKind kind : vkt::fruAreaKinds) putReport(kind, image, r);
 }

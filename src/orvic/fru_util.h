@@ -201,8 +201,6 @@ struct FruRecordSet {
 
     // The process-wide records as they stand.
     static FruRecordSet take();
-    // Writes all of them (the report records aside).
-    void put() const;
 };
 
 // The records a parse of a decoded image leaves: what they can hold of its areas (texts up
