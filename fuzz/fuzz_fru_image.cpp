@@ -1,8 +1,9 @@
 // The FRU image from the input: the parser (BMC and module buffers, report records and the
-// image builder), the FRU provider's collector reading it from the simulated FRU device, and
-// field edits, which must leave every field the caller did not name as it was, down to its
-// type/length byte, and every area it did not touch byte for byte; and an image the parser
-// reads whole must take any edit.
+// image builder; the value of an image read whole builds back into itself), the FRU
+// provider's collector reading it from the simulated FRU device, and field edits, which must
+// leave every field the caller did not name as it was, down to its type/length byte, and
+// every area it did not touch byte for byte; and an image the parser reads whole must take
+// any edit.
 //
 // Input: a mode byte, then
 //   0  the image;
@@ -132,9 +133,22 @@ const char* storedDifference(const FruRecordSet& a, const FruRecordSet& b, const
 
 void check(bool holds, const char* what) { fuzz::check(holds, "fuzz_fru_image", what); }
 
+// The value of an image read whole reads back, unchanged, from the image built of it (as
+// long as that image is small enough for every offset and length byte to hold its units).
+void buildsBack(const std::vector<BYTE>& image, vkt::FruLayout layout) {
+    const vkt::FruImage value = vkt::decodeFruImage(vkt::ByteView(image.data(), image.size()), layout);
+    if (!value.readWhole()) return;
+    const std::vector<BYTE> built = vkt::buildFruImage(value);
+    if (built.size() > 255 * vkt::fruAreaUnit) return;
+    check(vkt::decodeFruImage(vkt::ByteView(built.data(), built.size()), layout) == value,
+          "an image read whole does not read back from the image built of it");
+}
+
 void parseEverywhere(const Bytes& image) {
     // Exactly as long as the input, so a read past the image end is a finding.
     std::vector<BYTE> exact(image.begin(), image.end());
+    buildsBack(exact, vkt::FruLayout{false});
+    buildsBack(exact, vkt::FruLayout{true});
     parseFRUData(exact.data(), exact.size(), 0);
     parseFRUData(exact.data(), exact.size(), 1);
     toFRURawKeepsRecords();

@@ -259,4 +259,42 @@ TEST_F(FruAccess, WriteSegmentRequestBytes) {
     EXPECT_EQ(writeFRUbySegment(0, 0, data, 3), 0x80);
 }
 
+// ---- the two replies, decoded from their data ---------------------------------------------
+
+TEST(FruReplies, InventoryInfoTakesThreeBytesAndSaysHowManyCame) {
+    using Info = vkt::FruInventoryInfoReply;
+    const BYTE exact[] = {0x00, 0x02, 0x01};
+    Info i = Info::decode(exact);
+    EXPECT_EQ(i.received, 3u);
+    EXPECT_EQ(i.bytes, (std::array<BYTE, 3>{0x00, 0x02, 0x01}));
+    const BYTE longer[] = {0x34, 0x12, 0x00, 0xEE, 0xFF};
+    i = Info::decode(longer);
+    EXPECT_EQ(i.received, 3u);
+    EXPECT_EQ(i.bytes, (std::array<BYTE, 3>{0x34, 0x12, 0x00}));
+    const BYTE shorter[] = {0x80};
+    i = Info::decode(shorter);
+    EXPECT_EQ(i.received, 1u);
+    EXPECT_EQ(i.bytes, (std::array<BYTE, 3>{0x80, 0x00, 0x00}));
+    EXPECT_EQ(Info::decode(vkt::ByteView()).received, 0u);
+}
+
+TEST(FruReplies, ReadDataIsCutToTheCountAndToWhatWasSent) {
+    using Read = vkt::FruReadReply;
+    auto bytesOf = [](vkt::ByteView v) { return Bytes(v.data, v.data + v.size()); };
+    const BYTE exact[] = {0x03, 0xAA, 0xBB, 0xCC};
+    Read r = Read::decode(exact);
+    EXPECT_EQ(r.countReturned, 3);
+    EXPECT_EQ(bytesOf(r.data), (Bytes{0xAA, 0xBB, 0xCC}));
+    const BYTE longer[] = {0x02, 0xAA, 0xBB, 0xCC, 0xDD};
+    r = Read::decode(longer);
+    EXPECT_EQ(bytesOf(r.data), (Bytes{0xAA, 0xBB}));
+    const BYTE shorter[] = {0x10, 0xAA};
+    r = Read::decode(shorter);
+    EXPECT_EQ(r.countReturned, 0x10);
+    EXPECT_EQ(bytesOf(r.data), (Bytes{0xAA}));
+    r = Read::decode(vkt::ByteView());
+    EXPECT_EQ(r.countReturned, 0);
+    EXPECT_TRUE(r.data.empty());
+}
+
 }  // namespace

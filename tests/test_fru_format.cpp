@@ -325,4 +325,254 @@ TEST_F(FruFormat, ImagesShorterThanAHeader) {
     EXPECT_EQ(hasInternal, 0);
 }
 
+// ---- the decoded value and the image built from it --------------------------------------------
+
+using frutest::english;
+using vkt::FruField;
+using vkt::FruImage;
+using vkt::FruInfoArea;
+
+FruImage decoded(const Bytes& image, vkt::FruLayout layout = {}) {
+    return vkt::decodeFruImage(vkt::ByteView(image.data(), image.size()), layout);
+}
+
+Bytes built(const FruImage& value) { return vkt::buildFruImage(value); }
+
+Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+// Where the end-of-fields marker of an area decoded whole lies.
+size_t markerOf(const FruInfoArea& area) {
+    const FruField& last = area.fields.back();
+    return last.at + 1 + last.length() + area.custom.size();
+}
+
+TEST(FruValue, FieldsKeepTheirTypeLengthBytesBytesAndPlaces) {
+    const Field bcd = Field::raw(0x44, {0x12, 0x34, 0x00, 0x56});
+    const Bytes image = ImageBuilder()
+                            .board(0x0A0B0C, {"ABC", bcd, "", "P", ""}, Field("cust").encoded, english)
+                            .product({"M", "N", "", "", "", "", ""})
+                            .multiRecords({{0x01, {1, 2, 3}}, {0xC0, Bytes(70, 0x5A)}})
+                            .build();
+    const FruImage v = decoded(image);
+    EXPECT_EQ(v.problems, 0u);
+    EXPECT_EQ(v.version(), 1);
+    const FruInfoArea& b = v.board;
+    ASSERT_TRUE(b.present);
+    EXPECT_FALSE(v.chassis.present);
+    EXPECT_EQ(b.start, 8u);
+    EXPECT_EQ(b.language, english);
+    EXPECT_EQ(b.mfgDateTime, (std::array<BYTE, 3>{0x0C, 0x0B, 0x0A}));
+    ASSERT_EQ(b.fields.size(), 5u);
+    const size_t at[] = {14, 18, 23, 24, 26};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(b.fields[i].at, at[i]) << i;
+    EXPECT_EQ(b.fields[1].typeLength, 0x44);
+    EXPECT_EQ(Bytes(b.fields[1].data().data, b.fields[1].data().data + 4), (Bytes{0x12, 0x34, 0x00, 0x56}));
+    EXPECT_TRUE(b.fields[1].whole());
+    char text[8];
+    EXPECT_EQ(vkt::copyFieldText(text, b.fields[1]), 2u);  // "\x12\x34", up to the 00h
+    EXPECT_EQ(b.custom, Field("cust").encoded);
+    EXPECT_EQ(markerOf(b), 32u);
+    EXPECT_EQ(image[32], 0xC1);
+    EXPECT_EQ(b.stored, slice(image, 8, image[9] * 8u));
+    // Every record and all of its data, as many bytes as its header gives.
+    const auto& records = v.multiRecords.records;
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].at, image[5] * 8u);
+    EXPECT_EQ(records[0].data, (Bytes{1, 2, 3}));
+    EXPECT_EQ(records[1].flag & 0x80, 0x80);
+    EXPECT_EQ(records[1].data, Bytes(70, 0x5A));
+    EXPECT_EQ(v.multiRecords.end, image.size());
+    EXPECT_EQ(built(v), image);
+}
+
+// A value made from texts, as an edit makes one: the bytes any FRU writer lays out, and the
+// same value read back.
+TEST(FruValue, ValueMadeFromTextsBuildsTheCommonLayout) {
+    FruImage v;
+    v.header[0] = 1;
+    v.internalUse.present = true;
+    v.internalUse.length = 8;
+    v.internalUse.bytes.fill(0x11);
+    v.chassis.present = true;
+    v.chassis.type = 0x17;
+    v.chassis.fields = {FruField::ofText("CP"), FruField::ofText("")};
+    v.board.present = true;
+    v.board.mfgDateTime = {0x01, 0x02, 0x03};
+    for (const char* t : {"Maker", "Board", "SN-1", "Q", ""}) v.board.fields.push_back(FruField::ofText(t));
+    v.board.custom = Field("bb").encoded;
+    v.product.present = true;
+    v.product.language = english;
+    const std::string tooLong(70, 'L');  // cut to the 63 a type/length byte can give
+    for (const char* t : {"PM", "PN", "", "", "", "", tooLong.c_str()})
+        v.product.fields.push_back(FruField::ofText(t));
+    v.multiRecords.present = true;
+    const Bytes data = {7, 8, 9};
+    const Bytes head = {0x00, 0x82, 0x03, testkit::fru::zeroChecksum(data.data(), data.size())};
+    v.multiRecords.records.push_back({0, head[0], head[1], head[2], head[3],
+                                      testkit::fru::zeroChecksum(head.data(), head.size()), data});
+
+    const Bytes expected = ImageBuilder()
+                               .internalUse(Bytes(8, 0x11))
+                               .chassis(0x17, {"CP", ""})
+                               .board(0x030201, {"Maker", "Board", "SN-1", "Q", ""}, Field("bb").encoded)
+                               .product({"PM", "PN", "", "", "", "", std::string(63, 'L')}, {}, english)
+                               .multiRecords({{0x00, data}})
+                               .build();
+    EXPECT_EQ(built(v), expected);
+    EXPECT_EQ(slice(expected, 16, 16), (Bytes{0x01, 0x02, 0x17, 0xC2, 'C', 'P', 0xC0, 0xC1, 0, 0, 0, 0, 0, 0, 0, 0x10}));
+    const FruImage back = decoded(built(v));
+    EXPECT_EQ(back.problems, 0u);
+    EXPECT_TRUE(back == v);
+}
+
+// Images of the simulated server, one with a wrong checksum, one with fields in BCD plus,
+// 6-bit ASCII and binary, and generated ones: built back byte for byte from their value (the
+// erased bytes after the last area are not part of it), and that value decoded again.
+TEST(FruValue, ImagesReadWholeBuildBackByteForByte) {
+    auto images = frutest::scenarioImages();
+    images.emplace_back("wrong checksum", frutest::wrongChecksumImage());
+    images.emplace_back("mixed encodings", frutest::mixedEncodingImage());
+    std::vector<MultiRecord> many(40, MultiRecord{0x01, {1, 2, 3}});
+    images.emplace_back("40 records", ImageBuilder().board(0, fiveBoardFields).multiRecords(many).build());
+    images.emplace_back("long record and custom bytes",
+                        ImageBuilder()
+                            .product(sevenProductFields, Bytes(150, 0x20))
+                            .multiRecords({{0xC0, Bytes(200, 0x42)}})
+                            .build());
+    for (const auto& named : images) {
+        const Bytes& image = named.second;
+        const FruImage v = decoded(image);
+        ASSERT_EQ(v.problems, 0u) << named.first;
+        const Bytes again = built(v);
+        ASSERT_LE(again.size(), image.size()) << named.first;
+        EXPECT_EQ(again, slice(image, 0, again.size())) << named.first;
+        EXPECT_EQ(Bytes(image.begin() + static_cast<long>(again.size()), image.end()),
+                  Bytes(image.size() - again.size(), 0xFF))
+            << named.first;
+        EXPECT_TRUE(decoded(again) == v) << named.first;
+    }
+    // The last two hold more than the records do: the records are cut and say so.
+    for (size_t i = images.size() - 2; i < images.size(); ++i) {
+        const FruRecordSet r = fruRecordsOf(decoded(images[i].second));
+        EXPECT_EQ(r.incomplete, 1) << images[i].first;
+    }
+}
+
+TEST(FruValue, CustomerLayoutReadsTheFirstCustomFieldAsAField) {
+    const Bytes image = ImageBuilder().board(0, fiveBoardFields, Field("Customer A").encoded).build();
+    const FruImage v = decoded(image, vkt::FruLayout{true});
+    ASSERT_EQ(v.board.fields.size(), 6u);
+    char customer[16];
+    vkt::copyFieldText(customer, v.board.field(vkt::fruBoardCustomer));
+    EXPECT_STREQ(customer, "Customer A");
+    EXPECT_TRUE(v.board.custom.empty());
+    EXPECT_EQ(v.problems, 0u);
+    EXPECT_EQ(built(v), image);
+    EXPECT_EQ(decoded(image).board.field(vkt::fruBoardCustomer).present, false);  // the common layout
+}
+
+TEST(FruValue, ExactShortAndLongImages) {
+    const Bytes exact = ImageBuilder().board(0x10, fiveBoardFields).product(sevenProductFields).build();
+    const FruImage whole = decoded(exact);
+    ASSERT_EQ(whole.problems, 0u);
+
+    Bytes longer = exact;
+    longer.resize(exact.size() + 40, 0x5A);
+    EXPECT_TRUE(decoded(longer) == whole);
+
+    // Cut inside the product's serial number: that field holds what is there, the ones after
+    // it are missing, the board area is as it was.
+    const size_t serialAt = whole.product.fields[vkt::fruProductSerial].at;
+    const FruImage cut = decoded(slice(exact, 0, serialAt + 3));
+    EXPECT_EQ(cut.problems, vkt::fruFieldCut | vkt::fruFieldsUnended);
+    const FruField& serial = cut.product.fields[vkt::fruProductSerial];
+    EXPECT_TRUE(serial.present);
+    EXPECT_EQ(serial.length(), 4u);
+    EXPECT_EQ(serial.held, 2);
+    EXPECT_EQ(Bytes(serial.bytes.begin(), serial.bytes.begin() + 2), (Bytes{'P', 'S'}));
+    EXPECT_FALSE(cut.product.fields[vkt::fruProductAssetTag].present);
+    EXPECT_TRUE(cut.product.stored.empty());
+    EXPECT_TRUE(cut.board == whole.board);
+    EXPECT_FALSE(cut == whole);
+
+    // Every shorter image: read whole exactly when it still holds every field, custom byte and
+    // end-of-fields marker (the padding and checksum after the last marker are not content).
+    const size_t lastMarker = markerOf(whole.product);
+    for (size_t n = 0; n < exact.size(); ++n) {
+        const FruImage v = decoded(slice(exact, 0, n));
+        EXPECT_EQ(v.problems == 0, n > lastMarker) << n;
+        EXPECT_EQ((v.problems & vkt::fruHeaderCut) != 0, n < 8) << n;
+    }
+}
+
+TEST(FruValue, WhatTheDecodeFindsWrong) {
+    Bytes unended = ImageBuilder().board(0, fiveBoardFields).build();
+    std::replace(unended.begin() + 8, unended.end(), BYTE{0xC1}, BYTE{0x20});
+    const Bytes customWithC1 = Field::raw(0xC3, {'A', 0xC1, 'B'}).encoded;
+    Bytes lastInternalUse = ImageBuilder().board(0, fiveBoardFields).build();
+    const BYTE at = static_cast<BYTE>(lastInternalUse.size() / 8);
+    lastInternalUse.insert(lastInternalUse.end(), {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    lastInternalUse[1] = at;
+    BYTE chain[fruModuleImageSize] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0xFE};
+    Bytes cutRecord = ImageBuilder().multiRecords({{0x01, Bytes(30, 7)}}).build();
+    cutRecord.resize(cutRecord.size() - 10);
+    struct Case {
+        const char* what;
+        Bytes image;
+        vkt::FruProblems problems;
+    };
+    const Case cases[] = {
+        {"header cut", {0x01, 0x00, 0x01}, vkt::fruHeaderCut},
+        {"no end of fields", unended, vkt::fruFieldsUnended},
+        {"C1h inside a custom field", ImageBuilder().product(sevenProductFields, customWithC1).build(),
+         vkt::fruBytesAfterFields},
+        {"internal use of 24 bytes", ImageBuilder().internalUse(Bytes(24, 0x77)).product(sevenProductFields).build(),
+         vkt::fruLongInternalUse},
+        {"internal use last, data after it", lastInternalUse, vkt::fruLongInternalUse},
+        {"chain without an end", Bytes(chain, chain + sizeof chain), vkt::fruRecordsUnended},
+        {"record past the end", cutRecord, vkt::fruRecordsUnended},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decoded(c.image).problems, c.problems) << c.what;
+        EXPECT_EQ(fruRecordsOf(decoded(c.image)).incomplete, 1) << c.what;
+    }
+    // The part of a record the image holds is kept.
+    const auto& records = decoded(cutRecord).multiRecords.records;
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].length, 30);
+    EXPECT_EQ(records[0].data, Bytes(20, 7));
+}
+
+// The bytes of every process-wide FRU record, as they lie in memory.
+template <typename... T>
+Bytes rawBytes(const T&... records) {
+    Bytes out;
+    for (const auto& r : {std::make_pair(reinterpret_cast<const BYTE*>(&records), sizeof records)...})
+        out.insert(out.end(), r.first, r.first + r.second);
+    return out;
+}
+
+Bytes recordBytes() {
+    return rawBytes(internal, chassis, board, product, multi, fru_area_multi_len, hasInternal, hasChassis, hasBoard,
+                    hasProduct, hasMulti, boardInfo, productInfo, internalUseLength, fruParseIncomplete, storedChassis,
+                    storedBoard, storedProduct, fruWriteBuffer, fruWriteBufferLength, fruData, fruDataLength);
+}
+
+// Decoding and building read nothing but their arguments and write nothing but their result.
+TEST(FruValue, DecodingAndBuildingLeaveTheRecordsAlone) {
+    frutest::resetFruState();
+    const Bytes demo = testkit::makeScenario("demo")->fru.image;
+    parseFRUData(demo.data(), demo.size(), 1);
+    fruWriteBufferLength = 3;
+    const Bytes before = recordBytes();
+
+    const Bytes other = ImageBuilder().internalUse(Bytes(8, 1)).chassis(0x17, {"C", "S"}).build();
+    const FruImage v = decoded(other, vkt::FruLayout{true});
+    EXPECT_EQ(built(v), other);
+    EXPECT_TRUE(v.has(vkt::FruAreaKind::chassis));
+
+    EXPECT_TRUE(recordBytes() == before);
+    frutest::resetFruState();
+}
+
 }  // namespace

@@ -1,6 +1,5 @@
-// Field editing and the image builder: the area records are changed field by field and a
-// complete FRU image is laid out again from them (common header, areas with fresh
-// type/length bytes, end markers, padding and checksums).
+// Field editing and rebuilding: the area records are changed field by field, and a complete
+// FRU image is built (buildFruImage, fru_build.cpp) from the image they describe.
 #include <strings.h>
 
 #include <algorithm>
@@ -17,136 +16,117 @@ int32_t fruWriteBufferLength = 0;
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
-constexpr size_t areaUnit = 8;
-constexpr BYTE noLanguage = 0;  // the language byte of an area the image did not have
+using vkt::FruField;
+using vkt::FruInfoArea;
 
-// ---- small steps of the image layout -------------------------------------------------------
+// ---- the image the records describe ---------------------------------------------------------
 
-void appendData(Bytes& area, const BYTE* data, size_t n) {
-    if (data != nullptr) area.insert(area.end(), data, data + n);
+// A field as the parse stored it, unless it was set since: then its text as 8-bit ASCII.
+FruField fieldOf(const char* text, const FruStoredField& stored) {
+    if (stored.kept == 0) return FruField::ofText(text);
+    FruField f;
+    f.present = true;
+    f.typeLength = stored.typeLength;
+    f.held = static_cast<BYTE>(f.length());
+    std::copy(stored.bytes, stored.bytes + f.length(), f.bytes.begin());
+    return f;
 }
 
-void appendByte(Bytes& area, BYTE b) { area.push_back(b); }
-
-// A text as 8-bit ASCII: type/length byte C0h | n, then its n bytes (n at most 63).
-void appendField(Bytes& area, const char* text) {
-    const size_t n = strnlen(text, fruMaxTextLength);
-    appendByte(area, static_cast<BYTE>(vkt::fruTypeAscii8 | n));
-    appendData(area, reinterpret_cast<const BYTE*>(text), n);
+// What the parse read of an area beyond its records: its format version and language byte
+// (those of a new area otherwise) and, when it held the whole area, the area as stored.
+FruInfoArea infoAreaOf(const FruStoredArea& stored) {
+    FruInfoArea area;
+    area.present = true;
+    area.formatVersion = stored.kept ? stored.formatVersion : vkt::fruFormatVersion;
+    area.language = stored.kept ? stored.language : 0;
+    if (stored.whole) area.stored.assign(stored.bytes, stored.bytes + stored.length);
+    return area;
 }
 
-// A field as the parse stored it, unless it was set since: then as text.
-void appendField(Bytes& area, const char* text, const FruStoredField& stored) {
-    if (stored.kept == 0) {
-        appendField(area, text);
-        return;
-    }
-    appendByte(area, stored.typeLength);
-    appendData(area, stored.bytes, stored.typeLength & vkt::fruLengthMask);
+void customOf(FruInfoArea& area, const BYTE* custom, BYTE customLen) {
+    area.custom.assign(custom, custom + std::min<size_t>(customLen, fruCustomSize));
 }
 
-BYTE formatVersionOf(const FruStoredArea& stored) { return stored.kept ? stored.formatVersion : vkt::fruFormatVersion; }
-BYTE languageOf(const FruStoredArea& stored) { return stored.kept ? stored.language : noLanguage; }
-
-// Zeros up to the size that, with the checksum byte still to come, is a multiple of 8.
-void padData(Bytes& area) {
-    while ((area.size() + 1) % areaUnit != 0) area.push_back(0);
-}
-
-// Sets the length byte (in units of 8) and appends the checksum that makes the area sum 0.
-void appendDataChecksum(Bytes& area) {
-    area[1] = static_cast<BYTE>((area.size() + 1) / areaUnit);
-    area.push_back(vkt::zeroChecksum(vkt::byteSum(area.data(), area.size())));
-}
-
-void appendCustom(Bytes& area, const BYTE* custom, BYTE customLen) {
-    appendData(area, custom, customLen < fruCustomSize ? customLen : fruCustomSize);
-}
-
-// The area up to its end-of-fields marker is what the parse read, length byte aside: the
-// stored area goes back whole, with its own padding and checksum (right or wrong).
-bool sameAsStored(const Bytes& area, const FruStoredArea& stored) {
-    return stored.whole && stored.length > area.size() && area[0] == stored.bytes[0] &&
-           std::equal(area.begin() + 2, area.end(), stored.bytes + 2);
-}
-
-void finishArea(Bytes& area, const FruStoredArea& stored) {
-    appendByte(area, vkt::fruEndOfFields);
-    if (sameAsStored(area, stored)) {
-        area.assign(stored.bytes, stored.bytes + stored.length);
-        return;
-    }
-    padData(area);
-    appendDataChecksum(area);
-}
-
-Bytes buildInternalUseArea() {
-    Bytes area;
-    appendData(area, internal.useData, sizeof internal.useData);
+vkt::FruInternalUseArea internalUseOf() {
+    vkt::FruInternalUseArea use;
+    use.present = true;
     // An area the parser took as 16 bytes is written back whole.
-    if (internalUseLength > static_cast<int32_t>(sizeof internal.useData))
-        appendData(area, internal.useData2, sizeof internal.useData2);
+    use.length = internalUseLength > static_cast<int32_t>(sizeof internal.useData) ? 2 * vkt::fruInternalUseChunk
+                                                                                    : vkt::fruInternalUseChunk;
+    std::copy(internal.useData, internal.useData + sizeof internal.useData, use.bytes.begin());
+    std::copy(internal.useData2, internal.useData2 + sizeof internal.useData2,
+              use.bytes.begin() + vkt::fruInternalUseChunk);
+    return use;
+}
+
+FruInfoArea chassisOf() {
+    FruInfoArea area = infoAreaOf(storedChassis);
+    area.language = 0;
+    area.type = chassis.type;
+    area.fields = {fieldOf(chassis.part, storedChassis.fields[0]), fieldOf(chassis.serial, storedChassis.fields[1])};
+    customOf(area, chassis.custom, chassis.custom_len);
     return area;
 }
 
-Bytes buildChassisInfoArea() {
-    const FruStoredArea& stored = storedChassis;
-    Bytes area = {formatVersionOf(stored), 0, chassis.type};
-    appendField(area, chassis.part, stored.fields[0]);
-    appendField(area, chassis.serial, stored.fields[1]);
-    appendCustom(area, chassis.custom, chassis.custom_len);
-    finishArea(area, stored);
-    return area;
-}
-
-Bytes buildBoardInfoArea() {
-    const FruStoredArea& stored = storedBoard;
-    Bytes area = {formatVersionOf(stored), 0, languageOf(stored)};
-    appendData(area, board.mfg_date_time, sizeof board.mfg_date_time);
-    appendField(area, board.mfg, stored.fields[0]);
-    appendField(area, board.prod, stored.fields[1]);
-    appendField(area, board.serial, stored.fields[2]);
-    appendField(area, board.part, stored.fields[3]);
-    appendField(area, board.fru, stored.fields[4]);
+FruInfoArea boardOf() {
+    const FruStoredField* stored = storedBoard.fields;
+    FruInfoArea area = infoAreaOf(storedBoard);
+    std::copy(board.mfg_date_time, board.mfg_date_time + sizeof board.mfg_date_time, area.mfgDateTime.begin());
+    area.fields = {fieldOf(board.mfg, stored[0]), fieldOf(board.prod, stored[1]), fieldOf(board.serial, stored[2]),
+                   fieldOf(board.part, stored[3]), fieldOf(board.fru, stored[4])};
     if (fru1Flag == 1) {
         char customer[fruTextSize];
         vkt::copyText(customer, reinterpret_cast<const char*>(board.custom), sizeof board.custom);
-        appendField(area, customer, stored.fields[5]);
+        area.fields.push_back(fieldOf(customer, stored[vkt::fruBoardCustomer]));
     } else {
-        appendCustom(area, board.custom, board.custom_len);
+        customOf(area, board.custom, board.custom_len);
     }
-    finishArea(area, stored);
     return area;
 }
 
-Bytes buildProductInfoArea() {
-    const FruStoredArea& stored = storedProduct;
-    Bytes area = {formatVersionOf(stored), 0, languageOf(stored)};
-    appendField(area, product.mfg, stored.fields[0]);
-    appendField(area, product.name, stored.fields[1]);
-    appendField(area, product.part, stored.fields[2]);
-    appendField(area, product.version, stored.fields[3]);
-    appendField(area, product.serial, stored.fields[4]);
-    appendField(area, product.asset, stored.fields[5]);
-    appendField(area, product.fru, stored.fields[6]);
-    appendCustom(area, product.custom, product.custom_len);
-    finishArea(area, stored);
+FruInfoArea productOf() {
+    const FruStoredField* stored = storedProduct.fields;
+    FruInfoArea area = infoAreaOf(storedProduct);
+    area.fields = {fieldOf(product.mfg, stored[0]),     fieldOf(product.name, stored[1]),
+                   fieldOf(product.part, stored[2]),    fieldOf(product.version, stored[3]),
+                   fieldOf(product.serial, stored[4]),  fieldOf(product.asset, stored[5]),
+                   fieldOf(product.fru, stored[6])};
+    customOf(area, product.custom, product.custom_len);
     return area;
 }
 
-// The records as parsed; their checksums are kept. A record whose data the parser had to cut
-// keeps its length, the missing bytes written as zeros.
-Bytes buildMultiRecordArea() {
-    Bytes area;
-    const int32_t count = fru_area_multi_len < fruMultiRecordCount ? fru_area_multi_len : fruMultiRecordCount;
+// The records as parsed; a record whose data the parser had to cut keeps its length.
+vkt::FruMultiRecordArea multiRecordsOf() {
+    vkt::FruMultiRecordArea area;
+    area.present = true;
+    const int32_t count = std::min(fru_area_multi_len, fruMultiRecordCount);
     for (int32_t i = 0; i < count; ++i) {
         const fru_area_multi& m = multi[i];
-        const BYTE head[] = {m.rec_type_id, m.flag, m.rec_len, m.rec_checksum, m.head_checksum};
-        appendData(area, head, sizeof head);
-        for (size_t k = 0; k < m.rec_len; ++k) appendByte(area, k < fruMultiDataSize ? m.data[k] : 0);
+        vkt::FruMultiRecord r;
+        r.typeId = m.rec_type_id;
+        r.flag = m.flag;
+        r.length = m.rec_len;
+        r.recordChecksum = m.rec_checksum;
+        r.headerChecksum = m.head_checksum;
+        r.data.assign(m.data, m.data + std::min<size_t>(m.rec_len, fruMultiDataSize));
+        area.records.push_back(std::move(r));
     }
     return area;
+}
+
+// The image the area records describe, the only place the image builder reads them: every
+// field that setFRUField did not set (and whose record still reads as stored) as it was
+// stored, the others as text; areas as they were stored where nothing in them changed.
+vkt::FruImage imageOfRecords() {
+    vkt::FruImage image;
+    image.layout = fruLayout();
+    image.header[0] = vkt::fruFormatVersion;
+    if (hasInternal) image.internalUse = internalUseOf();
+    if (hasChassis) image.chassis = chassisOf();
+    if (hasBoard) image.board = boardOf();
+    if (hasProduct) image.product = productOf();
+    if (hasMulti) image.multiRecords = multiRecordsOf();
+    return image;
 }
 
 // ---- field codes ------------------------------------------------------------------------
@@ -339,43 +319,6 @@ int setFRUField(const char* code, const char* value) {
     return 0;
 }
 
-FruRecordSet FruRecordSet::take() {
-    FruRecordSet r;
-    r.internalUse = internal;
-    r.chassisArea = chassis;
-    r.boardArea = board;
-    r.productArea = product;
-    memcpy(r.records, multi, sizeof multi);
-    r.recordCount = fru_area_multi_len;
-    const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
-    memcpy(r.present, flags, sizeof flags);
-    r.useLength = internalUseLength;
-    r.incomplete = fruParseIncomplete;
-    r.stored[0] = storedChassis;
-    r.stored[1] = storedBoard;
-    r.stored[2] = storedProduct;
-    return r;
-}
-
-void FruRecordSet::put() const {
-    internal = internalUse;
-    chassis = chassisArea;
-    board = boardArea;
-    product = productArea;
-    memcpy(multi, records, sizeof multi);
-    fru_area_multi_len = recordCount;
-    hasInternal = present[0];
-    hasChassis = present[1];
-    hasBoard = present[2];
-    hasProduct = present[3];
-    hasMulti = present[4];
-    internalUseLength = useLength;
-    fruParseIncomplete = incomplete;
-    storedChassis = stored[0];
-    storedBoard = stored[1];
-    storedProduct = stored[2];
-}
-
 namespace {
 
 // A text field as the parser leaves it: its length byte and the text up to the first NUL.
@@ -456,39 +399,16 @@ bool toFRURawKeepsRecords() {
     forgetChangedStoredFields();
     const FruRecordSet edited = FruRecordSet::take();
     toFRURaw();
-    parseFRUData(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength), 0);
-    const FruRecordSet readBack = FruRecordSet::take();
-    edited.put();
+    const vkt::ByteView built(fruWriteBuffer, static_cast<size_t>(fruWriteBufferLength));
+    const FruRecordSet readBack = fruRecordsOf(vkt::decodeFruImage(built, fruLayout()));
     return readBack.incomplete == 0 && sameRecords(edited, readBack);
 }
 
 void toFRURaw() {
     forgetChangedStoredFields();
+    const std::vector<BYTE> image = vkt::buildFruImage(imageOfRecords());
     memset(fruWriteBuffer, 0, sizeof fruWriteBuffer);
-    struct Area {
-        BYTE present;
-        Bytes bytes;
-    };
-    Area areas[] = {
-        {hasInternal, hasInternal ? buildInternalUseArea() : Bytes{}},
-        {hasChassis, hasChassis ? buildChassisInfoArea() : Bytes{}},
-        {hasBoard, hasBoard ? buildBoardInfoArea() : Bytes{}},
-        {hasProduct, hasProduct ? buildProductInfoArea() : Bytes{}},
-        {hasMulti, hasMulti ? buildMultiRecordArea() : Bytes{}},
-    };
-
-    Bytes image = {vkt::fruFormatVersion, 0, 0, 0, 0, 0, 0};
-    size_t offsetUnits = 1;  // the first area follows the 8-byte header
-    for (size_t i = 0; i < sizeof areas / sizeof areas[0]; ++i) {
-        if (!areas[i].present) continue;
-        image[1 + i] = static_cast<BYTE>(offsetUnits);
-        offsetUnits += (areas[i].bytes.size() + areaUnit - 1) / areaUnit;
-    }
-    appendByte(image, vkt::zeroChecksum(vkt::byteSum(image.data(), image.size())));
-    for (const Area& a : areas)
-        if (a.present) appendData(image, a.bytes.data(), a.bytes.size());
-
-    const size_t n = image.size() < sizeof fruWriteBuffer ? image.size() : sizeof fruWriteBuffer;
+    const size_t n = std::min(image.size(), sizeof fruWriteBuffer);
     memcpy(fruWriteBuffer, image.data(), n);
     fruWriteBufferLength = static_cast<int32_t>(n);
 }

@@ -1,9 +1,9 @@
-// The FRU format parser: walks a FRU image into the process-wide area records and, on
-// request, the board and product report records.
+// The FRU format parser's process-wide side: the area and report records, and the one place
+// they are filled from an image decoded by decodeFruImage (fru_decode.cpp).
 //
-// The parser trusts the content (no checksum, version or encoding check) but not the
-// extent: every area, field, custom run and multi-record chain stops at the image end and
-// at the size of its record, and fruParseIncomplete tells when something had to be cut.
+// The decode trusts the content (no checksum, version or encoding check) but not the extent;
+// the records hold what fits them, and fruParseIncomplete tells when that is not the whole
+// image.
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -26,116 +26,246 @@ FruStoredArea storedChassis, storedBoard, storedProduct;
 
 namespace {
 
-constexpr size_t areaUnit = 8;
-constexpr size_t internalUseChunk = 8;
-constexpr size_t multiHeaderSize = 5;
-// Bytes of erased storage: what may follow an internal-use area that ends the image.
-constexpr BYTE erasedZero = 0x00;
-constexpr BYTE erasedOne = 0xFF;
+using vkt::FruAreaKind;
+using vkt::FruField;
+using vkt::FruInfoArea;
 
-using FruCursor = vkt::ByteCursor;
+constexpr int storedChassisIndex = 0, storedBoardIndex = 1, storedProductIndex = 2;
 
-FruCursor areaCursor(BYTE offset, const BYTE* data, size_t imageLength, size_t skip) {
-    return FruCursor(vkt::ByteView(data, imageLength), offset * areaUnit + skip);
-}
+// ---- records of a decoded image (pure) ------------------------------------------------------
 
-// One type/length field: the low six bits are its length, the type bits are not decoded.
-// The record keeps the full length, the text ends at the first NUL of the bytes; `stored`
-// keeps the field as it is stored.
-void readField(FruCursor& c, BYTE& len, char (&text)[fruTextSize], FruStoredField& stored) {
+// A field's record: its full length, and its text up to the first 00h of the bytes held; the
+// stored copy when the image holds all of it.
+void fieldRecord(const FruField& f, BYTE& len, char (&text)[fruTextSize], FruStoredField& stored) {
+    len = static_cast<BYTE>(f.length());
+    vkt::copyFieldText(text, f);
     stored = FruStoredField{};
-    if (c.atEnd()) {
-        fruParseIncomplete = 1;
-        len = 0;
-        text[0] = '\0';
-        return;
-    }
-    const BYTE typeLength = c.next();
-    const BYTE n = typeLength & vkt::fruLengthMask;
-    char raw[fruTextSize] = {};
-    size_t got = 0;
-    for (; got < n && !c.atEnd(); ++got) raw[got] = static_cast<char>(c.next());
-    if (got < n) {
-        fruParseIncomplete = 1;
-    } else {
-        stored.kept = 1;
-        stored.typeLength = typeLength;
-        memcpy(stored.bytes, raw, n);
-    }
-    len = n;
-    vkt::copyText(text, raw, got);
-}
-
-// The bytes after the fixed fields, up to the end-of-fields marker.
-void readCustom(FruCursor& c, BYTE& customLen, BYTE (&custom)[fruCustomSize]) {
-    customLen = 0;
-    while (!c.atEnd() && c.peek() != vkt::fruEndOfFields) {
-        const BYTE b = c.next();
-        if (customLen < fruCustomSize) {
-            custom[customLen++] = b;
-        } else {
-            fruParseIncomplete = 1;
-        }
-    }
-    if (c.atEnd()) fruParseIncomplete = 1;
-}
-
-// After the end-of-fields marker an area holds only zero padding and its checksum, which is
-// what the rebuild writes there. Anything else (the rest of a custom field whose data held a
-// C1h byte, where the custom run stopped) would be lost by rebuilding from the records.
-void checkAreaTail(const FruCursor& c, BYTE offset, vkt::ByteView image) {
-    const size_t start = offset * areaUnit;
-    const size_t end = std::min(start + image[start + 1] * areaUnit, image.size());
-    for (size_t p = c.position() + 1; p + 1 < end; ++p)
-        if (image[p] != 0) fruParseIncomplete = 1;
-}
-
-// The area's format version and its language byte (byte 2, where the area has one).
-void keepAreaHead(FruStoredArea& stored, BYTE offset, vkt::ByteView image) {
-    const size_t start = offset * areaUnit;
-    if (!image.has(start + 2)) return;
+    if (!f.whole()) return;
     stored.kept = 1;
-    stored.formatVersion = image[start];
-    stored.language = image[start + 2];
+    stored.typeLength = f.typeLength;
+    memcpy(stored.bytes, f.bytes.data(), f.length());
 }
 
-// The whole area as stored, when its length byte covers all that was parsed (up to the
-// end-of-fields marker at the cursor) and the checksum byte, within the image, with only
-// zeros in between.
-void keepWholeArea(FruStoredArea& stored, const FruCursor& c, BYTE offset, vkt::ByteView image) {
-    const size_t start = offset * areaUnit;
-    const size_t end = start + image[start + 1] * areaUnit;
-    const size_t fieldsEnd = c.position() + 1;
-    if (c.atEnd() || end > image.size() || fieldsEnd + 1 > end) return;
-    for (size_t p = fieldsEnd; p + 1 < end; ++p)
-        if (image[p] != 0) return;
-    stored.whole = 1;
-    stored.length = static_cast<uint16_t>(end - start);
-    image.copyTo(stored.bytes, start, end - start);
+// The custom bytes a record holds; false when there are more.
+bool customRecord(const std::vector<BYTE>& custom, BYTE& customLen, BYTE (&out)[fruCustomSize]) {
+    const size_t n = std::min(custom.size(), fruCustomSize);
+    std::copy(custom.begin(), custom.begin() + static_cast<long>(n), out);
+    customLen = static_cast<BYTE>(n);
+    return n == custom.size();
 }
 
-fru_header readHeader(const BYTE* data, size_t imageLength) {
-    fru_header h = {};
-    const vkt::ByteView image(data, imageLength);
-    if (image.size() >= sizeof h) memcpy(&h, image.data, sizeof h);
-    return h;
+void storedAreaRecord(const FruInfoArea& area, FruAreaKind kind, FruStoredArea& stored) {
+    if (area.headHeld) {
+        stored.kept = 1;
+        stored.formatVersion = area.formatVersion;
+        stored.language = kind == FruAreaKind::chassis ? area.type : area.language;
+    }
+    if (!area.stored.empty() && area.stored.size() <= sizeof stored.bytes) {
+        stored.whole = 1;
+        stored.length = static_cast<uint16_t>(area.stored.size());
+        std::copy(area.stored.begin(), area.stored.end(), stored.bytes);
+    }
 }
 
-void resetAreaRecords() {
-    internal = fru_area_internal{};
-    chassis = fru_area_chassis{};
-    chassis.type = vkt::fruChassisTypeUnknown;
-    board = fru_area_board{};
-    product = fru_area_product{};
-    for (fru_area_multi& m : multi) m = fru_area_multi{};
-    fru_area_multi_len = 0;
-    hasInternal = hasChassis = hasBoard = hasProduct = hasMulti = 0;
-    internalUseLength = 0;
-    fruParseIncomplete = 0;
-    storedChassis = storedBoard = storedProduct = FruStoredArea{};
+// The fields of an area into their records, in the order the area holds them.
+struct FieldSlot {
+    BYTE* len;
+    char (*text)[fruTextSize];
+};
+
+template <size_t N>
+void fieldRecords(const FruInfoArea& area, const FieldSlot (&slots)[N], FruStoredArea& stored) {
+    for (size_t i = 0; i < N && i < area.fields.size(); ++i)
+        fieldRecord(area.fields[i], *slots[i].len, *slots[i].text, stored.fields[i]);
+}
+
+bool chassisRecord(const FruInfoArea& area, fru_area_chassis& r, FruStoredArea& stored) {
+    storedAreaRecord(area, FruAreaKind::chassis, stored);
+    r.type = area.type;
+    const FieldSlot slots[] = {{&r.part_len, &r.part}, {&r.serial_len, &r.serial}};
+    fieldRecords(area, slots, stored);
+    return customRecord(area.custom, r.custom_len, r.custom);
+}
+
+bool boardRecord(const FruInfoArea& area, fru_area_board& r, FruStoredArea& stored) {
+    storedAreaRecord(area, FruAreaKind::board, stored);
+    std::copy(area.mfgDateTime.begin(), area.mfgDateTime.end(), r.mfg_date_time);
+    const FieldSlot slots[] = {{&r.mfg_len, &r.mfg},
+                               {&r.prod_len, &r.prod},
+                               {&r.serial_len, &r.serial},
+                               {&r.part_len, &r.part},
+                               {&r.fru_len, &r.fru}};
+    fieldRecords(area, slots, stored);
+    if (area.fields.size() <= vkt::fruBoardCustomer) return customRecord(area.custom, r.custom_len, r.custom);
+    // The customer layout: the first custom field is a text like the others.
+    char customer[fruTextSize] = {};
+    fieldRecord(area.fields[vkt::fruBoardCustomer], r.custom_len, customer, stored.fields[vkt::fruBoardCustomer]);
+    vkt::copyText(reinterpret_cast<char*>(r.custom), sizeof r.custom, customer);
+    return true;
+}
+
+bool productRecord(const FruInfoArea& area, fru_area_product& r, FruStoredArea& stored) {
+    storedAreaRecord(area, FruAreaKind::product, stored);
+    const FieldSlot slots[] = {{&r.mfg_len, &r.mfg},         {&r.name_len, &r.name},     {&r.part_len, &r.part},
+                               {&r.version_len, &r.version}, {&r.serial_len, &r.serial}, {&r.asset_len, &r.asset},
+                               {&r.fru_len, &r.fru}};
+    fieldRecords(area, slots, stored);
+    return customRecord(area.custom, r.custom_len, r.custom);
+}
+
+// The records of a chain: at most fruMultiRecordCount, each with at most fruMultiDataSize
+// data bytes (its length as stored); false when that is not all of it.
+bool chainRecords(const vkt::FruMultiRecordArea& area, FruRecordSet& r) {
+    bool all = area.records.size() <= static_cast<size_t>(fruMultiRecordCount);
+    r.recordCount = static_cast<int32_t>(std::min(area.records.size(), static_cast<size_t>(fruMultiRecordCount)));
+    for (int32_t i = 0; i < r.recordCount; ++i) {
+        const vkt::FruMultiRecord& m = area.records[static_cast<size_t>(i)];
+        fru_area_multi& out = r.records[i];
+        out.rec_type_id = m.typeId;
+        out.flag = m.flag;
+        out.rec_len = m.length;
+        out.rec_checksum = m.recordChecksum;
+        out.head_checksum = m.headerChecksum;
+        const size_t n = std::min(m.data.size(), fruMultiDataSize);
+        std::copy(m.data.begin(), m.data.begin() + static_cast<long>(n), out.data);
+        all = all && n == m.data.size();
+    }
+    return all;
+}
+
+// ---- filling the process-wide records ---------------------------------------------------------
+
+void putBoardReport(const fru_area_board& b, bool customerLayout) {
+    char when[20];
+    getMfgDateTime(when, b.mfg_date_time);
+    VKT_FORMAT(boardInfo.boardMfgDateTime, "%s (%02X %02X %02X)", when, b.mfg_date_time[0], b.mfg_date_time[1],
+               b.mfg_date_time[2]);
+    vkt::copyText(boardInfo.manufacturerName, b.mfg);
+    vkt::copyText(boardInfo.productName, b.prod);
+    vkt::copyText(boardInfo.boardSerialNumber, b.serial);
+    vkt::copyText(boardInfo.boardPartNumber, b.part);
+    if (customerLayout) vkt::copyText(boardInfo.boardCustomer, reinterpret_cast<const char*>(b.custom));
+}
+
+void putProductReport(const fru_area_product& p) {
+    vkt::copyText(productInfo.productManufacturerName, p.mfg);
+    vkt::copyText(productInfo.productName, p.name);
+    vkt::copyText(productInfo.productPartModelNumber, p.part);
+    vkt::copyText(productInfo.productVersion, p.version);
+    vkt::copyText(productInfo.productSerialNumber, p.serial);
+    vkt::copyText(productInfo.productAssetTag, p.asset);
+}
+
+// One area's records from `r`.
+void putArea(FruAreaKind kind, const FruRecordSet& r) {
+    switch (kind) {
+        case FruAreaKind::internalUse:
+            internal = r.internalUse;
+            internalUseLength = r.useLength;
+            break;
+        case FruAreaKind::chassis:
+            chassis = r.chassisArea;
+            storedChassis = r.stored[storedChassisIndex];
+            break;
+        case FruAreaKind::board:
+            board = r.boardArea;
+            storedBoard = r.stored[storedBoardIndex];
+            break;
+        case FruAreaKind::product:
+            product = r.productArea;
+            storedProduct = r.stored[storedProductIndex];
+            break;
+        case FruAreaKind::multiRecord:
+            memcpy(multi, r.records, sizeof multi);
+            fru_area_multi_len = r.recordCount;
+            break;
+    }
+}
+
+// The report of a board or product area the image holds.
+void putReport(FruAreaKind kind, const vkt::FruImage& image, const FruRecordSet& r) {
+    if (kind == FruAreaKind::board && image.board.present)
+        putBoardReport(r.boardArea, image.layout.boardCustomerField);
+    if (kind == FruAreaKind::product && image.product.present) putProductReport(r.productArea);
+}
+
+vkt::ByteView imageView(const BYTE* data, size_t imageLength) { return vkt::ByteView(data, imageLength); }
+
+// One area of the image in `data`, decoded and put into its records.
+void parseArea(FruAreaKind kind, BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    vkt::FruImage image;
+    image.layout = fruLayout();
+    vkt::decodeFruArea(imageView(data, imageLength), kind, offset, image);
+    putFRUAreaRecords(kind, image, printFRUData);
 }
 
 }  // namespace
+
+FruRecordSet fruRecordsOf(const vkt::FruImage& image) {
+    FruRecordSet r{};
+    r.chassisArea.type = vkt::fruChassisTypeUnknown;
+    bool all = image.readWhole();
+    if (image.internalUse.present) {
+        const vkt::FruInternalUseArea& use = image.internalUse;
+        memcpy(r.internalUse.useData, use.bytes.data(), sizeof r.internalUse.useData);
+        if (use.length > vkt::fruInternalUseChunk)
+            memcpy(r.internalUse.useData2, use.bytes.data() + vkt::fruInternalUseChunk, sizeof r.internalUse.useData2);
+        r.useLength = static_cast<int32_t>(use.length);
+    }
+    if (image.chassis.present)
+        all = chassisRecord(image.chassis, r.chassisArea, r.stored[storedChassisIndex]) && all;
+    if (image.board.present) all = boardRecord(image.board, r.boardArea, r.stored[storedBoardIndex]) && all;
+    if (image.product.present)
+        all = productRecord(image.product, r.productArea, r.stored[storedProductIndex]) && all;
+    if (image.multiRecords.present) all = chainRecords(image.multiRecords, r) && all;
+    for (int i = 0; i < vkt::fruAreaCount; ++i) r.present[i] = image.has(vkt::fruAreaKinds[i]) ? 1 : 0;
+    r.incomplete = all ? 0 : 1;
+    return r;
+}
+
+FruRecordSet FruRecordSet::take() {
+    FruRecordSet r;
+    r.internalUse = internal;
+    r.chassisArea = chassis;
+    r.boardArea = board;
+    r.productArea = product;
+    memcpy(r.records, multi, sizeof multi);
+    r.recordCount = fru_area_multi_len;
+    const BYTE flags[] = {hasInternal, hasChassis, hasBoard, hasProduct, hasMulti};
+    memcpy(r.present, flags, sizeof flags);
+    r.useLength = internalUseLength;
+    r.incomplete = fruParseIncomplete;
+    r.stored[storedChassisIndex] = storedChassis;
+    r.stored[storedBoardIndex] = storedBoard;
+    r.stored[storedProductIndex] = storedProduct;
+    return r;
+}
+
+void putFRURecords(const vkt::FruImage& image, BYTE printFRUData) {
+    const FruRecordSet r = fruRecordsOf(image);
+    for (FruAreaKind kind : vkt::fruAreaKinds) putArea(kind, r);
+    hasInternal = r.present[0];
+    hasChassis = r.present[1];
+    hasBoard = r.present[2];
+    hasProduct = r.present[3];
+    hasMulti = r.present[4];
+    fruParseIncomplete = r.incomplete;
+    if (printFRUData == 0) return;
+    for (FruAreaKind kind : vkt::fruAreaKinds) putReport(kind, image, r);
+}
+
+void putFRUAreaRecords(FruAreaKind kind, const vkt::FruImage& image, BYTE printFRUData) {
+    const FruRecordSet r = fruRecordsOf(image);
+    putArea(kind, r);
+    if (r.incomplete != 0) fruParseIncomplete = 1;
+    if (printFRUData != 0) putReport(kind, image, r);
+}
+
+vkt::FruLayout fruLayout() {
+    vkt::FruLayout layout;
+    layout.boardCustomerField = fru1Flag == 1;
+    return layout;
+}
 
 void getMfgDateTime(char* formatedDateTime, const BYTE* mfgDateTime) {
     constexpr size_t textSize = 20;
@@ -158,160 +288,35 @@ void getMfgDateTime(char* formatedDateTime, const BYTE* mfgDateTime) {
                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-void parseFRUInternalUse(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {
-    FruCursor c = areaCursor(offset, data, imageLength, 0);
-    for (size_t i = 0; i < internalUseChunk; ++i) internal.useData[i] = c.next();
-    internalUseLength = static_cast<int32_t>(internalUseChunk);
-    // Nothing in the format says how long this area is: it runs up to the area that follows
-    // it. When that one starts two units later the area is 16 bytes, as much as the record
-    // keeps; another area merely starting at +2 (behind one at +1) says nothing about it.
-    const fru_header h = readHeader(data, imageLength);
-    const BYTE following[] = {h.chassis, h.board, h.product, h.multi};
-    int next = 0;  // the nearest area after this one
-    for (BYTE f : following)
-        if (f > offset && (next == 0 || f < next)) next = f;
-    if (next == offset + 2) {
-        for (size_t i = 0; i < internalUseChunk; ++i) internal.useData2[i] = c.next();
-        internalUseLength = static_cast<int32_t>(2 * internalUseChunk);
-    }
-    // A longer area keeps bytes the record cannot hold. As the last area it runs to the
-    // image end, where only erased bytes (all 00h or all FFh) may follow its first 8.
-    if (next > offset + 2) fruParseIncomplete = 1;
-    if (next == 0 && !c.atEnd()) {
-        const BYTE blank = c.peek();
-        if (blank != erasedZero && blank != erasedOne) fruParseIncomplete = 1;
-        while (!c.atEnd() && fruParseIncomplete == 0)
-            if (c.next() != blank) fruParseIncomplete = 1;
-    }
+void parseFRUInternalUse(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    parseArea(FruAreaKind::internalUse, offset, data, imageLength, printFRUData);
 }
 
-void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {
-    const vkt::ByteView image(data, imageLength);
-    FruCursor c = areaCursor(offset, data, imageLength, 2);
-    keepAreaHead(storedChassis, offset, image);
-    chassis.type = c.next();
-    readField(c, chassis.part_len, chassis.part, storedChassis.fields[0]);
-    readField(c, chassis.serial_len, chassis.serial, storedChassis.fields[1]);
-    readCustom(c, chassis.custom_len, chassis.custom);
-    checkAreaTail(c, offset, image);
-    keepWholeArea(storedChassis, c, offset, image);
+void parseFRUChassisInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    parseArea(FruAreaKind::chassis, offset, data, imageLength, printFRUData);
 }
 
 void parseFRUBoardInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
-    const vkt::ByteView image(data, imageLength);
-    FruCursor c = areaCursor(offset, data, imageLength, 3);
-    keepAreaHead(storedBoard, offset, image);
-    for (BYTE& b : board.mfg_date_time) b = c.next();
-    FruStoredField* stored = storedBoard.fields;
-    readField(c, board.mfg_len, board.mfg, stored[0]);
-    readField(c, board.prod_len, board.prod, stored[1]);
-    readField(c, board.serial_len, board.serial, stored[2]);
-    readField(c, board.part_len, board.part, stored[3]);
-    readField(c, board.fru_len, board.fru, stored[4]);
-    if (fru1Flag == 0) {
-        readCustom(c, board.custom_len, board.custom);
-        checkAreaTail(c, offset, image);
-        keepWholeArea(storedBoard, c, offset, image);
-    } else {
-        char customer[fruTextSize] = {};
-        readField(c, board.custom_len, customer, stored[5]);
-        memset(board.custom, 0, sizeof board.custom);
-        vkt::copyText(reinterpret_cast<char*>(board.custom), sizeof board.custom, customer);
-    }
-    if (printFRUData == 0) return;
-
-    char when[20];
-    getMfgDateTime(when, board.mfg_date_time);
-    VKT_FORMAT(boardInfo.boardMfgDateTime, "%s (%02X %02X %02X)", when, board.mfg_date_time[0],
-               board.mfg_date_time[1], board.mfg_date_time[2]);
-    vkt::copyText(boardInfo.manufacturerName, board.mfg);
-    vkt::copyText(boardInfo.productName, board.prod);
-    vkt::copyText(boardInfo.boardSerialNumber, board.serial);
-    vkt::copyText(boardInfo.boardPartNumber, board.part);
-    if (fru1Flag == 1) vkt::copyText(boardInfo.boardCustomer, reinterpret_cast<const char*>(board.custom));
+    parseArea(FruAreaKind::board, offset, data, imageLength, printFRUData);
 }
 
 void parseFRUProductInfo(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
-    const vkt::ByteView image(data, imageLength);
-    FruCursor c = areaCursor(offset, data, imageLength, 3);
-    keepAreaHead(storedProduct, offset, image);
-    FruStoredField* stored = storedProduct.fields;
-    readField(c, product.mfg_len, product.mfg, stored[0]);
-    readField(c, product.name_len, product.name, stored[1]);
-    readField(c, product.part_len, product.part, stored[2]);
-    readField(c, product.version_len, product.version, stored[3]);
-    readField(c, product.serial_len, product.serial, stored[4]);
-    readField(c, product.asset_len, product.asset, stored[5]);
-    readField(c, product.fru_len, product.fru, stored[6]);
-    readCustom(c, product.custom_len, product.custom);
-    checkAreaTail(c, offset, image);
-    keepWholeArea(storedProduct, c, offset, image);
-    if (printFRUData == 0) return;
-
-    vkt::copyText(productInfo.productManufacturerName, product.mfg);
-    vkt::copyText(productInfo.productName, product.name);
-    vkt::copyText(productInfo.productPartModelNumber, product.part);
-    vkt::copyText(productInfo.productVersion, product.version);
-    vkt::copyText(productInfo.productSerialNumber, product.serial);
-    vkt::copyText(productInfo.productAssetTag, product.asset);
+    parseArea(FruAreaKind::product, offset, data, imageLength, printFRUData);
 }
 
-void parseFRUMultiRecord(BYTE offset, const BYTE* data, size_t imageLength, BYTE /*printFRUData*/) {
-    FruCursor c = areaCursor(offset, data, imageLength, 0);
-    fru_area_multi_len = 0;
-    for (;;) {
-        if (fru_area_multi_len >= fruMultiRecordCount || c.remaining() < multiHeaderSize) {
-            // Out of records or out of image before the record marked end of list.
-            fruParseIncomplete = 1;
-            return;
-        }
-        fru_area_multi& m = multi[fru_area_multi_len++];
-        m.rec_type_id = c.next();
-        m.flag = c.next();
-        m.rec_len = c.next();
-        m.rec_checksum = c.next();
-        m.head_checksum = c.next();
-        for (size_t i = 0; i < m.rec_len; ++i) {
-            if (c.atEnd()) {
-                fruParseIncomplete = 1;
-                return;
-            }
-            const BYTE b = c.next();
-            if (i < fruMultiDataSize) {
-                m.data[i] = b;
-            } else {
-                fruParseIncomplete = 1;
-            }
-        }
-        if ((m.flag & vkt::fruMultiEndOfList) != 0) return;
-    }
+void parseFRUMultiRecord(BYTE offset, const BYTE* data, size_t imageLength, BYTE printFRUData) {
+    parseArea(FruAreaKind::multiRecord, offset, data, imageLength, printFRUData);
+}
+
+vkt::FruImage parseFRUImage(vkt::ByteView image, BYTE printFRUData) {
+    // The report records are only filled from an image of the one format version known.
+    if (printFRUData != 0 && image[0] != vkt::fruFormatVersion) return vkt::FruImage{};
+    vkt::FruImage decoded = vkt::decodeFruImage(image, fruLayout());
+    putFRURecords(decoded, printFRUData);
+    return decoded;
 }
 
 void parseFRUData(const BYTE* data, size_t imageLength, BYTE printFRUData) {
     if (data == nullptr) return;
-    const BYTE version = vkt::ByteView(data, imageLength)[0];
-    if (printFRUData != 0 && version != vkt::fruFormatVersion) return;
-
-    resetAreaRecords();
-    constexpr size_t headerSize = sizeof(fru_header);
-    if (imageLength < headerSize) {
-        fruParseIncomplete = 1;
-        return;
-    }
-    const fru_header h = readHeader(data, imageLength);
-    struct Area {
-        BYTE offset;
-        BYTE* present;
-        void (*parse)(BYTE, const BYTE*, size_t, BYTE);
-    };
-    const Area areas[] = {
-        {h.internal, &hasInternal, parseFRUInternalUse}, {h.chassis, &hasChassis, parseFRUChassisInfo},
-        {h.board, &hasBoard, parseFRUBoardInfo},         {h.product, &hasProduct, parseFRUProductInfo},
-        {h.multi, &hasMulti, parseFRUMultiRecord},
-    };
-    for (const Area& a : areas) {
-        if (a.offset == 0) continue;
-        *a.present = 1;
-        a.parse(a.offset, data, imageLength, printFRUData);
-    }
+    parseFRUImage(imageView(data, imageLength), printFRUData);
 }

@@ -14,7 +14,6 @@ namespace {
 
 constexpr size_t areaUnit = 8;
 constexpr size_t headerSize = sizeof(fru_header);
-constexpr size_t multiHeaderSize = 5;
 constexpr size_t maxLineLength = 4096;
 // Far beyond the listing of the largest image the write buffer holds.
 constexpr size_t maxListingSize = 1u << 20;
@@ -63,11 +62,11 @@ public:
     // One type/length field, when it lies wholly before `limit`: its type/length byte, then
     // its bytes as one text line when they survive a line-based trip, else as byte lines.
     bool field(size_t limit) {
-        if (pos_ >= limit) return false;
-        const size_t n = image_[pos_] & vkt::fruLengthMask;
-        if (pos_ + 1 + n > limit) return false;
+        const vkt::FruField f = vkt::readFruField(vkt::ByteView(image_, std::min(limit, length_)), pos_);
+        if (!f.whole()) return false;
         bytesTo(pos_ + 1);
-        const BYTE* text = image_ + pos_;
+        const size_t n = f.length();
+        const BYTE* text = f.bytes.data();
         const bool asText = std::none_of(text, text + n, [](BYTE b) { return b == 0x00 || b == '\n' || b == '\r'; });
         if (n == 0) return true;
         if (!asText) {
@@ -127,13 +126,10 @@ size_t areaEnd(AreaKind kind, size_t start, const BYTE* image, size_t limit) {
         case AreaKind::Multi: {
             // Through the record marked end of list; a chain without one runs on to the
             // limit, the bytes too few for another record header included.
-            size_t p = start;
-            while (p + multiHeaderSize <= limit) {
-                const BYTE flag = image[p + 1];
-                p = std::min(p + multiHeaderSize + image[p + 2], limit);
-                if ((flag & vkt::fruMultiEndOfList) != 0) return p;
-            }
-            return limit;
+            vkt::FruImage chain;
+            vkt::decodeFruArea(vkt::ByteView(image, limit), vkt::FruAreaKind::multiRecord,
+                               static_cast<BYTE>(start / areaUnit), chain);
+            return chain.multiRecords.end;
         }
     }
     return start;

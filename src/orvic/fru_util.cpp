@@ -2,6 +2,7 @@
 // and the FRU write protection.
 #include "fru_util.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -91,7 +92,9 @@ BYTE getFRUInventoryAreaInfo() {
     const BYTE request[] = {0x00};
     vkt::IpmiReply reply = vkt::ipmiRequest(fruNetFu, fruGetInventoryCmd, request, sizeof request);
     if (!reply.ok()) return reply.cc;
-    for (size_t i = 0; i < sizeof fruInventoryAreaInfo && i < reply.length; ++i) fruInventoryAreaInfo[i] = reply.at(i);
+    // A shorter answer leaves the bytes it did not send as they were.
+    const vkt::FruInventoryInfoReply info = vkt::FruInventoryInfoReply::decode(reply.view());
+    std::copy(info.bytes.begin(), info.bytes.begin() + static_cast<long>(info.received), fruInventoryAreaInfo);
     return reply.cc;
 }
 
@@ -117,10 +120,9 @@ BYTE readFRUbySegment(BYTE (&data)[fruImageSize], int32_t* length) {
         vkt::IpmiReply reply = vkt::ipmiRequest(fruNetFu, fruReadFRUCmd, request, sizeof request);
         if (!reply.ok()) return reply.cc;
         // Take no more than was asked, than the BMC says it returned, or than it sent.
-        size_t got = reply.at(0);
-        if (got > count) got = count;
-        if (reply.length < 1 + got) got = reply.length > 0 ? reply.length - 1 : 0;
-        for (size_t i = 0; i < got; ++i) data[offset + i] = reply.at(1 + i);
+        const vkt::FruReadReply read = vkt::FruReadReply::decode(reply.view());
+        const size_t got = std::min<size_t>(read.data.size(), count);
+        read.data.copyTo(data + offset, 0, got);
         if (got == 0) {
             // Nothing came back: leave a hole of zeros rather than an earlier image's bytes.
             memset(data + offset, 0, count);

@@ -6,6 +6,7 @@
 
 #include <ctime>
 
+#include "fru_format.h"
 #include "vkt_types.h"
 
 // ---- sizes -------------------------------------------------------------------------------
@@ -13,11 +14,6 @@
 constexpr size_t fruImageSize = 4096;        // the BMC's FRU image buffer
 constexpr size_t fruModuleImageSize = 256;   // an EEPROM image of a power or battery module
 constexpr size_t fruWriteBufferSize = 8192;  // an image (or a file) to be written to the FRU
-constexpr size_t fruTextSize = 64;           // a record text field, terminator included
-constexpr size_t fruMaxTextLength = fruTextSize - 1;  // also the 6-bit limit of a type/length byte
-constexpr size_t fruCustomSize = 128;
-constexpr size_t fruMultiDataSize = 64;
-constexpr int fruMultiRecordCount = 32;
 constexpr size_t fruSegmentSize = 16;      // Read FRU Data and the binary restore
 constexpr size_t fruTextSegmentSize = 8;   // the text restore and the rebuilt image
 
@@ -34,12 +30,6 @@ constexpr BYTE fruProtectUnlock = 0x00;
 constexpr BYTE fruProtectLock = 0x01;
 
 constexpr BYTE fruAccessByWords = 1;       // access type of Get FRU Inventory Area Info
-constexpr BYTE fruEndOfFields = 0xC1;      // type/length byte that ends an area's fields
-constexpr BYTE fruTypeAscii8 = 0xC0;       // type bits of 8-bit ASCII text
-constexpr BYTE fruLengthMask = 0x3F;
-constexpr BYTE fruMultiEndOfList = 0x80;   // flag bit of the last multi-record
-constexpr BYTE fruChassisTypeUnknown = 2;
-constexpr BYTE fruFormatVersion = 1;
 }  // namespace vkt
 
 // ---- access ------------------------------------------------------------------------------
@@ -196,11 +186,45 @@ struct FruStoredArea {
 };
 extern FruStoredArea storedChassis, storedBoard, storedProduct;
 
+// The area records, the stored areas and what the parser said about them, as one value.
+struct FruRecordSet {
+    fru_area_internal internalUse;
+    fru_area_chassis chassisArea;
+    fru_area_board boardArea;
+    fru_area_product productArea;
+    fru_area_multi records[fruMultiRecordCount];
+    int32_t recordCount;
+    BYTE present[5];  // internal use, chassis, board, product, multi-records
+    int32_t useLength;
+    BYTE incomplete;
+    FruStoredArea stored[3];  // chassis, board, product
+
+    // The process-wide records as they stand.
+    static FruRecordSet take();
+};
+
+// The records a parse of a decoded image leaves: what they can hold of its areas (texts up
+// to their first 00h, custom bytes, multi-records and their data cut to the records' sizes),
+// `incomplete` set when that is not all of it. Pure.
+FruRecordSet fruRecordsOf(const vkt::FruImage& image);
+
+// The one place the area records, the stored areas and (with `printFRUData`) the board and
+// product report records are filled from a decoded image; every parse goes through here.
+void putFRURecords(const vkt::FruImage& image, BYTE printFRUData);
+// The same for one area's records, leaving the others (and the presence flags) as they are.
+void putFRUAreaRecords(vkt::FruAreaKind kind, const vkt::FruImage& image, BYTE printFRUData);
+
+// How FRU images are laid out for the device fru1Flag selects.
+vkt::FruLayout fruLayout();
+
 // ---- parser ------------------------------------------------------------------------------
 
 // Parses a FRU image of `imageLength` bytes into the area records; with `printFRUData` also
 // fills boardInfo/productInfo (and then only when the header's format version is 1).
 void parseFRUData(const BYTE* data, size_t imageLength, BYTE printFRUData);
+// parseFRUData, handing back the decoded image it filled the records from (an empty one when
+// it changed nothing): the module collectors take their texts from it.
+vkt::FruImage parseFRUImage(vkt::ByteView image, BYTE printFRUData);
 template <size_t N>
 inline void parseFRUData(const BYTE (&data)[N], BYTE printFRUData) {
     parseFRUData(data, N, printFRUData);
@@ -262,22 +286,6 @@ int checkFRUField(const char* code, const char* value);
 // setFRUField did not set (and whose record still reads as stored) is written as stored;
 // an area whose content is unchanged goes back as it was stored.
 void toFRURaw();
-// The area records of the last parse and what the parser said about them, as one value.
-struct FruRecordSet {
-    fru_area_internal internalUse;
-    fru_area_chassis chassisArea;
-    fru_area_board boardArea;
-    fru_area_product productArea;
-    fru_area_multi records[fruMultiRecordCount];
-    int32_t recordCount;
-    BYTE present[5];  // internal use, chassis, board, product, multi-records
-    int32_t useLength;
-    BYTE incomplete;
-    FruStoredArea stored[3];  // chassis, board, product
-
-    static FruRecordSet take();
-    void put() const;
-};
 // toFRURaw, then reads the built image back: true when it yields the same records, and every
 // field it took as stored comes back with the same type/length byte and bytes, i.e. no field
 // (named in an edit or not) would change by writing it. The records are kept.

@@ -14,9 +14,9 @@ DWORD batteryStatusWord[batteryAvailableCapacity];
 namespace {
 
 // Internal-use bytes of a battery's FRU image.
-constexpr int useDataPackTemperature = 1;
-constexpr int useDataPowerStatus = 4;
-constexpr int useDataFirmware = 14;
+constexpr size_t useDataPackTemperature = 1;
+constexpr size_t useDataPowerStatus = 4;
+constexpr size_t useDataFirmware = 14;
 constexpr BYTE powerStatusOperational = 0x01;
 constexpr BYTE firmwareWithoutVersion = 0x1F;  // early firmware stores no version: "1.0"
 
@@ -47,12 +47,11 @@ struct BatteryImage {
     WORD wordAt(size_t offset) const { return vkt::ByteView(bytes).le16(offset); }
 };
 
-// Byte `i` of the internal-use area this image's parse left; 0 when the image has no such
-// area or a shorter one, never a byte of an earlier image.
-BYTE internalUseByte(int i) {
-    if (hasInternal == 0 || i >= internalUseLength) return 0;
-    constexpr int half = static_cast<int>(sizeof internal.useData);
-    return i < half ? internal.useData[i] : internal.useData2[i - half];
+// Byte `i` of the image's internal-use area; 0 when the image has no such area or a shorter
+// one, never a byte of an earlier image.
+BYTE internalUseByte(const vkt::FruImage& fru, size_t i) {
+    const vkt::FruInternalUseArea& use = fru.internalUse;
+    return use.present && i < use.length ? use.bytes[i] : 0;
 }
 
 void readImage(BYTE slaveAddr, BatteryImage& image) {
@@ -68,25 +67,26 @@ int fahrenheit(int celsius) { return static_cast<int>(1.8 * celsius + 32.0 + 0.5
 
 void formatTemperature(BatteryText& text, BYTE celsius) { VKT_FORMAT(text, "%dC/%dF", celsius, fahrenheit(celsius)); }
 
-void fillIdentity(BatteryRecord& b) {
-    vkt::copyText(b.manufacturer, product.mfg);
-    vkt::copyText(b.modelName, product.name);
-    vkt::copyText(b.serialNumber, product.serial);
-    vkt::copyText(b.productVersion, product.version);
+void fillIdentity(const vkt::FruImage& fru, BatteryRecord& b) {
+    const vkt::FruInfoArea& product = fru.product;
+    vkt::copyFieldText(b.manufacturer, product.field(vkt::fruProductManufacturer));
+    vkt::copyFieldText(b.modelName, product.field(vkt::fruProductName));
+    vkt::copyFieldText(b.serialNumber, product.field(vkt::fruProductSerial));
+    vkt::copyFieldText(b.productVersion, product.field(vkt::fruProductVersion));
 
-    const BYTE v = internalUseByte(useDataFirmware);
+    const BYTE v = internalUseByte(fru, useDataFirmware);
     if (v <= firmwareWithoutVersion) {
         vkt::copyText(b.firmwareVersion, "1.0");
     } else {
         VKT_FORMAT(b.firmwareVersion, "%d.%02d", v >> firmwareMajorShift, v & firmwareMinorMask);
     }
-    const BYTE pack = internalUseByte(useDataPackTemperature);
+    const BYTE pack = internalUseByte(fru, useDataPackTemperature);
     if (pack != 0) {
         formatTemperature(b.batteryPackTemp, pack);
     } else {
         vkt::copyText(b.batteryPackTemp, "N/A");
     }
-    const bool operational = (internalUseByte(useDataPowerStatus) & powerStatusOperational) != 0;
+    const bool operational = (internalUseByte(fru, useDataPowerStatus) & powerStatusOperational) != 0;
     vkt::copyText(b.batteryPowerStatus, operational ? "Normal" : "Not Operational");
 }
 
@@ -148,8 +148,8 @@ int32_t getBatteryInfo() {
         if (a == 0) continue;
         BatteryImage image;
         readImage(a, image);
-        parseFRUData(image.bytes, 0);
-        fillIdentity(batteryHealth[i]);
+        const vkt::FruImage fru = parseFRUImage(vkt::ByteView(image.bytes), 0);
+        fillIdentity(fru, batteryHealth[i]);
         fillStatus(image, batteryHealth[i], batteryStatusWord[i]);
     }
     return count;

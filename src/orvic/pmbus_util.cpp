@@ -186,14 +186,14 @@ void identityFromFru(BYTE eeprom, int index) {
         BYTE b = 0;
         if (runPMBusCmd(eeprom, 1, static_cast<BYTE>(offset), &b) == vkt::ccSuccess) image[offset] = b;
     }
-    parseFRUData(image, 0);
+    const vkt::FruImage fru = parseFRUImage(vkt::ByteView(image), 0);
     PmBusRecord& r = pmBusHealth[index];
     memset(r.zurModuleNumber, 0, sizeof r.zurModuleNumber);
     memset(r.zurSerialNumber, 0, sizeof r.zurSerialNumber);
     memset(r.zurRevision, 0, sizeof r.zurRevision);
-    vkt::copyText(r.zurModuleNumber, product.name);
-    vkt::copyText(r.zurSerialNumber, product.serial);
-    vkt::copyText(r.zurRevision, product.version);
+    vkt::copyFieldText(r.zurModuleNumber, fru.product.field(vkt::fruProductName));
+    vkt::copyFieldText(r.zurSerialNumber, fru.product.field(vkt::fruProductSerial));
+    vkt::copyFieldText(r.zurRevision, fru.product.field(vkt::fruProductVersion));
 }
 
 // Registers of one module into record `r`, in the order the module is read.
