@@ -64,9 +64,9 @@ void readImage(BYTE slaveAddr, BatteryImage& image) {
     }
 }
 
-int fahrenheit(int celsius) { return static_cast<int>(1.8 * celsius + 32.0 + 0.5); }
-
-void formatTemperature(BatteryText& text, BYTE celsius) { VKT_FORMAT(text, "%dC/%dF", celsius, fahrenheit(celsius)); }
+void formatTemperature(BatteryText& text, BYTE celsius) {
+    VKT_FORMAT(text, "%dC/%dF", celsius, vkt::fahrenheit(celsius));
+}
 
 void fillIdentity(BatteryRecord& b) {
     vkt::copyText(b.manufacturer, product.mfg);

@@ -88,8 +88,6 @@ int integerPart(double v) {
     return static_cast<int>(v);
 }
 
-int fahrenheit(double celsius) { return integerPart(1.8 * celsius + 32.0 + 0.5); }
-
 // A two-byte PMBus reading; false when the read failed.
 bool readWord(BYTE slaveAddr, BYTE code, WORD* value) {
     BYTE resp[2] = {};
@@ -122,7 +120,7 @@ void readTemperature(BYTE slaveAddr, BYTE code, PmBusShortText& text) {
         return;
     }
     const double c = linearDataFormat(w);
-    VKT_FORMAT(text, "%.fC/%dF", c, fahrenheit(c));
+    VKT_FORMAT(text, "%.fC/%dF", c, vkt::fahrenheit(c));
 }
 
 void readFan(BYTE slaveAddr, BYTE code, const char* moduleNumber, PmBusShortText& text) {
@@ -311,6 +309,8 @@ int pmBusWalkCount(int32_t count, int listCapacity) {
 
 // ---- readings ------------------------------------------------------------------------------
 
+int vkt::fahrenheit(double celsius) { return integerPart(1.8 * celsius + 32.0 + 0.5); }
+
 double linearDataFormat(WORD temp) {
     const int exponent = signExtend(temp >> linearExponentShift, exponentMask, exponentSignBit);
     const int mantissa = signExtend(temp & linearMantissaMask, linearMantissaMask, mantissaSignBit);
@@ -393,7 +393,7 @@ void readZURRevision(BYTE slaveAddr, PmBusText& text) {
 void readTemperatureFRU(BYTE slaveAddr, PmBusText& text) {
     BYTE c = 0;
     if (runPMBusCmd(slaveAddr, 1, vkt::fruStatusTemperature, &c) != vkt::ccSuccess) return;
-    VKT_FORMAT(text, "%.fC/%dF", static_cast<double>(c), fahrenheit(c));
+    VKT_FORMAT(text, "%.fC/%dF", static_cast<double>(c), vkt::fahrenheit(c));
 }
 
 namespace {

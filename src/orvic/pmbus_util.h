@@ -242,6 +242,9 @@ constexpr BYTE dischargeAuto = 0x80;
 constexpr BYTE dischargeUser = 0x40;
 constexpr BYTE dischargeDaysMask = 0x3F;
 constexpr int dischargeDaysMax = 0x3F;
+
+// Whole degrees Fahrenheit of a Celsius value, rounded half up; limits for values out of range.
+int fahrenheit(double celsius);
 }  // namespace vkt
 
 // One 32-byte piece of a battery's image; `response` is zero beyond what the BMC returned.
