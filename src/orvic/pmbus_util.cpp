@@ -327,8 +327,8 @@ BYTE getStatusByte(BYTE slaveAddr) { return readByteOrZero(slaveAddr, vkt::pmbSt
 BYTE getInputTypeFlag(BYTE slaveAddr) { return readByteOrZero(slaveAddr, vkt::pmbInputType); }
 
 BYTE getStatusByteHigh(BYTE slaveAddr) {
-    BYTE resp[2] = {};
-    return runPMBusCmd(slaveAddr, 2, vkt::pmbStatusWord, resp) == vkt::ccSuccess ? resp[1] : 0;
+    WORD w = 0;
+    return readWord(slaveAddr, vkt::pmbStatusWord, &w) ? static_cast<BYTE>(w >> 8) : 0;
 }
 
 BYTE getStatusByteFRU(BYTE slaveAddr) {
@@ -372,12 +372,12 @@ void readFan2(BYTE slaveAddr, const char* moduleNumber, PmBusShortText& text) {
 }
 
 void readPMBusRevision(BYTE slaveAddr, PmBusText& text) {
-    BYTE resp[2] = {};
-    if (runPMBusCmd(slaveAddr, 2, vkt::pmbRevision, resp) != vkt::ccSuccess) {
+    WORD w = 0;
+    if (!readWord(slaveAddr, vkt::pmbRevision, &w)) {
         vkt::copyText(text, "N/A");
         return;
     }
-    VKT_FORMAT(text, "0x%02X%02X", resp[1], resp[0]);
+    VKT_FORMAT(text, "0x%04X", static_cast<unsigned>(w));
 }
 
 void readZURSerialNumber(BYTE slaveAddr, ZurText& text) {

@@ -34,8 +34,8 @@ BYTE nodeRegister(int node, BYTE offset) { return static_cast<BYTE>(node * nodeB
 
 BYTE mcuTransfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf) {
     const IpmiReply reply = masterWriteRead(slave, readCount, write, writeLength);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
+    // A failed read leaves no bytes the BMC may have sent with its refusal.
+    if (respBuf != nullptr) (reply.ok() ? reply.view() : ByteView()).copyTo(respBuf, 0, readCount);
     return reply.cc;
 }
 
