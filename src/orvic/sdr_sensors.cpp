@@ -7,8 +7,6 @@
 // ("N/A", "No reading", an empty status); nothing here prints.
 #include "sdr_sensors.h"
 
-#include <varkolt/bmc.h>
-
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -16,12 +14,10 @@
 
 #include "bounded.h"
 #include "generic_util.h"
-#include "entry_barrier.h"
 #include "ipmi_defs.h"
 #include "sdr_reading.h"
 #include "sdr_util.h"
 #include "sel_tables.h"
-#include "smipmi.h"
 
 struct_cim_sdr cim_sdr[cimSdrEntryCount];
 
@@ -366,26 +362,4 @@ void printSDR() {
         setText(entry.lowLimit, e.lowLimit);
         setText(entry.highLimit, e.highLimit);
     }
-}
-
-int bmc_GetSDR(void) {
-    return vkt::entryBarrier(__func__, [&] {
-        BYTE cc = getSDRRepositoryInfo();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get SDR repository info, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        cc = getReserveSDRID();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get reserve SDR, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        cc = getSDRs();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get SDR data, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        printSDR();
-        return VKT_BMC_OK;
-    });
 }
