@@ -9,11 +9,13 @@ VKT_DATA_PROVIDER(PMBusBBPProvider, "VKT_PMBusBBP");
 
 namespace {
 
-// Widths of the published texts (terminator included); longer values are cut.
+// Widths of the published texts (terminator included); longer values are cut. The module
+// ID, the description and the wide texts are cut by the size of their fields already.
 constexpr size_t idWidth = 40;
-constexpr size_t shortWidth = 20;
-constexpr size_t longWidth = 32;
+constexpr size_t narrowWidth = 20;
+constexpr size_t wideWidth = 32;
 constexpr int descriptionSize = 200;
+static_assert(sizeof(BatteryText) == wideWidth, "a wide text fits its field");
 constexpr int firstDescribedBit = 1;
 constexpr int lastDescribedBit = 15;
 
@@ -26,12 +28,15 @@ void describeStatus(DWORD word, char (&text)[descriptionSize]) {
     }
 }
 
-// Sets a property cut to `width` - 1 characters.
-void setCut(vkt::InstanceBuilder& inst, const char* name, const char* value, size_t width) {
-    char cut[descriptionSize];
-    vkt::copyText(cut, width < sizeof cut ? width : sizeof cut, value);
-    inst.set(name, cut);
-}
+// A text cut to the characters of a narrow property.
+class Narrow {
+public:
+    explicit Narrow(const char* value) { vkt::copyText(text_, value); }
+    operator const char*() const { return text_; }
+
+private:
+    char text_[narrowWidth];
+};
 
 }  // namespace
 
@@ -47,30 +52,30 @@ static void PMBusBBPProviderEnumerate(const CMPIContext* ctx, const CMPIResult* 
         VKT_FORMAT(id, " [SlaveAddress = %02Xh] [%s]", a, getModuleNameFRU(a));
         char description[descriptionSize];
         describeStatus(batteryStatusWord[i], description);
-        char cycles[shortWidth];
+        char cycles[narrowWidth];
         VKT_FORMAT(cycles, "%d", b.cycleCount);
 
         vkt::InstanceBuilder inst(PMBusBBPProviderbroker, _ClassName, nullptr, nullptr, properties, nullptr);
-        setCut(inst, "ModuleID", id, idWidth);
-        setCut(inst, "Manufacturer", b.manufacturer, shortWidth);
-        setCut(inst, "ModelName", b.modelName, longWidth);
-        setCut(inst, "SerialNumber", b.serialNumber, longWidth);
-        setCut(inst, "ProductVersion", b.productVersion, shortWidth);
-        setCut(inst, "FirmwareVersion", b.firmwareVersion, shortWidth);
-        setCut(inst, "BatteryVoltage", b.batteryVoltage, shortWidth);
-        setCut(inst, "BatteryCurrent", b.batteryCurrent, shortWidth);
-        setCut(inst, "BatteryPackTemp", b.batteryPackTemp, shortWidth);
+        inst.set("ModuleID", id);
+        inst.set("Manufacturer", Narrow(b.manufacturer));
+        inst.set("ModelName", b.modelName);
+        inst.set("SerialNumber", b.serialNumber);
+        inst.set("ProductVersion", Narrow(b.productVersion));
+        inst.set("FirmwareVersion", Narrow(b.firmwareVersion));
+        inst.set("BatteryVoltage", Narrow(b.batteryVoltage));
+        inst.set("BatteryCurrent", Narrow(b.batteryCurrent));
+        inst.set("BatteryPackTemp", Narrow(b.batteryPackTemp));
         // A board sensor without a reading leaves the property out.
-        if (b.boardTemperature[0] != '\0') setCut(inst, "BoardTemperature", b.boardTemperature, shortWidth);
-        setCut(inst, "PowerWattage", b.powerWattage, longWidth);
-        setCut(inst, "CycleCount", cycles, shortWidth);
-        setCut(inst, "BatteryPowerStatus", b.batteryPowerStatus, longWidth);
-        setCut(inst, "RemainingEnergy", b.remainingEnergy, shortWidth);
-        setCut(inst, "DischargeStatus", b.dischargeStatus, shortWidth);
-        setCut(inst, "DischargeSetting", b.dischargeSetting, shortWidth);
-        setCut(inst, "DischargeRemainingDays", b.dischargeRemainingDays, shortWidth);
-        setCut(inst, "BatteryStatus", b.batteryStatus, shortWidth);
-        setCut(inst, "BatteryStatusDescription", description, descriptionSize);
+        if (b.boardTemperature[0] != '\0') inst.set("BoardTemperature", Narrow(b.boardTemperature));
+        inst.set("PowerWattage", b.powerWattage);
+        inst.set("CycleCount", cycles);
+        inst.set("BatteryPowerStatus", b.batteryPowerStatus);
+        inst.set("RemainingEnergy", Narrow(b.remainingEnergy));
+        inst.set("DischargeStatus", Narrow(b.dischargeStatus));
+        inst.set("DischargeSetting", Narrow(b.dischargeSetting));
+        inst.set("DischargeRemainingDays", Narrow(b.dischargeRemainingDays));
+        inst.set("BatteryStatus", Narrow(b.batteryStatus));
+        inst.set("BatteryStatusDescription", description);
         inst.returnTo(rslt);
     }
     vkt::finishEnumeration(ctx, PMBusBBPProviderbroker, rslt);

@@ -141,6 +141,31 @@ TEST_F(Battery, UnreadablePiecesAndMissingAreasReadAsZero) {
     EXPECT_EQ(r.instances[0].get("BoardTemperature"), "33C/91F");
 }
 
+TEST(BatteryStatusBlock, WordsAreLowByteFirstAndACutImageReadsZero) {
+    BYTE image[256] = {};
+    const Bytes block = {85, 0xA0, 0x0F, 0xF6, 0xFF, 0x60, 0x00, 0x9C, 0x01, 0x85, 0x87};
+    std::copy(block.begin(), block.end(), image + 0xE0);
+    image[0xEF] = 30;
+    image[0xF2] = 0xDC;
+    image[0xF3] = 0x05;
+    vkt::BatteryStatusBlock b = vkt::BatteryStatusBlock::decode(vkt::ByteView(image));
+    EXPECT_EQ(b.remainingEnergy, 85);
+    EXPECT_EQ(b.voltage, 4000);
+    EXPECT_EQ(b.current, -10);
+    EXPECT_EQ(b.statusWord, 0x0060);
+    EXPECT_EQ(b.cycleCount, 412);
+    EXPECT_EQ(b.dischargeState, 0x85);
+    EXPECT_EQ(b.dischargeControl, 0x87);
+    EXPECT_EQ(b.boardTemperature, 30);
+    EXPECT_EQ(b.power, 1500);
+    // An image that ends inside the voltage word.
+    b = vkt::BatteryStatusBlock::decode(vkt::ByteView(image, 0xE2));
+    EXPECT_EQ(b.remainingEnergy, 85);
+    EXPECT_EQ(b.voltage, 0x00A0);
+    EXPECT_EQ(b.current, 0);
+    EXPECT_EQ(b.power, 0);
+}
+
 TEST_F(Battery, NoBatteryIsReportedByTheCollector) {
     addEeprom(0x70, {30, 50, 50, 0x01});  // a power module's EEPROM, not a battery
     testkit::CaptureOutput err(2);

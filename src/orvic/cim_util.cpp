@@ -6,6 +6,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 IpText ip_addr = "";
@@ -22,14 +23,13 @@ namespace {
 
 using vkt::LanParam;
 
-// Get LAN Configuration Parameters of channel 1, set and block selector 0. Answer byte 0
-// is the parameter revision; the value starts at byte 1.
+// Get LAN Configuration Parameters of channel 1, set and block selector 0.
 vkt::IpmiReply getLanParam(LanParam param) {
     const BYTE request[] = {vkt::lanChannel, static_cast<BYTE>(param), 0x00, 0x00};
     return vkt::ipmiRequest(vkt::netFnTransport, vkt::cmdGetLanConfig, request);
 }
 
-constexpr size_t lanValueOffset = 1;
+vkt::LanParamReply lanValue(const vkt::IpmiReply& reply) { return vkt::LanParamReply::decode(reply.view()); }
 
 BYTE setLanParam(LanParam param, const BYTE* value, size_t length) {
     BYTE request[2 + macRecordSize] = {vkt::lanChannel, static_cast<BYTE>(param)};
@@ -41,14 +41,8 @@ BYTE setLanParam(LanParam param, const BYTE* value, size_t length) {
 BYTE getIpParam(LanParam param, IpText& text) {
     vkt::IpmiReply reply = getLanParam(param);
     if (!reply.ok()) return reply.cc;
-    BYTE record[ipRecordSize];
-    for (size_t i = 0; i < ipRecordSize; ++i) record[i] = reply.at(lanValueOffset + i);
-    ip_record2ip_addr(record, text);
+    ip_record2ip_addr(lanValue(reply).value.data(), text);
     return reply.cc;
-}
-
-void macAt(const vkt::IpmiReply& reply, size_t offset, BYTE (&record)[macRecordSize]) {
-    for (size_t i = 0; i < macRecordSize; ++i) record[i] = reply.at(offset + i);
 }
 
 // The host's second NIC is numbered right after the first: add one to the 48-bit address.
@@ -60,9 +54,6 @@ void incrementMac(BYTE (&record)[macRecordSize]) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// 30h/21h answer: byte 3 describes the NIC layout, bytes 4-9 hold the first host MAC.
-constexpr size_t sysInfoNicLayout = 3;
-constexpr size_t sysInfoFirstMac = 4;
 constexpr BYTE nicLayoutMask = 0x07;
 constexpr BYTE nicLayoutConsecutivePair = 2;
 
@@ -91,15 +82,13 @@ BYTE getSubnetMask(IpText& ip) { return getIpParam(LanParam::subnetMask, ip); }
 BYTE getIPMIMAC(MacText& mac) {
     vkt::IpmiReply reply = getLanParam(LanParam::macAddress);
     if (!reply.ok()) return reply.cc;
-    BYTE record[macRecordSize];
-    macAt(reply, lanValueOffset, record);
-    mac_record2mac_addr(record, mac);
+    mac_record2mac_addr(lanValue(reply).value.data(), mac);
     return reply.cc;
 }
 
 BYTE getDHCPStatus(int* status) {
     vkt::IpmiReply reply = getLanParam(LanParam::addressSource);
-    if (reply.ok() && status != nullptr) *status = reply.at(lanValueOffset) != vkt::addressSourceStatic ? 1 : 0;
+    if (reply.ok() && status != nullptr) *status = lanValue(reply).value[0] != vkt::addressSourceStatic ? 1 : 0;
     return reply.cc;
 }
 
@@ -116,13 +105,14 @@ BYTE getLanSetting() {
 }
 
 BYTE getSystemMacAddress() {
-    vkt::IpmiReply info = vkt::ipmiRequest(vkt::netFnOem, vkt::oemSystemInfo);
-    if (!info.ok()) return info.cc;
+    vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, vkt::oemSystemInfo);
+    if (!reply.ok()) return reply.cc;
+    const vkt::SystemInfoReply info = vkt::SystemInfoReply::decode(reply.view());
     BYTE first[macRecordSize];
-    macAt(info, sysInfoFirstMac, first);
+    std::copy(info.firstMac.begin(), info.firstMac.end(), first);
     mac_record2mac_addr(first, mac_list[0]);
 
-    if ((info.at(sysInfoNicLayout) & nicLayoutMask) == nicLayoutConsecutivePair) {
+    if ((info.nicLayout & nicLayoutMask) == nicLayoutConsecutivePair) {
         incrementMac(first);
         mac_record2mac_addr(first, mac_list[1]);
         return vkt::ccSuccess;
@@ -131,24 +121,23 @@ BYTE getSystemMacAddress() {
     // Otherwise the BMC lists the other NICs: a count, then six bytes per address. The
     // completion code is not looked at; a failure without data reads as count 0. Only
     // addresses that arrived whole and fit behind entry 1 are taken.
-    vkt::IpmiReply list = vkt::ipmiRequest(vkt::netFnOem, vkt::oemMacList);
-    size_t received = list.length > 0 ? (list.length - 1) / macRecordSize : 0;
-    size_t count = std::min<size_t>({list.at(0), received, macListEntries - 1});
+    const vkt::IpmiReply answer = vkt::ipmiRequest(vkt::netFnOem, vkt::oemMacList);
+    const vkt::MacListReply list = vkt::MacListReply::decode(answer.view());
+    const size_t count = std::min<size_t>(list.count, macListEntries - 1);
     for (size_t k = 0; k < count; ++k) {
         BYTE record[macRecordSize];
-        macAt(list, 1 + k * macRecordSize, record);
+        list.address(k, record);
         mac_record2mac_addr(record, mac_list[k + 1]);
     }
-    return list.cc;
+    return answer.cc;
 }
 
 BYTE getVLan() {
     vkt::IpmiReply reply = getLanParam(LanParam::vlanId);
     if (!reply.ok()) return reply.cc;
-    BYTE low = reply.at(lanValueOffset);
-    BYTE high = reply.at(lanValueOffset + 1);
-    vLanStatus = (high & vkt::vlanEnableBit) != 0 ? 1 : 0;
-    vLanTag = (high & 0x0F) * 256 + low;
+    const vkt::LanParamReply vlan = lanValue(reply);
+    vLanStatus = vlan.vlanEnabled() ? 1 : 0;
+    vLanTag = vlan.vlanId();
     return reply.cc;
 }
 

@@ -5,6 +5,7 @@
 #include "bounded.h"
 #include "dmifru_util.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 namespace {
@@ -22,10 +23,6 @@ enum class Step : BYTE {
 };
 
 constexpr size_t idBytes = 2;
-constexpr BYTE downloadReady = 0x00;
-// Download status answer: ready byte, then the file size.
-constexpr size_t statusSizeOffset = 1;
-constexpr size_t statusLength = statusSizeOffset + 4;
 
 // The longest request: step, identifier, offset, one piece.
 constexpr size_t maxRequest = 1 + idBytes + 4 + vkt::transferPieceSize;
@@ -58,8 +55,9 @@ private:
 
 BYTE takeIdentifier(const vkt::IpmiReply& reply, BYTE* id) {
     if (reply.ok() && id != nullptr) {
-        id[0] = reply.at(0);
-        id[1] = reply.at(1);
+        const vkt::ReservationReply identifier = vkt::ReservationReply::decode(reply.view());
+        id[0] = identifier.id[0];
+        id[1] = identifier.id[1];
     }
     return reply.cc;
 }
@@ -100,9 +98,10 @@ BYTE prepareFileDownload(BYTE fileType, BYTE* handle) {
 
 BYTE prepareFileDownloadDone(const BYTE* handle, bool* ready, DWORD* size, bool* sizeKnown) {
     vkt::IpmiReply reply = Request(Step::downloadStatus).put(handle, idBytes).send();
-    if (ready != nullptr) *ready = reply.ok() && reply.length > 0 && reply.at(0) == downloadReady;
-    if (size != nullptr) *size = reply.view().le32(statusSizeOffset);
-    if (sizeKnown != nullptr) *sizeKnown = reply.ok() && reply.length >= statusLength;
+    const vkt::DownloadStatusReply status = vkt::DownloadStatusReply::decode(reply.view());
+    if (ready != nullptr) *ready = reply.ok() && status.ready;
+    if (size != nullptr) *size = status.size;
+    if (sizeKnown != nullptr) *sizeKnown = reply.ok() && status.sizeKnown;
     return reply.cc;
 }
 

@@ -8,6 +8,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "sdr_util.h"
 #include "sel_util.h"
 #include "smipmi.h"
@@ -105,8 +106,9 @@ BYTE getTag(BYTE which, BYTE (&tag)[2]) {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, vkt::oemTagsAndDrives, request);
     if (reply.ok()) {
         // Only the two tag bytes belong to the tag, whatever the answer's length.
-        tag[0] = reply.at(0);
-        tag[1] = reply.at(1);
+        const vkt::VersionTagReply version = vkt::VersionTagReply::decode(reply.view());
+        tag[0] = version.major;
+        tag[1] = version.minor;
     }
     return reply.cc;
 }
@@ -131,8 +133,9 @@ BYTE clearAllSEL() {
 BYTE getSelfTest(BYTE* resp) {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnApp, vkt::cmdGetSelfTestResults);
     if (resp != nullptr) {
-        resp[0] = reply.at(0);
-        resp[1] = reply.at(1);
+        const vkt::SelfTestReply test = vkt::SelfTestReply::decode(reply.view());
+        resp[0] = test.result;
+        resp[1] = test.detail;
     }
     return reply.cc;
 }

@@ -6,6 +6,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 BYTE version = 0;
@@ -126,10 +127,9 @@ BYTE getIPMIVersion() {
 
     BYTE cc = getSystemGUIDCommand(resp, &len);
     if (cc == vkt::ccSuccess) {
-        BYTE guid[16] = {};
-        vkt::ByteView(resp, len).copyTo(guid, 0, sizeof guid);
+        vkt::SystemGuidReply id = vkt::SystemGuidReply::decode(vkt::ByteView(resp, len));
         for (BYTE (*test)(BYTE*) : {isOSAGUID, isPepperconGUID, isAMIGUID, isATENGUID}) {
-            version = test(guid);
+            version = test(id.guid.data());
             if (version != familyUnknown) return vkt::ccSuccess;
         }
     }
@@ -137,9 +137,8 @@ BYTE getIPMIVersion() {
     memset(resp, 0, sizeof resp);
     len = 0;
     cc = getIPMIRMCPPlus(resp, &len);
-    vkt::ByteView caps(resp, len);
     if (cc == vkt::ccSuccess) {
-        if ((caps[3] & 0x02) != 0 && (caps[1] & 0x80) != 0) {
+        if (vkt::ChannelAuthCapsReply::decode(vkt::ByteView(resp, len)).ipmi20()) {
             version = familyIpmi20;
             return vkt::ccSuccess;
         }
@@ -147,7 +146,8 @@ BYTE getIPMIVersion() {
         memset(resp, 0, sizeof resp);
         len = 0;
         cc = getIPMIDeviceId(resp, &len);
-        if (cc == vkt::ccSuccess && vkt::ByteView(resp, len)[2] == 0x02) {
+        // The firmware's major revision, as the family test has always read it.
+        if (cc == vkt::ccSuccess && vkt::DeviceIdReply::decode(vkt::ByteView(resp, len)).firmware1 == 0x02) {
             version = familyIpmi20;
             return vkt::ccSuccess;
         }
@@ -169,7 +169,6 @@ bool isAtenFamily() {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
     DWORD len = 0;
     if (getSystemGUIDCommand(resp, &len) != vkt::ccSuccess) return false;
-    BYTE guid[16] = {};
-    vkt::ByteView(resp, len).copyTo(guid, 0, sizeof guid);
-    return isATENGUID(guid) != familyUnknown;
+    vkt::SystemGuidReply id = vkt::SystemGuidReply::decode(vkt::ByteView(resp, len));
+    return isATENGUID(id.guid.data()) != familyUnknown;
 }

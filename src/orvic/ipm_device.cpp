@@ -3,10 +3,12 @@
 #include "ipm_device.h"
 
 #include <cstring>
+#include <optional>
 
 #include "bounded.h"
 #include "generic_util.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "sdr_sensors.h"
 #include "sdr_util.h"
 #include "smipmi.h"
@@ -27,23 +29,29 @@ const char* trueFalse(bool value) { return value ? "True" : "False"; }
 // The LED state byte; a failed or empty answer tells nothing.
 void ledText(char* text, size_t size) {
     const vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, vkt::oemLedState);
-    vkt::copyText(text, size, reply.ok() && reply.length >= 1 ? trueFalse(reply.at(0) != 0) : "");
+    const std::optional<vkt::LedStateReply> led =
+        reply.ok() ? vkt::LedStateReply::decode(reply.view()) : std::nullopt;
+    vkt::copyText(text, size, led ? trueFalse(led->on) : "");
 }
 
 void currentFanModeText(char* text, size_t size) {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
     DWORD len = 0;
     const BYTE cc = getFanSpeedMode(resp, &len);
-    const char* name = cc == vkt::ccSuccess && len >= 1 ? fanModeName(resp[0]) : nullptr;
+    const std::optional<vkt::FanModeReply> fan =
+        cc == vkt::ccSuccess ? vkt::FanModeReply::decode(vkt::ByteView(resp, len)) : std::nullopt;
+    const char* name = fan ? fanModeName(fan->mode) : nullptr;
     vkt::copyText(text, size, name != nullptr ? name : "");
 }
 
-// Only a one-byte answer is a mask; anything else advertises every mode.
+// Without a mask every mode is advertised.
 BYTE supportedFanModeMask() {
     BYTE resp[vkt::ipmiMaxResponseData] = {};
     DWORD len = 0;
     const BYTE cc = getFanSpeedModeCapabilityCommand(resp, &len);
-    return cc == vkt::ccSuccess && len == 1 ? resp[0] : allFanModes;
+    const std::optional<vkt::FanModeMaskReply> modes =
+        cc == vkt::ccSuccess ? vkt::FanModeMaskReply::decode(vkt::ByteView(resp, len)) : std::nullopt;
+    return modes ? modes->mask : allFanModes;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "nm_util.h"
 #include "sel_util.h"
 #include "smipmi.h"
@@ -16,14 +17,6 @@ char firmwareVersion[20];
 namespace {
 
 constexpr BYTE oemBuildTime = 0x09;
-
-// The build time text in the build-time answer.
-constexpr size_t buildTimeAt = 20;
-constexpr size_t buildTimeLength = 10;
-
-// Get Device ID of the BMC: firmware revision 1 and 2.
-constexpr size_t firmwareMajorAt = 2;
-constexpr size_t firmwareMinorAt = 3;
 
 // The model of a board ID in the event decoding's board list, or null.
 const char* findBoard(BYTE high, BYTE low) {
@@ -41,8 +34,9 @@ BYTE getProductIDCommand() {
         productID[1] = 0;
         return r.cc;
     }
-    productID[0] = r.at(0);
-    productID[1] = r.at(1);
+    const WORD id = vkt::SystemInfoReply::decode(r.view()).boardId;
+    productID[0] = static_cast<BYTE>(id & 0xFF);
+    productID[1] = static_cast<BYTE>(id >> 8);
     return r.cc;
 }
 
@@ -60,10 +54,9 @@ BYTE getBoardModel() {
 BYTE getFirmwareBuildTimeCommand() {
     vkt::IpmiReply r = vkt::ipmiRequest(vkt::netFnOem3E, oemBuildTime);
     if (!r.ok()) return r.cc;
-    char text[buildTimeLength] = {};
-    for (size_t i = 0; i < buildTimeLength; ++i) text[i] = static_cast<char>(r.at(buildTimeAt + i));
+    const vkt::BuildTimeReply built = vkt::BuildTimeReply::decode(r.view());
     memset(firmwareBuildTime, 0, sizeof firmwareBuildTime);
-    vkt::copyText(firmwareBuildTime, text, buildTimeLength);
+    vkt::copyText(firmwareBuildTime, built.text.data(), built.text.size());
     return r.cc;
 }
 
@@ -72,6 +65,7 @@ BYTE getFirmwareBuildTime() { return getFirmwareBuildTimeCommand(); }
 BYTE getFirmwareVersion() {
     vkt::IpmiReply r = vkt::ipmiRequest(vkt::netFnApp, vkt::cmdGetDeviceId);
     if (!r.ok()) return r.cc;
-    VKT_FORMAT(firmwareVersion, "%x.%x", r.at(firmwareMajorAt), r.at(firmwareMinorAt));
+    const vkt::DeviceIdReply id = vkt::DeviceIdReply::decode(r.view());
+    VKT_FORMAT(firmwareVersion, "%x.%x", id.firmware1, id.firmware2);
     return r.cc;
 }

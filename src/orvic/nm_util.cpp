@@ -9,6 +9,7 @@
 #include "bounded.h"
 #include "ipmb_bridge.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "sdr_util.h"
 #include "smipmi.h"
 
@@ -34,31 +35,18 @@ BYTE oemPower[3];
 
 namespace {
 
-// Get SDR as the search reads it: the whole head of each record in one piece. The answer
-// starts with the next record ID, so record byte k is answer byte k + 2.
+// Get SDR as the search reads it: the whole head of each record in one piece.
 constexpr BYTE sdrSearchReadCount = 0x20;
-constexpr size_t sdrAnswerRecordType = 5;
-constexpr size_t sdrAnswerManufacturer = 7;
-constexpr size_t sdrAnswerSubtype = 10;
-constexpr size_t sdrAnswerSlaveAddress = 12;
-constexpr size_t sdrAnswerChannel = 13;
+// Bytes of the ME's discovery record.
+constexpr size_t recordType = 3;
+constexpr size_t recordManufacturer = 5;
+constexpr size_t recordSubtype = 8;
+constexpr size_t recordSlaveAddress = 10;
+constexpr size_t recordChannel = 11;
 
 constexpr BYTE cmdGetSelTime = 0x48;
 constexpr BYTE oemReading = 0xE2;
 constexpr BYTE tjMaxSensorBase = 0x30;
-
-// Get Device ID of the ME, counted with the completion code as byte 0.
-constexpr size_t idFirmware1 = 3;
-constexpr size_t idFirmware2 = 4;
-constexpr size_t idPlatform = 10;
-constexpr size_t idAux1 = 12;
-constexpr size_t idAux2 = 13;
-constexpr size_t idAux3 = 14;
-constexpr size_t idImage = 15;
-
-// Where the P-state and T-state values stand in the answers (completion code at 0).
-constexpr size_t stateP = 4;
-constexpr size_t stateT = 5;
 
 const char* const platformNames[] = {
     "Tylersburg", "Bromolow", "Romley",  "Denlow",
@@ -71,10 +59,10 @@ const char* const imageFlags[] = {"recovery image", "operational image 1", "oper
 
 // Other OEM records (BIOS, board vendor) share the record type; only Intel's Node Manager
 // record says where the ME is.
-bool isMeRecord(const vkt::IpmiReply& r) {
-    return r.at(sdrAnswerRecordType) == vkt::sdrTypeOem && r.at(sdrAnswerManufacturer) == vkt::intelId[0] &&
-           r.at(sdrAnswerManufacturer + 1) == vkt::intelId[1] && r.at(sdrAnswerManufacturer + 2) == vkt::intelId[2] &&
-           r.at(sdrAnswerSubtype) == vkt::nmRecordSubtype;
+bool isMeRecord(vkt::ByteView record) {
+    return record[recordType] == vkt::sdrTypeOem && record[recordManufacturer] == vkt::intelId[0] &&
+           record[recordManufacturer + 1] == vkt::intelId[1] && record[recordManufacturer + 2] == vkt::intelId[2] &&
+           record[recordSubtype] == vkt::nmRecordSubtype;
 }
 
 // Keeps as much of an answer as `buf` holds; the rest of `buf` is zero.
@@ -116,6 +104,8 @@ BYTE oemRead(BYTE (&buf)[3], BYTE selector) {
 
 // ---- locating the ME and talking to it ---------------------------------------------------------
 
+vkt::ByteView vkt::meAnswerData(const BYTE* answer, size_t length) { return ByteView(answer, length).sub(1); }
+
 BYTE detectNM() {
     if (getSDRRepositoryInfo() != vkt::ccSuccess) return vkt::nmRepositoryInfoFailed;
     if (getReserveSDRID() != vkt::ccSuccess) return vkt::nmReserveFailed;
@@ -123,12 +113,13 @@ BYTE detectNM() {
     for (int i = 0; i < sdrRecordCount; ++i) {
         vkt::IpmiReply r = vkt::readSdr(recordId, 0x00, sdrSearchReadCount);
         if (!r.ok()) return r.cc;
-        if (isMeRecord(r)) {
-            nmSlaveAddress = r.at(sdrAnswerSlaveAddress);
-            nmChannel = r.at(sdrAnswerChannel);
+        const vkt::RecordReply piece = vkt::RecordReply::decode(r.view());
+        if (isMeRecord(piece.record)) {
+            nmSlaveAddress = piece.record[recordSlaveAddress];
+            nmChannel = piece.record[recordChannel];
             return vkt::ccSuccess;
         }
-        recordId = r.view().le16(0);
+        recordId = piece.nextRecordId;
         // The last record names no successor; asking for "FFFFh" again would only read it again.
         if (recordId == vkt::sdrLastRecordId) break;
     }
@@ -162,14 +153,16 @@ BYTE runNMCmd(BYTE netFn, BYTE cmd, const BYTE* data, int dataLength, BYTE* resp
 BYTE getDeviceID() { return nmRequest(nmDeviceID, vkt::netFnApp, vkt::cmdGetDeviceId, nullptr, 0); }
 
 void printDeviceID() {
-    const BYTE* d = nmDeviceID;
-    VKT_FORMAT(nmfirmwareVersion, "%x.%x.%x.%x%x", d[idFirmware1] & 0x0F, d[idFirmware2] >> 4, d[idFirmware2] & 0x0F,
-               d[idAux2], d[idAux3] >> 4);
-    nmPlatform = d[idPlatform] < std::size(platformNames) ? platformNames[d[idPlatform]] : "unknown";
+    const vkt::DeviceIdReply d = vkt::DeviceIdReply::decode(vkt::meAnswerData(nmDeviceID, sizeof nmDeviceID));
+    VKT_FORMAT(nmfirmwareVersion, "%x.%x.%x.%x%x", d.firmware1 & 0x0F, d.firmware2 >> 4, d.firmware2 & 0x0F,
+               d.auxFirmware[1], d.auxFirmware[2] >> 4);
+    const BYTE platform = static_cast<BYTE>(d.productId & 0xFF);
+    nmPlatform = platform < std::size(platformNames) ? platformNames[platform] : "unknown";
     // A revision nibble of 0 says nothing about the revision: the last text stays.
-    const BYTE revision = d[idAux1] & 0x0F;
+    const BYTE revision = d.auxFirmware[0] & 0x0F;
     if (revision != 0) nmFirewareImplementedVersion = revision < std::size(nmRevisions) ? nmRevisions[revision] : "";
-    nmImageFlag = d[idImage] < std::size(imageFlags) ? imageFlags[d[idImage]] : "";
+    const BYTE image = d.auxFirmware[3];
+    nmImageFlag = image < std::size(imageFlags) ? imageFlags[image] : "";
 }
 
 // ---- Node Manager requests -----------------------------------------------------------------------
@@ -199,7 +192,7 @@ void getTjMax() {
         BYTE resp[vkt::nmResponseSize] = {};
         DWORD length = 0;
         if (runNMCmd(vkt::netFnSensorEvent, vkt::cmdGetSensorReading, &sensor, 1, resp, &length) == vkt::ccSuccess)
-            tjMax[s] = vkt::ByteView(resp, length)[1];
+            tjMax[s] = vkt::SensorReadingReply::decode(vkt::meAnswerData(resp, length)).raw;
     }
 }
 
@@ -207,8 +200,9 @@ BYTE getMaxCPUState() {
     BYTE answer[vkt::nmResponseSize] = {};
     const BYTE code = intelRequest(answer, sizeof answer, vkt::nmGetMaxCpuState, {0x00});
     if (code == vkt::ccSuccess) {
-        pState[0] = answer[stateP];
-        tState[0] = answer[stateT];
+        const vkt::NmCpuStateReply states = vkt::NmCpuStateReply::decode(vkt::meAnswerData(answer, sizeof answer));
+        pState[0] = states.pState;
+        tState[0] = states.tState;
     }
     return code;
 }
@@ -217,8 +211,9 @@ BYTE getNumberOfCPUStates() {
     BYTE answer[vkt::nmResponseSize] = {};
     const BYTE code = intelRequest(answer, sizeof answer, vkt::nmGetCpuStateCount, {0x00});
     if (code == vkt::ccSuccess) {
-        pState[1] = answer[stateP];
-        tState[1] = answer[stateT];
+        const vkt::NmCpuStateReply states = vkt::NmCpuStateReply::decode(vkt::meAnswerData(answer, sizeof answer));
+        pState[1] = states.pState;
+        tState[1] = states.tState;
     }
     return code;
 }

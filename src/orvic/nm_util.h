@@ -4,6 +4,9 @@
 #ifndef VKT_NM_UTIL_H
 #define VKT_NM_UTIL_H
 
+#include <cstddef>
+
+#include "byte_view.h"
 #include "vkt_types.h"
 
 namespace vkt {
@@ -32,8 +35,11 @@ constexpr BYTE nmGetHostCpuData = 0xEA;
 
 // runNMCmd answers: the ME's completion code at index 0, then its data.
 constexpr int nmResponseSize = 1 + 125;
+// The data of such an answer (or of a buffer that keeps one).
+ByteView meAnswerData(const BYTE* answer, size_t length);
 
-// The host CPU data answer carries the CPU socket count here (completion code at 0).
+// Where hostCPUData keeps the CPU socket count (completion code at 0); vkt::NmHostCpuDataReply
+// reads it from there.
 constexpr int nmSocketCountAt = 7;
 
 // CPU sockets whose maximum junction temperature is kept.

@@ -7,6 +7,7 @@
 #include "entry_barrier.h"
 #include "generic_util.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "progress.h"
 #include "sel_util.h"
 #include "smipmi.h"
@@ -71,7 +72,7 @@ constexpr BYTE selfTestCorrupted = 0x57;  // byte 1: one bit per corrupted part
 constexpr BYTE selfTestFatal = 0x58;      // byte 1: failure code
 constexpr BYTE selfTestNotAvailable = 0xFF;
 
-void printSelfTest(const BYTE (&result)[2]) {
+void printSelfTest(const vkt::SelfTestReply& test) {
     static const char* const corruptedParts[8] = {
         " -> SEL device not accessible.",
         " -> SDR repository not accessible.",
@@ -82,7 +83,7 @@ void printSelfTest(const BYTE (&result)[2]) {
         " -> Controller update boot block corrupted.",
         " -> Controller operational firmware corrupted.",
     };
-    switch (result[0]) {
+    switch (test.result) {
         case selfTestPassed:
             puts("Selftest: Passed.");
             break;
@@ -92,18 +93,18 @@ void printSelfTest(const BYTE (&result)[2]) {
         case selfTestCorrupted:
             puts("Selftest: Device corrupted.");
             for (int bit = 7; bit >= 0; --bit)
-                if ((result[1] >> bit & 1) != 0) puts(corruptedParts[7 - bit]);
+                if ((test.detail >> bit & 1) != 0) puts(corruptedParts[7 - bit]);
             break;
         case selfTestFatal:
             puts("Selftest: Fatal error.");
-            printf("Failure code: %02Xh.\n", result[1]);
+            printf("Failure code: %02Xh.\n", test.detail);
             break;
         case selfTestNotAvailable:
             puts("Selftest: N/A.");
             break;
         default:
             puts("Selftest: Device specific.");
-            printf("Failure code: %02Xh.\n", result[1]);
+            printf("Failure code: %02Xh.\n", test.detail);
             break;
     }
 }
@@ -169,7 +170,7 @@ int bmc_GetSelfTest(void) {
     return vkt::entryBarrier(__func__, [&] {
         BYTE result[2] = {};
         if (reportedFailure(getSelfTest(result), "Failed to get self test result, %s")) return VKT_BMC_COMMAND_FAILED;
-        printSelfTest(result);
+        printSelfTest(vkt::SelfTestReply::decode(vkt::ByteView(result)));
         return VKT_BMC_OK;
     });
 }
@@ -179,10 +180,10 @@ int bmc_GetFirmwareRevision(void) {
         constexpr const char* failed = "Failed to get IPMI firmware reverison, %s";
         if (reportedFailure(getIPMIVersion(), failed)) return VKT_BMC_COMMAND_FAILED;
         // A revision that could not be read is a failure, not a silent success.
-        vkt::IpmiReply id = vkt::ipmiRequest(vkt::netFnApp, vkt::cmdGetDeviceId);
-        if (reportedFailure(id.cc, failed)) return VKT_BMC_COMMAND_FAILED;
-        constexpr size_t majorRevision = 2, minorRevision = 3;
-        printf("Firmware Version: %2d.%02x\n", id.at(majorRevision), id.at(minorRevision));
+        vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnApp, vkt::cmdGetDeviceId);
+        if (reportedFailure(reply.cc, failed)) return VKT_BMC_COMMAND_FAILED;
+        const vkt::DeviceIdReply id = vkt::DeviceIdReply::decode(reply.view());
+        printf("Firmware Version: %2d.%02x\n", id.firmware1, id.firmware2);
         return VKT_BMC_OK;
     });
 }

@@ -5,6 +5,7 @@
 
 #include "entry_barrier.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "nm_util.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -107,7 +108,9 @@ int bmc_CPUMemTemp(void) {
         rc = requestResult(getHostCPUData(), "Failed to get CPU socket count, %s");
         if (rc != VKT_BMC_OK) return rc;
         // The ME may claim up to 255 sockets; the table (and the sensor numbers) end sooner.
-        cpuSocketCount = std::min<int>(hostCPUData[vkt::nmSocketCountAt], vkt::nmMaxSockets);
+        const vkt::NmHostCpuDataReply host =
+            vkt::NmHostCpuDataReply::decode(vkt::meAnswerData(hostCPUData, sizeof hostCPUData));
+        cpuSocketCount = std::min<int>(host.socketCount, vkt::nmMaxSockets);
         getTjMax();
         return requestResult(getCPUMemTemp(), "Failed to get CPU/Memory temperature, %s");
     });

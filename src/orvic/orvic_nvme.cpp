@@ -1,12 +1,14 @@
 // NVMe drives behind the add-on cards: presence and locate bitmaps per card, drive data
 // read from the drive's management data, and the management request. The BMC serves all
 // of it through one OEM command whose first request byte is 6Ch.
+#include <array>
 #include <cstdio>
 
 #include "bounded.h"
 #include "dmifru_util.h"
 #include "entry_barrier.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
 
@@ -18,25 +20,10 @@ constexpr BYTE nvmeManage = 0x01;
 constexpr BYTE driveDataRead = 0x01;
 constexpr int byteMax = 0xFF;
 
-// Status answer bytes.
-constexpr int locateLow = 2;
-constexpr int presenceLow = 4;
-constexpr int cpldVersion = 6;
-
-// Drive data reads: offset and length of each, and the answer bytes used.
+// Drive data reads: offset and length of each.
 constexpr BYTE identityOffset = 0x00, identityLength = 0x19;
 constexpr BYTE linkOffset = 0x19, linkLength = 0x3C;
 constexpr BYTE healthOffset = 0x5C, healthLength = 0x0C;
-
-constexpr size_t classCode = 1;
-constexpr size_t vendorIdLow = 4;
-constexpr size_t serialNumber = 6;
-constexpr size_t serialLength = 20;
-constexpr size_t modelNumber = 1;
-constexpr size_t modelLength = 40;
-constexpr size_t port0Speed = 41, port0Width = 42, port1Speed = 43, port1Width = 44;
-constexpr size_t initialPower = 45, maxPower = 48;
-constexpr size_t temperature = 11;
 
 bool validCard(int card) { return card >= 0 && card < vkt::nvmeCardCount; }
 bool validSlot(int slot) { return slot >= 0 && slot < vkt::nvmeSlotCount; }
@@ -52,10 +39,8 @@ vkt::IpmiReply cardStatus(int card) {
     return reply;
 }
 
-// Bit `slot` of the 16-bit bitmap starting at status byte `low`.
-bool slotBit(const vkt::IpmiReply& status, int low, int slot) {
-    const unsigned bitmap = status.view().le16(static_cast<size_t>(low));
-    return (bitmap >> slot & 1u) != 0;
+vkt::NvmeCardStatusReply statusOf(const vkt::IpmiReply& status) {
+    return vkt::NvmeCardStatusReply::decode(status.view());
 }
 
 vkt::IpmiReply readDrive(int card, int slot, BYTE offset, BYTE length) {
@@ -64,49 +49,48 @@ vkt::IpmiReply readDrive(int card, int slot, BYTE offset, BYTE length) {
     return vkt::ipmiRequest(vkt::netFnOem, vkt::oemTagsAndDrives, request);
 }
 
-// A fixed-width text field of the drive data, cut at a NUL and at `width` characters.
-template <size_t N>
-void driveText(char (&out)[N], const vkt::IpmiReply& reply, size_t at, size_t width) {
-    char raw[N] = {};
-    for (size_t i = 0; i < width && i + 1 < N; ++i) raw[i] = static_cast<char>(reply.at(at + i));
-    vkt::copyText(out, raw, width);
+// A fixed-width text field of the drive data, cut at a NUL.
+template <size_t N, size_t W>
+void driveText(char (&out)[N], const std::array<char, W>& field) {
+    vkt::copyText(out, field.data(), W);
 }
 
-void printIdentity(int card, int slot, const vkt::IpmiReply& status, const vkt::IpmiReply& id) {
+void printIdentity(int card, int slot, const vkt::NvmeCardStatusReply& status, const vkt::NvmeIdentityReply& id) {
     putchar('\n');
-    printf("CPLD version              : %02X %02X\n", status.at(cpldVersion), status.at(cpldVersion + 1));
+    printf("CPLD version              : %02X %02X\n", status.cpld[0], status.cpld[1]);
     nvmeLocateStatus(card, slot);
-    printf("Class Code                : %02X %02X %02X\n", id.at(classCode), id.at(classCode + 1), id.at(classCode + 2));
-    printf("Vendor ID                 : %02X %02X\n", id.at(vendorIdLow + 1), id.at(vendorIdLow));
-    char serial[serialLength + 1];
-    driveText(serial, id, serialNumber, serialLength);
+    printf("Class Code                : %02X %02X %02X\n", id.classCode[0], id.classCode[1], id.classCode[2]);
+    printf("Vendor ID                 : %02X %02X\n", id.vendorId >> 8, id.vendorId & 0xFF);
+    char serial[sizeof id.serial + 1];
+    driveText(serial, id.serial);
     printf("Serial Number             : %.20s\n", serial);
 }
 
-void printLinks(const vkt::IpmiReply& link) {
-    char model[modelLength + 1];
-    driveText(model, link, modelNumber, modelLength);
+void printLinks(const vkt::NvmeLinkReply& link) {
+    char model[sizeof link.model + 1];
+    driveText(model, link.model);
     printf("Model Number              : %.40s\n", model);
-    printf("Port 0 Max Link Speed     : %4.2f GT/s\n", nvmeSpeedMapping(link.at(port0Speed)));
-    printf("Port 0 Max Link Width     : %d\n", link.at(port0Width));
-    printf("Port 1 Max Link Speed     : %4.2f GT/s\n", nvmeSpeedMapping(link.at(port1Speed)));
-    printf("Port 1 Max Link Width     : %d\n", link.at(port1Width));
-    printf("Initial Power Requirement : %d Watts\n", link.at(initialPower));
-    printf("Max Power Requirement     : %d Watts\n", link.at(maxPower));
+    printf("Port 0 Max Link Speed     : %4.2f GT/s\n", nvmeSpeedMapping(link.port0Speed));
+    printf("Port 0 Max Link Width     : %d\n", link.port0Width);
+    printf("Port 1 Max Link Speed     : %4.2f GT/s\n", nvmeSpeedMapping(link.port1Speed));
+    printf("Port 1 Max Link Width     : %d\n", link.port1Width);
+    printf("Initial Power Requirement : %d Watts\n", link.initialPower);
+    printf("Max Power Requirement     : %d Watts\n", link.maxPower);
 }
 
 }  // namespace
 
 BYTE nvmeDetect(int card, int index) {
     if (index < 0) return 0;
-    return cardStatus(card).at(static_cast<size_t>(index));
+    // Any byte of the status answer, by its place.
+    return cardStatus(card).view()[static_cast<size_t>(index)];
 }
 
 void nvmeLocateStatus(int card, int slot) {
     if (!validSlot(slot)) return;
     const vkt::IpmiReply status = cardStatus(card);
     if (!status.ok()) return;
-    printf("locate status             : %s\n", slotBit(status, locateLow, slot) ? "Yes" : "No");
+    printf("locate status             : %s\n", statusOf(status).locating(slot) ? "Yes" : "No");
 }
 
 float nvmeSpeedMapping(BYTE code) {
@@ -125,9 +109,9 @@ float nvmeSpeedMapping(BYTE code) {
 BYTE nvmeList() {
     puts("Following list shows the presenting NVME SSD HD(s):");
     for (int card = 0; card < vkt::nvmeCardCount; ++card) {
-        const vkt::IpmiReply status = cardStatus(card);
+        const vkt::NvmeCardStatusReply status = statusOf(cardStatus(card));
         for (int slot = 0; slot < vkt::nvmeSlotCount; ++slot)
-            if (slotBit(status, presenceLow, slot)) printf("aoc %d slot %d is presenting\n", card, slot);
+            if (status.presenting(slot)) printf("aoc %d slot %d is presenting\n", card, slot);
     }
     return vkt::ccSuccess;
 }
@@ -139,20 +123,21 @@ BYTE nvmeInfo(int card, int slot) {
         puts("slot out of range");
         return vkt::ccSuccess;
     }
-    const vkt::IpmiReply status = cardStatus(card);
-    if (!slotBit(status, presenceLow, slot)) {
+    const vkt::NvmeCardStatusReply status = statusOf(cardStatus(card));
+    if (!status.presenting(slot)) {
         printf("aoc %d slot %d is not presenting\n", card, slot);
         return vkt::ccSuccess;
     }
     const vkt::IpmiReply id = readDrive(card, slot, identityOffset, identityLength);
     if (!id.ok()) return id.cc;
-    printIdentity(card, slot, status, id);
+    printIdentity(card, slot, status, vkt::NvmeIdentityReply::decode(id.view()));
     const vkt::IpmiReply link = readDrive(card, slot, linkOffset, linkLength);
     if (!link.ok()) return link.cc;
-    printLinks(link);
+    printLinks(vkt::NvmeLinkReply::decode(link.view()));
     const vkt::IpmiReply health = readDrive(card, slot, healthOffset, healthLength);
     if (!health.ok()) return health.cc;
-    printf("Temperature               : %d degrees C\n", health.at(temperature));
+    const vkt::NvmeHealthReply drive = vkt::NvmeHealthReply::decode(health.view());
+    printf("Temperature               : %d degrees C\n", drive.temperature);
     return vkt::ccSuccess;
 }
 

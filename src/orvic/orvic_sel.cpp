@@ -7,6 +7,7 @@
 
 #include "bounded.h"
 #include "entry_barrier.h"
+#include "ipmi_replies.h"
 #include "sel_util.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
@@ -26,8 +27,7 @@ int selRowsWritten = 0;
 // Stamps up to here count from the controller's initialisation, not from 1970.
 constexpr uint32_t lastPreInitStamp = 0x1FFFFFFF;
 
-void formatInfoTime(char* dst, size_t cap, vkt::ByteView stamp) {
-    const uint32_t seconds = stamp.le32(0);
+void formatInfoTime(char* dst, size_t cap, uint32_t seconds) {
     if (seconds <= lastPreInitStamp)
         vkt::copyText(dst, cap, "Pre-Init");
     else
@@ -47,11 +47,11 @@ void fillEntry(CIM_SEL& out, vkt::ByteView rec) {
 }  // namespace
 
 void printSELInfo() {
-    const vkt::ByteView info(selInfo);
-    VKT_FORMAT(totalEntries, "%u", static_cast<unsigned>(info.le16(1)));
-    VKT_FORMAT(freeSpace, "%u bytes", static_cast<unsigned>(info.le16(3)));
-    formatInfoTime(recentEntryAdded, sizeof recentEntryAdded, info.sub(5, 4));
-    formatInfoTime(recentEntryDel, sizeof recentEntryDel, info.sub(9, 4));
+    const vkt::SelInfoReply info = vkt::SelInfoReply::decode(vkt::ByteView(selInfo));
+    VKT_FORMAT(totalEntries, "%u", static_cast<unsigned>(info.entries));
+    VKT_FORMAT(freeSpace, "%u bytes", static_cast<unsigned>(info.freeSpace));
+    formatInfoTime(recentEntryAdded, sizeof recentEntryAdded, info.lastAddition);
+    formatInfoTime(recentEntryDel, sizeof recentEntryDel, info.lastErase);
 }
 
 void printSELs() {

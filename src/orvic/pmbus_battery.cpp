@@ -42,9 +42,6 @@ constexpr StatusBitText statusBitTexts[] = {
 
 struct BatteryImage {
     BYTE bytes[fruModuleImageSize] = {};
-
-    BYTE at(size_t offset) const { return vkt::ByteView(bytes)[offset]; }
-    WORD wordAt(size_t offset) const { return vkt::ByteView(bytes).le16(offset); }
 };
 
 // Byte `i` of the image's internal-use area; 0 when the image has no such area or a shorter
@@ -63,9 +60,9 @@ void readImage(BYTE slaveAddr, BatteryImage& image) {
     }
 }
 
-int fahrenheit(int celsius) { return static_cast<int>(1.8 * celsius + 32.0 + 0.5); }
-
-void formatTemperature(BatteryText& text, BYTE celsius) { VKT_FORMAT(text, "%dC/%dF", celsius, fahrenheit(celsius)); }
+void formatTemperature(BatteryText& text, BYTE celsius) {
+    VKT_FORMAT(text, "%dC/%dF", celsius, vkt::fahrenheit(celsius));
+}
 
 void fillIdentity(const vkt::FruImage& fru, BatteryRecord& b) {
     const vkt::FruInfoArea& product = fru.product;
@@ -91,35 +88,35 @@ void fillIdentity(const vkt::FruImage& fru, BatteryRecord& b) {
 }
 
 void fillStatus(const BatteryImage& image, BatteryRecord& b, DWORD& statusWord) {
-    const WORD mv = image.wordAt(vkt::batVoltage);
+    const vkt::BatteryStatusBlock block = vkt::BatteryStatusBlock::decode(vkt::ByteView(image.bytes));
+    const WORD mv = block.voltage;
     if (mv <= millivoltLimit) {
         VKT_FORMAT(b.batteryVoltage, "%d mV", mv);
     } else {
         VKT_FORMAT(b.batteryVoltage, "%.02f V", mv / millivoltsPerVolt);
     }
-    const int current = static_cast<int16_t>(image.wordAt(vkt::batCurrent));
+    const int current = block.current;
     if (current >= -currentMilliampLimit && current <= currentMilliampLimit) {
         VKT_FORMAT(b.batteryCurrent, "%d mA", current * milliampPerUnit);
     } else {
         VKT_FORMAT(b.batteryCurrent, "%.02f A", current / unitsPerAmp);
     }
     // A board sensor that reads 0 is not available: the text goes, so no stale value stays.
-    const BYTE board = image.at(vkt::batBoardTemperature);
-    if (board != 0) {
-        formatTemperature(b.boardTemperature, board);
+    if (block.boardTemperature != 0) {
+        formatTemperature(b.boardTemperature, block.boardTemperature);
     } else {
         b.boardTemperature[0] = '\0';
     }
-    VKT_FORMAT(b.powerWattage, "%dW", image.wordAt(vkt::batPower));
-    b.cycleCount = image.wordAt(vkt::batCycleCount);
-    VKT_FORMAT(b.remainingEnergy, "%d%%", image.at(vkt::batRemainingEnergy));
+    VKT_FORMAT(b.powerWattage, "%dW", block.power);
+    b.cycleCount = block.cycleCount;
+    VKT_FORMAT(b.remainingEnergy, "%d%%", block.remainingEnergy);
 
-    const BYTE state = image.at(vkt::batDischargeState);
+    const BYTE state = block.dischargeState;
     const char* discharge = (state & vkt::dischargeAuto) != 0   ? "Discharging (auto)"
                             : (state & vkt::dischargeUser) != 0 ? "Discharging (user)"
                                                                 : "None";
     vkt::copyText(b.dischargeStatus, discharge);
-    const BYTE control = image.at(vkt::batDischargeControl);
+    const BYTE control = block.dischargeControl;
     if ((control & vkt::dischargeAuto) != 0) {
         VKT_FORMAT(b.dischargeSetting, "Auto (%d days)", control & vkt::dischargeDaysMask);
     } else {
@@ -127,13 +124,25 @@ void fillStatus(const BatteryImage& image, BatteryRecord& b, DWORD& statusWord) 
     }
     VKT_FORMAT(b.dischargeRemainingDays, "%d days", state & vkt::dischargeDaysMask);
 
-    const BYTE low = image.at(vkt::batStatusWord);
-    const BYTE high = image.at(vkt::batStatusWord + 1);
-    VKT_FORMAT(b.batteryStatus, "0x%02X%02X", high, low);
-    statusWord = static_cast<DWORD>(high) << 8 | low;
+    VKT_FORMAT(b.batteryStatus, "0x%04X", static_cast<unsigned>(block.statusWord));
+    statusWord = block.statusWord;
 }
 
 }  // namespace
+
+vkt::BatteryStatusBlock vkt::BatteryStatusBlock::decode(ByteView image) {
+    BatteryStatusBlock block;
+    block.remainingEnergy = image[batRemainingEnergy];
+    block.voltage = image.le16(batVoltage);
+    block.current = static_cast<int16_t>(image.le16(batCurrent));
+    block.statusWord = image.le16(batStatusWord);
+    block.cycleCount = image.le16(batCycleCount);
+    block.dischargeState = image[batDischargeState];
+    block.dischargeControl = image[batDischargeControl];
+    block.boardTemperature = image[batBoardTemperature];
+    block.power = image.le16(batPower);
+    return block;
+}
 
 BYTE getBBPFRURawData(BYTE slaveAddr, BYTE offset, BYTE (&response)[batteryChunkSize]) {
     return runPMBusCmd(slaveAddr, batteryChunkSize, offset, response);

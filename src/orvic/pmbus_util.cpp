@@ -88,8 +88,6 @@ int integerPart(double v) {
     return static_cast<int>(v);
 }
 
-int fahrenheit(double celsius) { return integerPart(1.8 * celsius + 32.0 + 0.5); }
-
 // A two-byte PMBus reading; false when the read failed.
 bool readWord(BYTE slaveAddr, BYTE code, WORD* value) {
     BYTE resp[2] = {};
@@ -122,7 +120,7 @@ void readTemperature(BYTE slaveAddr, BYTE code, PmBusShortText& text) {
         return;
     }
     const double c = linearDataFormat(w);
-    VKT_FORMAT(text, "%.fC/%dF", c, fahrenheit(c));
+    VKT_FORMAT(text, "%.fC/%dF", c, vkt::fahrenheit(c));
 }
 
 void readFan(BYTE slaveAddr, BYTE code, const char* moduleNumber, PmBusShortText& text) {
@@ -311,6 +309,8 @@ int pmBusWalkCount(int32_t count, int listCapacity) {
 
 // ---- readings ------------------------------------------------------------------------------
 
+int vkt::fahrenheit(double celsius) { return integerPart(1.8 * celsius + 32.0 + 0.5); }
+
 double linearDataFormat(WORD temp) {
     const int exponent = signExtend(temp >> linearExponentShift, exponentMask, exponentSignBit);
     const int mantissa = signExtend(temp & linearMantissaMask, linearMantissaMask, mantissaSignBit);
@@ -327,8 +327,8 @@ BYTE getStatusByte(BYTE slaveAddr) { return readByteOrZero(slaveAddr, vkt::pmbSt
 BYTE getInputTypeFlag(BYTE slaveAddr) { return readByteOrZero(slaveAddr, vkt::pmbInputType); }
 
 BYTE getStatusByteHigh(BYTE slaveAddr) {
-    BYTE resp[2] = {};
-    return runPMBusCmd(slaveAddr, 2, vkt::pmbStatusWord, resp) == vkt::ccSuccess ? resp[1] : 0;
+    WORD w = 0;
+    return readWord(slaveAddr, vkt::pmbStatusWord, &w) ? static_cast<BYTE>(w >> 8) : 0;
 }
 
 BYTE getStatusByteFRU(BYTE slaveAddr) {
@@ -372,12 +372,12 @@ void readFan2(BYTE slaveAddr, const char* moduleNumber, PmBusShortText& text) {
 }
 
 void readPMBusRevision(BYTE slaveAddr, PmBusText& text) {
-    BYTE resp[2] = {};
-    if (runPMBusCmd(slaveAddr, 2, vkt::pmbRevision, resp) != vkt::ccSuccess) {
+    WORD w = 0;
+    if (!readWord(slaveAddr, vkt::pmbRevision, &w)) {
         vkt::copyText(text, "N/A");
         return;
     }
-    VKT_FORMAT(text, "0x%02X%02X", resp[1], resp[0]);
+    VKT_FORMAT(text, "0x%04X", static_cast<unsigned>(w));
 }
 
 void readZURSerialNumber(BYTE slaveAddr, ZurText& text) {
@@ -393,7 +393,7 @@ void readZURRevision(BYTE slaveAddr, PmBusText& text) {
 void readTemperatureFRU(BYTE slaveAddr, PmBusText& text) {
     BYTE c = 0;
     if (runPMBusCmd(slaveAddr, 1, vkt::fruStatusTemperature, &c) != vkt::ccSuccess) return;
-    VKT_FORMAT(text, "%.fC/%dF", static_cast<double>(c), fahrenheit(c));
+    VKT_FORMAT(text, "%.fC/%dF", static_cast<double>(c), vkt::fahrenheit(c));
 }
 
 namespace {

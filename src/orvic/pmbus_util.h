@@ -5,6 +5,9 @@
 #ifndef VKT_PMBUS_UTIL_H
 #define VKT_PMBUS_UTIL_H
 
+#include <cstdint>
+
+#include "byte_view.h"
 #include "vkt_types.h"
 
 // ---- addresses -----------------------------------------------------------------------------
@@ -242,6 +245,26 @@ constexpr BYTE dischargeAuto = 0x80;
 constexpr BYTE dischargeUser = 0x40;
 constexpr BYTE dischargeDaysMask = 0x3F;
 constexpr int dischargeDaysMax = 0x3F;
+
+// The live status block of a battery's image; words are sent low byte first.
+struct BatteryStatusBlock {
+    BYTE remainingEnergy = 0;  // percent
+    WORD voltage = 0;          // mV
+    int16_t current = 0;       // units of 10 mA, negative while discharging
+    WORD statusWord = 0;
+    WORD cycleCount = 0;
+    BYTE dischargeState = 0;
+    BYTE dischargeControl = 0;
+    BYTE boardTemperature = 0;  // degrees C; 0: no reading
+    WORD power = 0;             // watts
+
+    // From the whole image (the block's registers are its offsets); bytes the image does
+    // not hold read as 00h.
+    static BatteryStatusBlock decode(ByteView image);
+};
+
+// Whole degrees Fahrenheit of a Celsius value, rounded half up; limits for values out of range.
+int fahrenheit(double celsius);
 }  // namespace vkt
 
 // One 32-byte piece of a battery's image; `response` is zero beyond what the BMC returned.

@@ -19,29 +19,27 @@ constexpr int chassisLocationFirstArg = 3;
 enum class FieldKind { text, hexByte, decimalByte, nodeText };
 
 using ChassisGetter = BYTE (*)(BYTE*);
-using NodeGetter = BYTE (*)(int, BYTE*);
 
 struct PxField {
     const char* name;
     BYTE reg;  // chassis register, or the offset inside the node block
     int length;
     FieldKind kind;
-    ChassisGetter get;                   // chassis fields
-    NodeGetter getPairex, getNimbet;     // node fields
+    ChassisGetter get;  // chassis fields; node fields are read by their place in the block
 };
 
 constexpr PxField pxFields[] = {
-    {"systemname", vkt::regSystemName, pxNameSize, FieldKind::text, getUserDefineSystemName, nullptr, nullptr},
-    {"systempn", vkt::regSystemPN, pxFieldSize, FieldKind::text, getSystemPN, nullptr, nullptr},
-    {"systemsn", vkt::regSystemSN, pxFieldSize, FieldKind::text, getSystemSN, nullptr, nullptr},
-    {"chassispn", vkt::regChassisPN, pxFieldSize, FieldKind::text, getChassisPN, nullptr, nullptr},
-    {"chassissn", vkt::regChassisSN, pxFieldSize, FieldKind::text, getChassisSN, nullptr, nullptr},
-    {"backplanepn", vkt::regBackplanePN, pxFieldSize, FieldKind::text, getBackplanePN, nullptr, nullptr},
-    {"backplanesn", vkt::regBackplaneSN, pxFieldSize, FieldKind::text, getBackplaneSN, nullptr, nullptr},
-    {"bpnID", vkt::regBpnId, 1, FieldKind::hexByte, getBPNID, nullptr, nullptr},
-    {"configid", vkt::regConfigId, 1, FieldKind::decimalByte, getConfigID, nullptr, nullptr},
-    {"nodepn", vkt::nodeOffPN, pxFieldSize, FieldKind::nodeText, nullptr, getNodePN, getNimbetNodePN},
-    {"nodesn", vkt::nodeOffSN, pxFieldSize, FieldKind::nodeText, nullptr, getNodeSN, getNimbetNodeSN},
+    {"systemname", vkt::regSystemName, pxNameSize, FieldKind::text, getUserDefineSystemName},
+    {"systempn", vkt::regSystemPN, pxFieldSize, FieldKind::text, getSystemPN},
+    {"systemsn", vkt::regSystemSN, pxFieldSize, FieldKind::text, getSystemSN},
+    {"chassispn", vkt::regChassisPN, pxFieldSize, FieldKind::text, getChassisPN},
+    {"chassissn", vkt::regChassisSN, pxFieldSize, FieldKind::text, getChassisSN},
+    {"backplanepn", vkt::regBackplanePN, pxFieldSize, FieldKind::text, getBackplanePN},
+    {"backplanesn", vkt::regBackplaneSN, pxFieldSize, FieldKind::text, getBackplaneSN},
+    {"bpnID", vkt::regBpnId, 1, FieldKind::hexByte, getBPNID},
+    {"configid", vkt::regConfigId, 1, FieldKind::decimalByte, getConfigID},
+    {"nodepn", vkt::nodePN.offset, vkt::nodePN.count, FieldKind::nodeText, nullptr},
+    {"nodesn", vkt::nodeSN.offset, vkt::nodeSN.count, FieldKind::nodeText, nullptr},
 };
 constexpr const char* bpnRevisionField = "bpnrevision";
 
@@ -225,7 +223,7 @@ int getPXField(const char* name, PxOutcome* outcome) {
     } else if (f->kind == FieldKind::nodeText) {
         int node = 0;
         if (!currentNodeIndex(&node, outcome)) return 1;
-        cc = (isNimbet ? f->getNimbet : f->getPairex)(node, value);
+        cc = vkt::readNodeField(isNimbet, node, {f->reg, static_cast<BYTE>(f->length)}, value);
     } else {
         cc = f->get(value);
     }

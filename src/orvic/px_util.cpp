@@ -3,6 +3,7 @@
 #include "px_util.h"
 
 #include <cstring>
+#include <utility>
 
 #include "bounded.h"
 #include "private_bus.h"
@@ -34,8 +35,8 @@ BYTE nodeRegister(int node, BYTE offset) { return static_cast<BYTE>(node * nodeB
 
 BYTE mcuTransfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf) {
     const IpmiReply reply = masterWriteRead(slave, readCount, write, writeLength);
-    if (respBuf != nullptr)
-        for (size_t i = 0; i < readCount; ++i) respBuf[i] = reply.ok() ? reply.at(i) : 0;
+    // A failed read leaves no bytes the BMC may have sent with its refusal.
+    if (respBuf != nullptr) (reply.ok() ? reply.view() : ByteView()).copyTo(respBuf, 0, readCount);
     return reply.cc;
 }
 
@@ -65,29 +66,15 @@ BYTE readTextField(BYTE reg, BYTE* field) {
     return cc;
 }
 
-BYTE readNode(int node, BYTE offset, BYTE count, BYTE* out) {
-    const BYTE reg = vkt::nodeRegister(node, offset);
-    return sendPairex82hCommand(count, &reg, 1, out);
-}
-
-BYTE readNimbetNode(int node, BYTE offset, BYTE count, BYTE* out) {
-    const BYTE reg = vkt::nodeRegister(node, offset);
-    return sendNimbetPairex82hCommand(count, static_cast<BYTE>(node / vkt::nimbetNodesPerPage), &reg, 1, out);
-}
-
-using NodeGetter = BYTE (*)(int, BYTE*);
-
 void readNodeSlot(int slot, int node) {
     PairexMCU& m = pairexMCU;
-    auto pick = [](NodeGetter pairex, NodeGetter nimbet) { return isNimbet ? nimbet : pairex; };
-    pick(getNodePN, getNimbetNodePN)(node, m.nodePN[slot]);
-    pick(getNodeSN, getNimbetNodeSN)(node, m.nodeSN[slot]);
-    pick(getNodeIP, getNimbetNodeIP)(node, m.ip[slot]);
-    pick(getNodePower, getNimbetNodePower)(node, m.power[slot]);
-    pick(getNodeCurrent, getNimbetNodeCurrent)(node, m.current[slot]);
-    pick(getNodeCPU1Temp, getNimbetNodeCPU1Temp)(node, &m.cpu1Temp[slot]);
-    pick(getNodeCPU2Temp, getNimbetNodeCPU2Temp)(node, &m.cpu2Temp[slot]);
-    pick(getNodeSystemTemp, getNimbetNodeSystemTemp)(node, &m.systemTemp[slot]);
+    const std::pair<vkt::NodeField, BYTE*> fields[] = {
+        {vkt::nodePN, m.nodePN[slot]},          {vkt::nodeSN, m.nodeSN[slot]},
+        {vkt::nodeIp, m.ip[slot]},              {vkt::nodePower, m.power[slot]},
+        {vkt::nodeCurrent, m.current[slot]},    {vkt::nodeCpu1Temp, &m.cpu1Temp[slot]},
+        {vkt::nodeCpu2Temp, &m.cpu2Temp[slot]}, {vkt::nodeSystemTemp, &m.systemTemp[slot]},
+    };
+    for (const auto& [field, out] : fields) vkt::readNodeField(isNimbet, node, field, out);
 }
 
 void readChassisFields() {
@@ -239,24 +226,25 @@ BYTE getChassisSN(BYTE* field) { return readTextField(vkt::regChassisSN, field);
 BYTE getBackplanePN(BYTE* field) { return readTextField(vkt::regBackplanePN, field); }
 BYTE getBackplaneSN(BYTE* field) { return readTextField(vkt::regBackplaneSN, field); }
 
-BYTE getNodePN(int node, BYTE* pn) { return readNode(node, vkt::nodeOffPN, pxFieldSize, pn); }
-BYTE getNodeSN(int node, BYTE* sn) { return readNode(node, vkt::nodeOffSN, pxFieldSize, sn); }
-BYTE getNodeIP(int node, BYTE* ip) { return readNode(node, vkt::nodeOffIp, 4, ip); }
-BYTE getNodePower(int node, BYTE* power) { return readNode(node, vkt::nodeOffPower, 2, power); }
-BYTE getNodeCurrent(int node, BYTE* current) { return readNode(node, vkt::nodeOffCurrent, 2, current); }
-BYTE getNodeCPU1Temp(int node, BYTE* temp) { return readNode(node, vkt::nodeOffCpu1Temp, 1, temp); }
-BYTE getNodeCPU2Temp(int node, BYTE* temp) { return readNode(node, vkt::nodeOffCpu2Temp, 1, temp); }
-BYTE getNodeSystemTemp(int node, BYTE* temp) { return readNode(node, vkt::nodeOffSystemTemp, 1, temp); }
-BYTE getNimbetNodePN(int node, BYTE* pn) { return readNimbetNode(node, vkt::nodeOffPN, pxFieldSize, pn); }
-BYTE getNimbetNodeSN(int node, BYTE* sn) { return readNimbetNode(node, vkt::nodeOffSN, pxFieldSize, sn); }
-BYTE getNimbetNodeIP(int node, BYTE* ip) { return readNimbetNode(node, vkt::nodeOffIp, 4, ip); }
-BYTE getNimbetNodePower(int node, BYTE* power) { return readNimbetNode(node, vkt::nodeOffPower, 2, power); }
-BYTE getNimbetNodeCurrent(int node, BYTE* current) { return readNimbetNode(node, vkt::nodeOffCurrent, 2, current); }
-BYTE getNimbetNodeCPU1Temp(int node, BYTE* temp) { return readNimbetNode(node, vkt::nodeOffCpu1Temp, 1, temp); }
-BYTE getNimbetNodeCPU2Temp(int node, BYTE* temp) { return readNimbetNode(node, vkt::nodeOffCpu2Temp, 1, temp); }
-BYTE getNimbetNodeSystemTemp(int node, BYTE* temp) {
-    return readNimbetNode(node, vkt::nodeOffSystemTemp, 1, temp);
+BYTE vkt::readNodeField(bool nimbet, int node, NodeField field, BYTE* out) {
+    const BYTE reg = nodeRegister(node, field.offset);
+    if (!nimbet) return sendPairex82hCommand(field.count, &reg, 1, out);
+    return sendNimbetPairex82hCommand(field.count, static_cast<BYTE>(node / nimbetNodesPerPage), &reg, 1, out);
 }
+
+// Every node field has a getter of each family.
+#define VKT_NODE_GETTERS(Name, field)                                                                   \
+    BYTE getNode##Name(int node, BYTE* out) { return vkt::readNodeField(false, node, field, out); }      \
+    BYTE getNimbetNode##Name(int node, BYTE* out) { return vkt::readNodeField(true, node, field, out); }
+VKT_NODE_GETTERS(PN, vkt::nodePN)
+VKT_NODE_GETTERS(SN, vkt::nodeSN)
+VKT_NODE_GETTERS(IP, vkt::nodeIp)
+VKT_NODE_GETTERS(Power, vkt::nodePower)
+VKT_NODE_GETTERS(Current, vkt::nodeCurrent)
+VKT_NODE_GETTERS(CPU1Temp, vkt::nodeCpu1Temp)
+VKT_NODE_GETTERS(CPU2Temp, vkt::nodeCpu2Temp)
+VKT_NODE_GETTERS(SystemTemp, vkt::nodeSystemTemp)
+#undef VKT_NODE_GETTERS
 
 // ---- collection ---------------------------------------------------------------------------
 

@@ -110,6 +110,20 @@ enum NodeOffset : BYTE {
     nodeOffSystemTemp = 0x3A,
 };
 
+// A field of the node block: where it starts and how many bytes it has.
+struct NodeField {
+    BYTE offset;
+    BYTE count;
+};
+constexpr NodeField nodePN = {nodeOffPN, pxFieldSize};
+constexpr NodeField nodeSN = {nodeOffSN, pxFieldSize};
+constexpr NodeField nodeIp = {nodeOffIp, 4};
+constexpr NodeField nodePower = {nodeOffPower, 2};
+constexpr NodeField nodeCurrent = {nodeOffCurrent, 2};
+constexpr NodeField nodeCpu1Temp = {nodeOffCpu1Temp, 1};
+constexpr NodeField nodeCpu2Temp = {nodeOffCpu2Temp, 1};
+constexpr NodeField nodeSystemTemp = {nodeOffSystemTemp, 1};
+
 constexpr int nodeBlockSize = 0x40;
 constexpr int nimbetNodesPerPage = 4;
 
@@ -130,6 +144,11 @@ BYTE nodeRegister(int node, BYTE offset);
 // One Master Write-Read to an MCU address. `respBuf` (when not null) receives `readCount`
 // bytes: what arrived of a successful read, 00h for the rest and for every byte of a failed one.
 BYTE mcuTransfer(BYTE slave, BYTE readCount, const BYTE* write, size_t writeLength, BYTE* respBuf);
+
+// Reads `field` of MCU node `node` into `out` (field.count bytes): with the page byte of the
+// Nimbet family when `nimbet`, without it (Pairex) otherwise. The completion code. Every node
+// getter below is this for its field and family.
+BYTE readNodeField(bool nimbet, int node, NodeField field, BYTE* out);
 
 }  // namespace vkt
 

@@ -90,23 +90,30 @@ long long truncDecimal(double v) {
 
 namespace {
 
+vkt::IpmiReply sensorReadingRequest(BYTE sensorNumber) {
+    const BYTE request[1] = {sensorNumber};
+    return vkt::ipmiRequest(vkt::netFnSensorEvent, vkt::cmdGetSensorReading, request);
+}
 
 // Reads the sensor of a slot; `raw` receives the reading byte on success.
 bool readRawValue(BYTE index, BYTE* raw) {
-    BYTE reading[vkt::sensorReadingSize] = {};
-    if (getSensorReading(getSensorNumber(index), reading) != vkt::ccSuccess) return false;
-    *raw = reading[0];
+    const std::optional<vkt::SensorReadingReply> reading = vkt::readSensor(getSensorNumber(index));
+    if (!reading) return false;
+    *raw = reading->raw;
     return true;
 }
 
 }  // namespace
 
+std::optional<vkt::SensorReadingReply> vkt::readSensor(BYTE sensorNumber) {
+    const IpmiReply reply = sensorReadingRequest(sensorNumber);
+    if (!reply.ok()) return std::nullopt;
+    return SensorReadingReply::decode(reply.view());
+}
+
 BYTE getSensorReading(BYTE sensorNumber, BYTE* reading) {
-    const BYTE request[1] = {sensorNumber};
-    vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnSensorEvent, vkt::cmdGetSensorReading, request);
-    if (reply.ok() && reading != nullptr) {
-        for (int i = 0; i < vkt::sensorReadingSize; ++i) reading[i] = reply.at(static_cast<size_t>(i));
-    }
+    const vkt::IpmiReply reply = sensorReadingRequest(sensorNumber);
+    if (reply.ok() && reading != nullptr) reply.view().copyTo(reading, 0, vkt::sensorReadingSize);
     return reply.cc;
 }
 
@@ -136,9 +143,10 @@ BYTE getThresholds(int index, BYTE sensorNumber, double* thresholds) {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnSensorEvent, vkt::cmdGetSensorThresholds, request);
     if (!reply.ok()) return reply.cc;
     if (thresholds == nullptr || index < 0 || index >= sdrSlotCount) return reply.cc;
-    // The readable-threshold mask (byte 0) is not consulted: every byte is converted.
+    // The readable-threshold mask is not consulted: every byte is converted.
+    const vkt::SensorThresholdsReply limits = vkt::SensorThresholdsReply::decode(reply.view());
     for (int k = 0; k < vkt::thresholdCount; ++k) {
-        const double v = sdr_convert_sensor_reading(static_cast<BYTE>(index), reply.at(static_cast<size_t>(k + 1)));
+        const double v = sdr_convert_sensor_reading(static_cast<BYTE>(index), limits.raw[static_cast<size_t>(k)]);
         thresholds[k] = std::isnan(v) ? 0.0 : v;
     }
     return reply.cc;
@@ -188,24 +196,27 @@ const char* oemC0Level(BYTE state) {
 }  // namespace
 
 void calSensorReadingDiscrete(BYTE index, char* status, char* value) {
-    BYTE r[vkt::sensorReadingSize] = {};
-    if (getSensorReading(getSensorNumber(index), r) != vkt::ccSuccess) {
+    const std::optional<vkt::SensorReadingReply> r = vkt::readSensor(getSensorNumber(index));
+    if (!r) {
         vkt::copyText(status, vkt::discreteStatusTextSize, "");
         vkt::copyText(value, vkt::discreteValueTextSize, "N/A");
         return;
     }
+    // These sensors keep their whole state in the first state byte.
+    const BYTE firstStates = static_cast<BYTE>(r->states & 0xFF);
     const char* state = nullptr;
     const BYTE type = getSensorType(index);
     if (type == sensorTypeOemC0) {
         // An unavailable reading shows as a state outside the known levels.
-        const BYTE level = (r[1] & vkt::readingFlagUnavailable) != 0 ? 7 : r[2];
+        const BYTE level = (r->flags & vkt::readingFlagUnavailable) != 0 ? 7 : firstStates;
         state = oemC0Level(level);
     } else {
-        state = r[2] == 0 || (type == sensorTypePowerSupply && r[2] == 1) ? "OK" : "Fail";
+        state = firstStates == 0 || (type == sensorTypePowerSupply && firstStates == 1) ? "OK" : "Fail";
     }
     vkt::copyText(status, vkt::discreteStatusTextSize, state);
     if (strcmp(state, "N/A") == 0)
         vkt::copyText(value, vkt::discreteValueTextSize, "N/A");
     else
-        vkt::formatText(value, vkt::discreteValueTextSize, "%02X %02X %02X %02X", r[0], r[1], r[2], r[3]);
+        vkt::formatText(value, vkt::discreteValueTextSize, "%02X %02X %02X %02X", r->raw, r->flags, firstStates,
+                        r->states >> 8);
 }

@@ -8,6 +8,7 @@
 
 #include "byte_view.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "vkt_types.h"
 
 namespace vkt {
@@ -64,6 +65,9 @@ double linearSensorValue(const SensorFactors& f, BYTE raw);
 std::optional<double> convertSensorReading(const SensorFactors& f, BYTE raw);
 // The value of a threshold: only the square linearization applies to thresholds.
 std::optional<double> convertSensorThreshold(const SensorFactors& f, BYTE raw);
+
+// Get Sensor Reading of sensor `sensorNumber`: its answer, or nothing when the BMC refused.
+std::optional<SensorReadingReply> readSensor(BYTE sensorNumber);
 
 // Truncation toward zero of a decimal value that binary floating point may hold a hair
 // below its true value (0.29 * 100 is 28.999...): the result is what the decimal value

@@ -7,19 +7,17 @@
 // ("N/A", "No reading", an empty status); nothing here prints.
 #include "sdr_sensors.h"
 
-#include <varkolt/bmc.h>
-
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <optional>
 
 #include "bounded.h"
 #include "generic_util.h"
-#include "entry_barrier.h"
 #include "ipmi_defs.h"
 #include "sdr_reading.h"
 #include "sdr_util.h"
 #include "sel_tables.h"
-#include "smipmi.h"
 
 struct_cim_sdr cim_sdr[cimSdrEntryCount];
 
@@ -65,10 +63,10 @@ int highestBit(unsigned bits, int width) {
 }
 
 // Offset of a generic discrete state: only state bits 0 to 4 count.
-int genericIndex(const BYTE* r) { return highestBit(r[2] & 0x1FU, 5); }
+int genericIndex(const vkt::SensorReadingReply& r) { return highestBit(r.states & 0x1FU, 5); }
 
 // Offset of a sensor-specific state: state bits 0 to 14.
-int sensorSpecificIndex(const BYTE* r) { return highestBit(static_cast<unsigned>((r[3] & 0x7F) << 8 | r[2]), 15); }
+int sensorSpecificIndex(const vkt::SensorReadingReply& r) { return highestBit(r.states & 0x7FFFU, 15); }
 
 // Readings whose byte 7 is set are negative numbers the BMC sent as unsigned bytes.
 double signFix(double v) {
@@ -93,12 +91,12 @@ void formatHundredths(char (&field)[N], double v, const char* unit) {
 }
 
 void evaluateGenericDiscrete(BYTE index, BYTE readingType, SensorEvaluation& e) {
-    BYTE r[vkt::sensorReadingSize] = {};
-    if (getSensorReading(getSensorNumber(index), r) != vkt::ccSuccess) {
+    const std::optional<vkt::SensorReadingReply> r = vkt::readSensor(getSensorNumber(index));
+    if (!r) {
         setText(e.reading, notAvailable);
         return;
     }
-    const int n = genericIndex(r);
+    const int n = genericIndex(*r);
     const ipmi_event_sensor_types* row =
         n < 0 ? nullptr : findEventRow(generic_event_types, readingType, static_cast<BYTE>(n), -1);
     setText(e.reading, row != nullptr ? row->desc : notAvailable);
@@ -123,12 +121,12 @@ const char* sensorSpecificStatus(BYTE type, int n) {
 }
 
 void evaluateSensorSpecific(BYTE index, BYTE type, SensorEvaluation& e) {
-    BYTE r[vkt::sensorReadingSize] = {};
-    if (getSensorReading(getSensorNumber(index), r) != vkt::ccSuccess) {
+    const std::optional<vkt::SensorReadingReply> r = vkt::readSensor(getSensorNumber(index));
+    if (!r) {
         setText(e.reading, notAvailable);
         return;
     }
-    const int n = sensorSpecificIndex(r);
+    const int n = sensorSpecificIndex(*r);
     if (n < 0) {
         if (type == sensorPhysicalSecurity) {
             setText(e.reading, "OK");
@@ -157,41 +155,39 @@ void evaluateSimpleDiscrete(BYTE index, SensorEvaluation& e) {
 }
 
 struct DriveSlotState {
-    int byte;  // 2 or 3: which state byte of the answer
-    unsigned bit;
     const char* status;
     const char* text;
 };
 
-// Lower bits first: the first state that is set decides.
+// By state bit, lower bits first: the first state that is set decides.
 const DriveSlotState driveSlotStates[] = {
-    {2, 0, "OK", "Drive Presence"},
-    {2, 1, "Fail", "Drive Fault"},
-    {2, 2, "Fail", "Predictive Failure"},
-    {2, 3, "Fail", "Hot Spare"},
-    {2, 4, "OK", "Consistency Check/Parity Check in progress"},
-    {2, 5, "Fail", "In Critical Array"},
-    {2, 6, "Fail", "In Failed Array"},
-    {2, 7, "Fail", "Rebuild/Remap in progress"},
-    {3, 0, "Fail", "Rebuild/Remap Aborted (was not completed normally)"},
+    {"OK", "Drive Presence"},
+    {"Fail", "Drive Fault"},
+    {"Fail", "Predictive Failure"},
+    {"Fail", "Hot Spare"},
+    {"OK", "Consistency Check/Parity Check in progress"},
+    {"Fail", "In Critical Array"},
+    {"Fail", "In Failed Array"},
+    {"Fail", "Rebuild/Remap in progress"},
+    {"Fail", "Rebuild/Remap Aborted (was not completed normally)"},
 };
 
 void evaluateDriveSlot(BYTE index, SensorEvaluation& e) {
     setText(e.lowLimit, "");
     setText(e.highLimit, "");
-    BYTE r[vkt::sensorReadingSize] = {};
-    if (getSensorReading(getSensorNumber(index), r) != vkt::ccSuccess) {
+    const std::optional<vkt::SensorReadingReply> r = vkt::readSensor(getSensorNumber(index));
+    if (!r) {
         setText(e.reading, "No reading");
         return;
     }
-    for (const DriveSlotState& s : driveSlotStates) {
-        if ((r[s.byte] >> s.bit & 1U) != 0) {
-            setText(e.status, s.status);
-            setText(e.reading, s.text);
+    for (size_t bit = 0; bit < std::size(driveSlotStates); ++bit) {
+        if ((r->states >> bit & 1U) != 0) {
+            setText(e.status, driveSlotStates[bit].status);
+            setText(e.reading, driveSlotStates[bit].text);
             return;
         }
     }
-    if (r[2] == 0 && r[3] == 0) {
+    if (r->states == 0) {
         setText(e.reading, "Not Present");
     } else {
         setText(e.status, "Fail");
@@ -366,26 +362,4 @@ void printSDR() {
         setText(entry.lowLimit, e.lowLimit);
         setText(entry.highLimit, e.highLimit);
     }
-}
-
-int bmc_GetSDR(void) {
-    return vkt::entryBarrier(__func__, [&] {
-        BYTE cc = getSDRRepositoryInfo();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get SDR repository info, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        cc = getReserveSDRID();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get reserve SDR, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        cc = getSDRs();
-        if (cc != vkt::ccSuccess) {
-            vkt::reportFailure("Failed to get SDR data, %s", cc);
-            return VKT_BMC_COMMAND_FAILED;
-        }
-        printSDR();
-        return VKT_BMC_OK;
-    });
 }

@@ -1,6 +1,6 @@
 // Sensor evaluation: the rules that judge each class of sensor, the process-wide sensor
 // table `cim_sdr` that the sensors and IPM device providers publish from, and the fill pass.
-// The collector that drives it, bmc_GetSDR, is declared in varkolt/bmc.h.
+// The collector that drives it, bmc_GetSDR (orvic_sdr.cpp), is declared in varkolt/bmc.h.
 #ifndef VKT_SDR_SENSORS_H
 #define VKT_SDR_SENSORS_H
 

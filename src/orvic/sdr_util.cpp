@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 BYTE sdrRepositry[14];
@@ -19,9 +20,6 @@ BYTE sdrRecords[sdrSlotCount][sdrSlotSize];
 int isSDRLoadedFlag = 0;
 
 namespace {
-
-// Get SDR answers the next record ID (2 bytes) ahead of the record bytes.
-constexpr size_t sdrReplyHeader = 2;
 
 BYTE slotByte(BYTE index, int offset) {
     return offset < 0 ? 0 : vkt::sdrSlot(index)[static_cast<size_t>(offset)];
@@ -39,8 +37,10 @@ vkt::IpmiReply readChunk(WORD recordId, BYTE offset, BYTE count) {
     return reply;
 }
 
+// Copies `count` bytes of a Get SDR answer to slot position `at`, never past the slot.
 void copyRecordBytes(BYTE* slot, int at, const vkt::IpmiReply& reply, int count) {
-    for (int b = 0; b < count && at + b < sdrSlotSize; ++b) slot[at + b] = reply.at(sdrReplyHeader + b);
+    const int n = std::min(count, sdrSlotSize - at);
+    if (n > 0) vkt::RecordReply::decode(reply.view()).record.copyTo(slot + at, 0, static_cast<size_t>(n));
 }
 
 // Reads the rest of a sensor record whose first piece is already in `slot`.
@@ -83,16 +83,17 @@ int sdrUsedSlotCount() { return std::clamp(sdrRecordCount, 0, sdrSlotCount); }
 BYTE getSDRRepositoryInfo() {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnStorage, vkt::cmdGetSdrRepositoryInfo);
     if (!reply.ok()) return reply.cc;
-    for (size_t i = 0; i < sizeof sdrRepositry; ++i) sdrRepositry[i] = reply.at(i);
-    sdrRecordCount = sdrRepositry[2] * 256 + sdrRepositry[1];
+    reply.view().copyTo(sdrRepositry, 0, sizeof sdrRepositry);
+    sdrRecordCount = vkt::SdrRepositoryInfoReply::decode(reply.view()).recordCount;
     return reply.cc;
 }
 
 BYTE getReserveSDRID() {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnStorage, vkt::cmdReserveSdrRepository);
     if (!reply.ok()) return reply.cc;
-    sdrReserveID[0] = reply.at(0);
-    sdrReserveID[1] = reply.at(1);
+    const vkt::ReservationReply reservation = vkt::ReservationReply::decode(reply.view());
+    sdrReserveID[0] = reservation.id[0];
+    sdrReserveID[1] = reservation.id[1];
     return reply.cc;
 }
 
@@ -106,20 +107,20 @@ BYTE getSDRs() {
     for (int i = 0; i < slots; ++i) {
         getReserveSDRID();  // a refusal leaves the previous reservation to try with
         const WORD recordId = nextId;
-        vkt::IpmiReply header = vkt::readSdr(recordId, 0, vkt::sdrChunkSize);
-        if (!header.ok()) return header.cc;
+        vkt::IpmiReply first = vkt::readSdr(recordId, 0, vkt::sdrChunkSize);
+        if (!first.ok()) return first.cc;
 
-        nextId = header.view().le16(0);
+        const vkt::RecordReply piece = vkt::RecordReply::decode(first.view());
+        nextId = piece.nextRecordId;
         const bool last = nextId == vkt::sdrLastRecordId;
-        const BYTE type = header.at(sdrReplyHeader + vkt::sdrOffRecordType);
-        const BYTE length = header.at(sdrReplyHeader + vkt::sdrOffRecordLength);
+        const BYTE type = piece.record[vkt::sdrOffRecordType];
         BYTE* slot = sdrRecords[i];
         if (type != vkt::sdrTypeFullSensor && type != vkt::sdrTypeCompactSensor) {
             // Whatever sensor record this position held before must not outlive it.
             memset(slot, 0, sdrSlotSize);
         } else {
-            copyRecordBytes(slot, 0, header, vkt::sdrChunkSize);
-            BYTE cc = readRecordBody(slot, recordId, length);
+            copyRecordBytes(slot, 0, first, vkt::sdrChunkSize);
+            BYTE cc = readRecordBody(slot, recordId, piece.record[vkt::sdrOffRecordLength]);
             if (cc != vkt::ccSuccess) {
                 // Half a record (new header, old name) is worse than none.
                 memset(slot, 0, sdrSlotSize);

@@ -23,6 +23,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "sel_util.h"
 #include "smipmi.h"
 
@@ -87,8 +88,9 @@ const char* boardFamilyOf(const char* modelName) {
 BYTE getBoardID() {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnOem, vkt::oemSystemInfo);
     if (!reply.ok()) return reply.cc;
+    const WORD id = vkt::SystemInfoReply::decode(reply.view()).boardId;
     for (const board_oem_id& row : vkt_board_id) {
-        if (row.ms == reply.at(1) && row.ls == reply.at(0)) {
+        if (row.ms == id >> 8 && row.ls == (id & 0xFF)) {
             VKT_FORMAT(boardName, "%s\n", row.board_name);
             break;
         }

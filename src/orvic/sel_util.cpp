@@ -5,6 +5,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 BYTE selInfo[selInfoSize];
@@ -22,16 +23,13 @@ constexpr BYTE readWholeRecord = 0xFF;
 // Next-record ID the BMC gives with the log's last entry.
 constexpr WORD lastRecordId = 0xFFFF;
 
-// Get SEL Entry answer: next record ID (2 bytes), then the record.
-constexpr size_t entryRecordStart = 2;
-
 }  // namespace
 
 BYTE getSELInfo() {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnStorage, cmdGetSelInfo);
     if (reply.ok()) {
         // A short answer leaves no bytes of an earlier one behind.
-        for (size_t i = 0; i < sizeof selInfo; ++i) selInfo[i] = reply.at(i);
+        reply.view().copyTo(selInfo, 0, sizeof selInfo);
     }
     return reply.cc;
 }
@@ -39,13 +37,14 @@ BYTE getSELInfo() {
 BYTE getReserveSELID() {
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnStorage, cmdReserveSel);
     if (reply.ok()) {
-        selReserveID[0] = reply.at(0);
-        selReserveID[1] = reply.at(1);
+        const vkt::ReservationReply reservation = vkt::ReservationReply::decode(reply.view());
+        selReserveID[0] = reservation.id[0];
+        selReserveID[1] = reservation.id[1];
     }
     return reply.cc;
 }
 
-int getSELRecordCount() { return selInfo[2] * 256 + selInfo[1]; }
+int getSELRecordCount() { return vkt::SelInfoReply::decode(vkt::ByteView(selInfo)).entries; }
 
 BYTE getSELs() {
     BYTE request[6] = {selReserveID[0], selReserveID[1], 0x00, 0x00, 0x00, readWholeRecord};
@@ -55,12 +54,13 @@ BYTE getSELs() {
     for (int i = 0; i < selRecordCount; ++i) {
         vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnStorage, cmdGetSelEntry, request);
         if (!reply.ok()) return reply.cc;
-        for (size_t b = 0; b < selRecordSize; ++b) selRecords[i][b] = reply.at(entryRecordStart + b);
-        request[2] = reply.at(0);
-        request[3] = reply.at(1);
+        const vkt::RecordReply entry = vkt::RecordReply::decode(reply.view());
+        entry.record.copyTo(selRecords[i], 0, selRecordSize);
+        request[2] = static_cast<BYTE>(entry.nextRecordId & 0xFF);
+        request[3] = static_cast<BYTE>(entry.nextRecordId >> 8);
         // The log ended before the count said so (entries were deleted meanwhile). Asking
         // for record FFFFh would fetch the last entry again and list it twice.
-        if ((request[3] << 8 | request[2]) == lastRecordId) {
+        if (entry.nextRecordId == lastRecordId) {
             selRecordCount = i + 1;
             break;
         }

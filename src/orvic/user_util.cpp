@@ -1,11 +1,13 @@
 // User accounts: Get/Set User Access, Get/Set User Name and Set User Password on channel 1.
 #include "user_util.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "bounded.h"
 #include "ipmi_defs.h"
+#include "ipmi_replies.h"
 #include "smipmi.h"
 
 int maximumNumberOfUsers = 0;
@@ -15,7 +17,6 @@ ipmi_user userList[userListEntries] = {};
 namespace {
 
 constexpr BYTE userChannel = 0x01;
-constexpr BYTE userCountMask = 0x1F;
 constexpr BYTE userEnableMask = 0xC0;
 constexpr BYTE userEnabledBits = 0x40;
 constexpr BYTE privilegeMask = 0x0F;
@@ -76,17 +77,22 @@ bool userEnabled(BYTE status) { return (status & userEnableMask) == userEnabledB
 BYTE getNumberOfUsers() {
     vkt::IpmiReply reply = getAccess(0x01);
     if (!reply.ok()) return reply.cc;
-    maximumNumberOfUsers = reply.at(0) & userCountMask;
-    countOfUsers = reply.at(1) & userCountMask;
+    const vkt::UserAccessReply access = vkt::UserAccessReply::decode(reply.view());
+    maximumNumberOfUsers = access.maxUsers;
+    countOfUsers = access.enabledUsers;
     return reply.cc;
 }
+
+static_assert(vkt::UserNameReply{}.name.size() == userNameSize, "the answer fills the name field");
 
 BYTE getUserName(BYTE uid) {
     const BYTE request[] = {uid};
     vkt::IpmiReply reply = vkt::ipmiRequest(vkt::netFnApp, vkt::cmdGetUserName, request);
     ipmi_user* entry = vkt::userEntry(uid);
-    if (reply.ok() && entry != nullptr)
-        for (size_t i = 0; i < userNameSize; ++i) entry->userName[i] = static_cast<char>(reply.at(i));
+    if (reply.ok() && entry != nullptr) {
+        const vkt::UserNameReply name = vkt::UserNameReply::decode(reply.view());
+        std::copy(name.name.begin(), name.name.end(), entry->userName);
+    }
     return reply.cc;
 }
 
@@ -94,8 +100,9 @@ BYTE getUserAccess(BYTE uid) {
     vkt::IpmiReply reply = getAccess(uid);
     ipmi_user* entry = vkt::userEntry(uid);
     if (reply.ok() && entry != nullptr) {
-        entry->status = reply.at(1);
-        entry->privilegeChannel = reply.at(3);
+        const vkt::UserAccessReply access = vkt::UserAccessReply::decode(reply.view());
+        entry->status = access.status;
+        entry->privilegeChannel = access.access;
     }
     return reply.cc;
 }
