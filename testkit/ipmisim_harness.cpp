@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -347,11 +348,19 @@ std::unique_ptr<Simulator> Simulator::start(const Options& options, std::string*
     std::string why;
     // A port picked as free can be taken by someone else before the simulator binds it:
     // try again with new ports.
+    // Test programs that run at the same time pick their ports one after the other, each
+    // holding the lock until its simulator answers: two simulators given the same port would
+    // leave the second program talking to the first one's simulator.
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::unique_ptr<Simulator> sim(new Simulator());
         sim->keep_ = options.keepScratch;
-        if (!sim->prepare(options, &why)) break;
-        if (sim->launch(&why) && sim->populate(options, &why)) return sim;
+        int lock = ::open("/tmp/vkt-ipmisim-ports.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (lock >= 0) flock(lock, LOCK_EX);
+        const bool prepared = sim->prepare(options, &why);
+        const bool launched = prepared && sim->launch(&why);
+        if (lock >= 0) ::close(lock);
+        if (!prepared) break;
+        if (launched && sim->populate(options, &why)) return sim;
         why += "\n--- ipmi_sim output ---\n" + sim->log();
     }
     if (error != nullptr) *error = why;
@@ -518,6 +527,10 @@ bool Simulator::launch(std::string* error) {
         if (chdir(scratch_.c_str()) != 0) _exit(126);
         // The simulator must not outlive the test program, whatever ends it.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // A client that leaves before its answer is written (a tool that gave up on a slow
+        // answer, a test program's link closing) must not end the simulator with SIGPIPE:
+        // ipmi_sim does not ignore it itself, and an ignored signal stays ignored across exec.
+        signal(SIGPIPE, SIG_IGN);
         execv(program.c_str(), args.data());
         _exit(127);
     }
@@ -538,7 +551,9 @@ bool Simulator::launch(std::string* error) {
         VmBackend probe("127.0.0.1", vmPort_, 300);
         if (probe.connect(nullptr)) {
             auto id = probe.exchange(0x06, 0x01, {});
-            if (id && id->cc == 0) return true;
+            // An answer counts only while our simulator runs: one that could not bind the
+            // port ends, and whatever answered there is not ours.
+            if (id && id->cc == 0 && waitpid(pid_, &status, WNOHANG) == 0) return true;
         }
         pauseMs(50);
     }
