@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "channel_select.h"
@@ -26,13 +27,17 @@ public:
 SimulatedPorts simulatedPorts;
 
 // The KCS lock file of this process: test programs run side by side, and one that holds
-// its lock on purpose must not hold up the others.
-const std::string& kcsLockPath() {
-    static const std::string path = "/tmp/vkt-kcs-" + std::to_string(getpid()) + ".lock";
-    return path;
+// its lock on purpose must not hold up the others. Plain characters, so that the exit
+// handler that removes the file finds its name intact whatever static objects the exit has
+// destroyed before it.
+char lockPath[64];
+
+const char* kcsLockPath() {
+    if (lockPath[0] == '\0') snprintf(lockPath, sizeof lockPath, "/tmp/vkt-kcs-%ld.lock", static_cast<long>(getpid()));
+    return lockPath;
 }
 
-void removeKcsLockFile() { unlink(kcsLockPath().c_str()); }
+void removeKcsLockFile() { unlink(kcsLockPath()); }
 
 }  // namespace
 
@@ -45,7 +50,7 @@ void simulateLibraryPorts() {
     (void)removedAtExit;
     vkt::setPortIo(&simulatedPorts);
     vkt::setIoportsPath(noIoportsClaims);
-    vkt::setKcsLockPath(kcsLockPath().c_str());
+    vkt::setKcsLockPath(kcsLockPath());
 }
 
 void resetLibraryTransport() {
