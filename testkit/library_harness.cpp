@@ -5,12 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "channel_select.h"
-#include "ipmb_bridge.h"
-#include "kcs2_linux.h"
+#include "bounded.h"
 #include "kcs_linux.h"
 #include "sim_ports.h"
-#include "smipmi.h"
+#include "transport_state.h"
 
 namespace testkit {
 
@@ -39,37 +37,38 @@ const char* kcsLockPath() {
 
 void removeKcsLockFile() { unlink(kcsLockPath()); }
 
+// The transport as test programs run it.
+void simulate(vkt::TransportConfig& config) {
+    config.portIo = &simulatedPorts;
+    vkt::copyText(config.ioportsPath, noIoportsClaims);
+    vkt::copyText(config.kcsLockPath, kcsLockPath());
+}
+
 }  // namespace
 
 const char* const noIoportsClaims = "/dev/null";
 
 std::string testKcsLockPath() { return kcsLockPath(); }
 
+void adjustTransport(const std::function<void(vkt::TransportConfig&)>& change) {
+    vkt::TransportConfig config = vkt::transport().config;
+    change(config);
+    vkt::configureTransport(config);
+}
+
 void simulateLibraryPorts() {
     static const bool removedAtExit = atexit(removeKcsLockFile) == 0;
     (void)removedAtExit;
-    vkt::setPortIo(&simulatedPorts);
-    vkt::setIoportsPath(noIoportsClaims);
-    vkt::setKcsLockPath(kcsLockPath());
+    adjustTransport(simulate);
 }
 
 void resetLibraryTransport() {
-    ipmi_openipmi_close(&ipmi_open_intf);
-    ipmi_open_intf.my_addr = 0x20;
-    ipmi_open_intf.target_addr = 0x20;
-    ipmi_open_intf.target_channel = 0;
-    ipmi_open_intf.noanswer = 0;
-    err = 0;
-    resp_data_len = 0;
-    ipmb_target_addr = 0;
-    ipmb_switch = 0;
-    open_ipmi_drv = 0;
-    vkt::setOpenIpmiResponseTimeoutMs(2000);
-    vkt::resetKcsChannel();
-    vkt::resetBridge();
     simulateLibraryPorts();
-    vkt::setKcsLockWaitMs(kcsLockWaitMs);
-    vkt::resetRootCheck();
+    vkt::TransportConfig config;
+    simulate(config);
+    config.kcsLockWaitMs = kcsLockWaitMs;
+    config.openIpmiResponseTimeoutMs = deviceResponseTimeoutMs;
+    vkt::resetTransport(config);
     resetPortAccess();
 }
 

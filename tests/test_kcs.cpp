@@ -19,10 +19,13 @@
 #include <string>
 #include <thread>
 
+#include "bounded.h"
+#include "channel_select.h"
 #include "cimhost.h"
 #include "kcs_linux.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 
 using testkit::Bytes;
 using testkit::ChildResult;
@@ -362,17 +365,22 @@ const char* const devintfNotice =
     "The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: load the "
     "ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n";
 
+// Makes the library read the file at `path` as the machine's I/O port list.
+void readIoportsFrom(const std::string& path) {
+    testkit::adjustTransport([&](vkt::TransportConfig& c) { vkt::copyText(c.ioportsPath, path.c_str()); });
+}
+
 class KcsOwners : public Kcs {
 protected:
     void TearDown() override {
-        vkt::setIoportsPath(testkit::noIoportsClaims);
+        readIoportsFrom(testkit::noIoportsClaims);
         unlink(path_.c_str());
         Kcs::TearDown();
     }
     // Makes the library read `text` as the machine's I/O port list.
     void ioports(const std::string& text) {
         std::ofstream(path_) << text;
-        vkt::setIoportsPath(path_.c_str());
+        readIoportsFrom(path_);
     }
     const std::string path_ = "/tmp/vkt-ioports-" + std::to_string(getpid());
 };
@@ -518,7 +526,7 @@ TEST_F(KcsOwners, APortListThatCannotBeReadAsTheKernelsLeavesThePortsAlone) {
         const bool isPath = list == missing || list == "/proc/self";
         const std::string path = isPath ? list : path_;
         if (isPath) {
-            vkt::setIoportsPath(path.c_str());
+            readIoportsFrom(path);
         } else {
             ioports(list);
         }
@@ -574,7 +582,7 @@ TEST_F(Kcs, PortsKeptBusyByAnotherProcessFailTheRequestWithoutTouchingThem) {
     char c = 0;
     ASSERT_EQ(read(locked[0], &c, 1), 1);
 
-    vkt::setKcsLockWaitMs(20);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.kcsLockWaitMs = 20; });
     Answer busy = send(0x30, 0x0D);
     EXPECT_EQ(busy.cc, 0xC0);
     EXPECT_TRUE(kcs().log().empty());

@@ -25,9 +25,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
-
-int KCS_DATA = 0;
-int KCS_STATUS = 0;
+#include "transport_state.h"
 
 namespace {
 
@@ -62,9 +60,8 @@ constexpr long long kcsWaitBackstopUs = 1500000;
 
 constexpr int exitKcsFailure = 21;
 
+// Set by the alarm's handler: a signal's only way to tell the wait anything.
 volatile sig_atomic_t isTimeout = 0;
-struct sigaction sa;
-struct itimerval timer;
 
 // The processor's I/O ports.
 class ProcessorPorts final : public vkt::PortIo {
@@ -95,13 +92,13 @@ public:
 };
 
 ProcessorPorts processorPorts;
-vkt::PortIo* ports = &processorPorts;
-bool portsGranted = false;
-bool probing = false;
 
-// Port pair of the last probe that found a BMC (0: none yet).
-int probedData = 0;
-int probedStatus = 0;
+vkt::Transport::Kcs& channel() { return vkt::transport().kcs; }
+
+vkt::PortIo& ports() {
+    vkt::PortIo* configured = vkt::transport().config.portIo;
+    return configured != nullptr ? *configured : processorPorts;
+}
 
 long long monotonicUs() {
     timespec ts{};
@@ -156,40 +153,42 @@ constexpr long long kcsWaitUs = 1000000;
 // stretch every 5-microsecond pause more than tenfold.
 constexpr unsigned long kcsTimerSlackNs = 1000;
 
+}  // namespace
+
+namespace vkt {
+
 // What the waits of one exchange borrow from the process, all given back when the exchange
 // ends: SIGALRM and the real interval timer for the one-second alarm, and the thread's
 // timer slack. The host process may use SIGALRM and the timer itself (a CIMOM's own alarm):
 // its alarm is saved and restored, and one that fell due meanwhile goes off right afterwards
 // instead of being lost. Nothing is borrowed until a wait needs it, so an exchange with a
 // BMC that keeps up costs no system call for its waits.
-class ExchangeClock {
+class KcsExchangeClock {
 public:
-    ExchangeClock() : outer_(active) { active = this; }
-    ~ExchangeClock() {
+    KcsExchangeClock() : outer_(channel().clock) { channel().clock = this; }
+    ~KcsExchangeClock() {
         giveBack();
-        active = outer_;
+        channel().clock = outer_;
     }
-    ExchangeClock(const ExchangeClock&) = delete;
-    ExchangeClock& operator=(const ExchangeClock&) = delete;
-
-    // The clock of the exchange under way (nullptr: none).
-    static ExchangeClock* current() { return active; }
+    KcsExchangeClock(const KcsExchangeClock&) = delete;
+    KcsExchangeClock& operator=(const KcsExchangeClock&) = delete;
 
     // SIGALRM (to timer_handler) in `us` microseconds, replacing any earlier alarm.
     void arm(long long us) {
-        memset(&timer, 0, sizeof timer);
-        timer.it_value.tv_sec = static_cast<time_t>(us / 1000000);
-        timer.it_value.tv_usec = static_cast<suseconds_t>(us % 1000000);
+        Transport::Kcs& kcs = channel();
+        memset(&kcs.alarmTimer, 0, sizeof kcs.alarmTimer);
+        kcs.alarmTimer.it_value.tv_sec = static_cast<time_t>(us / 1000000);
+        kcs.alarmTimer.it_value.tv_usec = static_cast<suseconds_t>(us % 1000000);
         if (alarmBorrowed_) {
-            setitimer(ITIMER_REAL, &timer, nullptr);
+            setitimer(ITIMER_REAL, &kcs.alarmTimer, nullptr);
             return;
         }
         // The host's timer is taken over first, so no host alarm can reach our handler.
-        setitimer(ITIMER_REAL, &timer, &hostTimer_);
-        memset(&sa, 0, sizeof sa);
-        sa.sa_handler = timer_handler;
-        sa.sa_flags = 0;
-        sigaction(SIGALRM, &sa, &hostAction_);
+        setitimer(ITIMER_REAL, &kcs.alarmTimer, &hostTimer_);
+        memset(&kcs.alarmAction, 0, sizeof kcs.alarmAction);
+        kcs.alarmAction.sa_handler = timer_handler;
+        kcs.alarmAction.sa_flags = 0;
+        sigaction(SIGALRM, &kcs.alarmAction, &hostAction_);
         borrowedAt_ = monotonicUs();
         alarmBorrowed_ = true;
     }
@@ -222,8 +221,7 @@ private:
         setitimer(ITIMER_REAL, &rest, nullptr);
     }
 
-    static ExchangeClock* active;
-    ExchangeClock* outer_;
+    KcsExchangeClock* outer_;
     bool alarmBorrowed_ = false;
     struct sigaction hostAction_{};
     itimerval hostTimer_{};
@@ -232,7 +230,11 @@ private:
     unsigned long hostSlack_ = 0;
 };
 
-ExchangeClock* ExchangeClock::active = nullptr;
+}  // namespace vkt
+
+namespace {
+
+using vkt::KcsExchangeClock;
 
 void spinFor(long long us) {
     const long long until = monotonicUs() + us;
@@ -247,9 +249,9 @@ int waitOnStatus(Ready ready) {
     kcs_ReadStatus(&status);
     if (ready(status)) return 0;  // the usual case: no pause at all
     // A primitive used on its own, outside an exchange, borrows for this wait alone.
-    std::optional<ExchangeClock> own;
-    if (ExchangeClock::current() == nullptr) own.emplace();
-    ExchangeClock& clock = *ExchangeClock::current();
+    std::optional<KcsExchangeClock> own;
+    if (channel().clock == nullptr) own.emplace();
+    KcsExchangeClock& clock = *channel().clock;
     const long long start = monotonicUs();
     bool alarmSet = false;
     for (;;) {
@@ -330,9 +332,9 @@ int readResponse(unsigned char* ResponseBuf) {
 }
 
 void grantPortAccess() {
-    if (portsGranted) return;
-    if (!ports->permit()) kcs_ErrorExit();
-    portsGranted = true;
+    if (channel().portsGranted) return;
+    if (!ports().permit()) kcs_ErrorExit();
+    channel().portsGranted = true;
 }
 
 bool interfacePresent() {
@@ -343,10 +345,6 @@ bool interfacePresent() {
 
 // ---- the kernel's driver ------------------------------------------------------------------
 
-constexpr const char* defaultIoportsPath = "/proc/ioports";
-char ioportsPath[256] = "/proc/ioports";
-bool ownerNoticeGiven = false;
-bool unknownOwnerNoticeGiven = false;
 
 // The KCS register ranges of both port pairs.
 struct PortRange {
@@ -447,7 +445,7 @@ PortOwner portOwnerIn(std::string_view text) {
 // that does not read as the kernel writes it, leaves the ports alone as well. An empty list
 // names no owner.
 PortOwner kcsPortOwner() {
-    const int fd = open(ioportsPath, O_RDONLY | O_CLOEXEC);
+    const int fd = open(vkt::transport().config.ioportsPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return PortOwner::unknown;
     std::string text;
     char chunk[4096];
@@ -468,27 +466,25 @@ PortOwner kcsPortOwner() {
 }
 
 void tellOperatorOnce(PortOwner owner) {
+    vkt::Transport::Kcs& kcs = channel();
     if (owner == PortOwner::kernelDriver) {
-        if (ownerNoticeGiven) return;
-        ownerNoticeGiven = true;
+        if (kcs.ownerNoticeGiven) return;
+        kcs.ownerNoticeGiven = true;
         fputs("The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: "
               "load the ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n",
               stderr);
         return;
     }
-    if (unknownOwnerNoticeGiven) return;
-    unknownOwnerNoticeGiven = true;
+    if (kcs.unknownOwnerNoticeGiven) return;
+    kcs.unknownOwnerNoticeGiven = true;
     fprintf(stderr,
             "The KCS ports are left alone: %s cannot be read as the kernel's I/O port list, so the "
             "kernel's IPMI driver may own them.\n",
-            ioportsPath);
+            vkt::transport().config.ioportsPath);
 }
 
 // ---- taking turns with other processes -----------------------------------------------------
 
-constexpr const char* defaultKcsLockPath = "/run/lock/varkolt-kcs.lock";
-char kcsLockPath[256] = "/run/lock/varkolt-kcs.lock";
-int kcsLockWaitMs = 5000;
 constexpr useconds_t lockPollUs = 1000;
 
 // Holds the advisory lock for one exchange. The file is opened per exchange, so a child
@@ -497,9 +493,11 @@ constexpr useconds_t lockPollUs = 1000;
 class KcsPortLock {
 public:
     KcsPortLock() {
-        fd_ = open(kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const vkt::TransportConfig& config = vkt::transport().config;
+        fd_ = open(config.kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) return;
-        const long long deadline = monotonicUs() + static_cast<long long>(kcsLockWaitMs) * 1000;
+        const int waitMs = config.kcsLockWaitMs > 0 ? config.kcsLockWaitMs : 0;
+        const long long deadline = monotonicUs() + static_cast<long long>(waitMs) * 1000;
         for (;;) {
             if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
             if (errno == EINTR) continue;
@@ -547,8 +545,8 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
     // Ports outside CA2h..CACh are never driven, whatever state the selector is in.
     if (KCS_DATA == 0 || KCS_STATUS == 0) kcs_SelectPorts(kcsDataPortA, kcsStatusPortA);
     grantPortAccess();
-    if (probing && !interfacePresent()) return vkt::ccUnspecified;
-    ExchangeClock clock;
+    if (channel().probing && !interfacePresent()) return vkt::ccUnspecified;
+    KcsExchangeClock clock;
     writeRequest(request, length);
     const int received = readResponse(response);
     if (responseLength != nullptr) *responseLength = received;
@@ -557,18 +555,18 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
 
 // ---- port primitives ------------------------------------------------------------------------
 
-void kcs_ReadStatus(unsigned char* status) { *status = ports->in(static_cast<uint16_t>(KCS_STATUS)); }
+void kcs_ReadStatus(unsigned char* status) { *status = ports().in(static_cast<uint16_t>(KCS_STATUS)); }
 
 void kcs_GetState(unsigned char* state) {
     kcs_ReadStatus(state);
     *state &= kcsStateMask;
 }
 
-void kcs_ReadData(unsigned char* data) { *data = ports->in(static_cast<uint16_t>(KCS_DATA)); }
+void kcs_ReadData(unsigned char* data) { *data = ports().in(static_cast<uint16_t>(KCS_DATA)); }
 
-void kcs_WriteData(unsigned char data) { ports->out(static_cast<uint16_t>(KCS_DATA), data); }
+void kcs_WriteData(unsigned char data) { ports().out(static_cast<uint16_t>(KCS_DATA), data); }
 
-void kcs_WriteCommand(unsigned char command) { ports->out(static_cast<uint16_t>(KCS_STATUS), command); }
+void kcs_WriteCommand(unsigned char command) { ports().out(static_cast<uint16_t>(KCS_STATUS), command); }
 
 int kcs_OBFSet() {
     unsigned char status = 0;
@@ -599,14 +597,15 @@ void timer_handler(int /*signo*/) { isTimeout = 1; }
 
 namespace {
 
-// Installs the handler and fills `timer` with a one-shot value (0: disarmed).
+// Installs the handler and fills the timer value with a one-shot time (0: disarmed).
 void installTimer(long seconds) {
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = timer_handler;
-    sa.sa_flags = 0;
-    sigaction(SIGALRM, &sa, nullptr);
-    memset(&timer, 0, sizeof timer);
-    timer.it_value.tv_sec = seconds;
+    vkt::Transport::Kcs& kcs = channel();
+    memset(&kcs.alarmAction, 0, sizeof kcs.alarmAction);
+    kcs.alarmAction.sa_handler = timer_handler;
+    kcs.alarmAction.sa_flags = 0;
+    sigaction(SIGALRM, &kcs.alarmAction, nullptr);
+    memset(&kcs.alarmTimer, 0, sizeof kcs.alarmTimer);
+    kcs.alarmTimer.it_value.tv_sec = seconds;
 }
 
 }  // namespace
@@ -621,38 +620,11 @@ void kcs_SelectPorts(int dataPort, int statusPort) {
 }
 
 void kcs_ProbeSucceeded() {
-    probedData = KCS_DATA;
-    probedStatus = KCS_STATUS;
+    channel().probedData = KCS_DATA;
+    channel().probedStatus = KCS_STATUS;
 }
 
 void kcs_ProbeFailed() {
-    if (probedData != 0) kcs_SelectPorts(probedData, probedStatus);
+    const vkt::Transport::Kcs& kcs = channel();
+    if (kcs.probedData != 0) kcs_SelectPorts(kcs.probedData, kcs.probedStatus);
 }
-
-namespace vkt {
-
-void setPortIo(PortIo* io) {
-    ports = io != nullptr ? io : &processorPorts;
-    portsGranted = false;
-}
-
-void setKcsProbing(bool on) { probing = on; }
-
-void resetKcsChannel() {
-    KCS_DATA = 0;
-    KCS_STATUS = 0;
-    probedData = 0;
-    probedStatus = 0;
-    portsGranted = false;
-    probing = false;
-    ownerNoticeGiven = false;
-    unknownOwnerNoticeGiven = false;
-}
-
-void setIoportsPath(const char* path) { copyText(ioportsPath, path != nullptr ? path : defaultIoportsPath); }
-
-void setKcsLockPath(const char* path) { copyText(kcsLockPath, path != nullptr ? path : defaultKcsLockPath); }
-
-void setKcsLockWaitMs(int ms) { kcsLockWaitMs = ms > 0 ? ms : 0; }
-
-}  // namespace vkt
