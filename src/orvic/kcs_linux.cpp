@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #define VKT_HAVE_PORT_IO 1
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -141,28 +141,70 @@ long long monotonicUs() {
 
 // ---- waiting for the BMC ------------------------------------------------------------------
 
-// The pause between two status polls.
+// The first pause between two status polls.
 constexpr long long kcsPauseUs = 5;
-// For this long a wait spins through its pauses: a BMC that moves a byte within
-// microseconds is seen at once, at no system call. A slower BMC gets sleeping pauses, and the
-// one-second alarm.
-constexpr long long kcsSpinUs = 500;
+// For this long a wait polls without pausing: a BMC that moves a byte within a few
+// microseconds is seen at no system call. Spinning any longer would burn the host's CPU,
+// which the server exists to run applications on, for a BMC that takes milliseconds.
+constexpr long long kcsSpinUs = 5;
+// Every poll that sleeps costs the host some ten microseconds of CPU or more (the system
+// call, the timer, the wake-up, the status read), however short the pause asked for, and
+// the pause itself lasts longer than asked (the thread's timer slack, 50 us by default). So
+// once asleep a wait pauses for half the time it has waited so far, within these bounds: a
+// BMC is seen at most half its own time late, and one that takes milliseconds costs a few
+// polls per byte, not hundreds.
+constexpr long long kcsPauseShare = 2;
+constexpr long long kcsLongestPauseUs = 1000;
+// A BMC that slow keeps its pace, byte after byte. Once the waits that had to sleep lately
+// all lasted at least as long as this, and no one of them more than twice as long as
+// another, a wait first sleeps through nine tenths of the shortest in one go and only then
+// polls, with its pauses growing afresh from there: a BMC that keeps its pace is seen
+// within a few per cent of its time at a few polls per byte. A wait counts for as long as
+// the flag was seen not ready, so a BMC that speeds up shows at once and its next waits
+// poll from the start again.
+constexpr long long kcsPacedFromUs = 500;
+constexpr long long kcsPaceSpread = 2;
+constexpr long long kcsPacedTenths = 9;
 // The bound of one wait.
 constexpr long long kcsWaitUs = 1000000;
-// The thread's timer slack while it sleeps in those pauses: Linux's default of 50 us would
-// stretch every 5-microsecond pause more than tenfold.
-constexpr unsigned long kcsTimerSlackNs = 1000;
+// The alarm that enforces it is set once a wait has lasted this long: the waits of a BMC
+// that keeps up, even a slow one, end well before, and set no timer. A paced sleep never
+// reaches past it.
+constexpr long long kcsAlarmAfterUs = 10000;
+
+// The pause after having polled for `pollingUs`.
+long long pauseAfter(long long pollingUs) {
+    return std::clamp(pollingUs / kcsPauseShare, kcsPauseUs, kcsLongestPauseUs);
+}
+
+// How long the next wait that has to sleep may sleep before its first look (0: it polls).
+long long pacedSleepUs(const vkt::Transport::Kcs& kcs) {
+    if (kcs.recentWaits < vkt::kcsRememberedWaits) return 0;
+    const long long* begin = kcs.recentWaitsUs;
+    const long long* end = begin + vkt::kcsRememberedWaits;
+    const long long shortest = *std::min_element(begin, end);
+    const long long longest = *std::max_element(begin, end);
+    if (shortest < kcsPacedFromUs || longest > shortest * kcsPaceSpread) return 0;
+    return std::min(shortest * kcsPacedTenths / 10, kcsAlarmAfterUs);
+}
+
+// A wait that had to sleep, seen not ready for `notReadyUs`.
+void rememberWait(vkt::Transport::Kcs& kcs, long long notReadyUs) {
+    kcs.recentWaitsUs[kcs.nextRecentWait] = notReadyUs;
+    kcs.nextRecentWait = (kcs.nextRecentWait + 1) % vkt::kcsRememberedWaits;
+    if (kcs.recentWaits < vkt::kcsRememberedWaits) ++kcs.recentWaits;
+}
 
 }  // namespace
 
 namespace vkt {
 
-// What the waits of one exchange borrow from the process, all given back when the exchange
-// ends: SIGALRM and the real interval timer for the one-second alarm, and the thread's
-// timer slack. The host process may use SIGALRM and the timer itself (a CIMOM's own alarm):
-// its alarm is saved and restored, and one that fell due meanwhile goes off right afterwards
-// instead of being lost. Nothing is borrowed until a wait needs it, so an exchange with a
-// BMC that keeps up costs no system call for its waits.
+// What the waits of one exchange borrow from the process, given back when the exchange
+// ends: SIGALRM and the real interval timer for the one-second alarm. The host process may
+// use SIGALRM and the timer itself (a CIMOM's own alarm): its alarm is saved and restored,
+// and one that fell due meanwhile goes off right afterwards instead of being lost. Nothing
+// is borrowed until a wait needs it, so an exchange with a BMC that keeps up costs no
+// system call for its alarm.
 class KcsExchangeClock {
 public:
     KcsExchangeClock() : outer_(channel().clock) { channel().clock = this; }
@@ -193,19 +235,8 @@ public:
         alarmBorrowed_ = true;
     }
 
-    // Lowers the thread's timer slack for the rest of the exchange.
-    void preciseSleeps() {
-        if (slackLowered_) return;
-        const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
-        if (slack <= 0 || static_cast<unsigned long>(slack) <= kcsTimerSlackNs) return;
-        if (prctl(PR_SET_TIMERSLACK, kcsTimerSlackNs, 0, 0, 0) != 0) return;
-        hostSlack_ = static_cast<unsigned long>(slack);
-        slackLowered_ = true;
-    }
-
 private:
     void giveBack() {
-        if (slackLowered_) prctl(PR_SET_TIMERSLACK, hostSlack_, 0, 0, 0);
         if (!alarmBorrowed_) return;
         // Ours goes first, so it cannot reach the host's handler.
         itimerval off{};
@@ -226,8 +257,6 @@ private:
     struct sigaction hostAction_{};
     itimerval hostTimer_{};
     long long borrowedAt_ = 0;
-    bool slackLowered_ = false;
-    unsigned long hostSlack_ = 0;
 };
 
 }  // namespace vkt
@@ -254,26 +283,37 @@ int waitOnStatus(Ready ready) {
     KcsExchangeClock& clock = *channel().clock;
     const long long start = monotonicUs();
     bool alarmSet = false;
+    long long paced = pacedSleepUs(channel());
+    long long pollingSince = 0;  // where the pauses grow from: the start, or the paced look
+    long long notReady = 0;      // the flag was seen not ready this long into the wait
+    bool slept = false;
     for (;;) {
         const long long waited = monotonicUs() - start;
         if (waited < kcsSpinUs) {
             spinFor(kcsPauseUs);
         } else {
-            if (!alarmSet) {
+            if (!alarmSet && waited >= kcsAlarmAfterUs) {
                 clock.arm(kcsWaitUs - waited);
                 isTimeout = 0;
                 alarmSet = true;
-                clock.preciseSleeps();
             }
-            usleep(kcsPauseUs);
+            const bool pacedSleep = paced > waited;
+            usleep(static_cast<useconds_t>(pacedSleep ? paced - waited : pauseAfter(waited - pollingSince)));
+            if (pacedSleep) pollingSince = monotonicUs() - start;
+            paced = 0;
+            slept = true;
         }
         kcs_ReadStatus(&status);
-        if (ready(status)) return 0;
+        if (ready(status)) {
+            if (slept) rememberWait(channel(), notReady);
+            return 0;
+        }
         // The alarm ends the wait; the clock confirms the alarm is this wait's (an earlier
         // wait's, replaced by arm(), may still have been on its way) and stands in for it
         // when SIGALRM cannot reach the process.
         const long long elapsed = monotonicUs() - start;
-        if ((isTimeout != 0 && elapsed >= kcsWaitUs) || elapsed > kcsWaitBackstopUs) return 1;
+        notReady = elapsed;
+        if ((alarmSet && isTimeout != 0 && elapsed >= kcsWaitUs) || elapsed > kcsWaitBackstopUs) return 1;
     }
 }
 

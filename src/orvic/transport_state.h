@@ -37,6 +37,9 @@ struct TransportConfig {
     int openIpmiResponseTimeoutMs = 30000;
 };
 
+// How many of the latest KCS waits that had to sleep the channel remembers.
+constexpr int kcsRememberedWaits = 4;
+
 struct Transport {
     TransportConfig config;
 
@@ -101,6 +104,11 @@ struct Transport {
         struct sigaction alarmAction = {};
         itimerval alarmTimer = {};
         KcsExchangeClock* clock = nullptr;
+        // For how long each of the latest waits that had to sleep saw its flag not ready, in
+        // microseconds: the BMC's pace, which the next such wait sleeps through in one go.
+        long long recentWaitsUs[kcsRememberedWaits] = {};
+        int recentWaits = 0;  // how many of them are known, up to kcsRememberedWaits
+        int nextRecentWait = 0;
     } kcs;
 
     // ---- the bridge over the KCS ports
