@@ -24,7 +24,8 @@ struct BenchConfig {
 };
 
 // Prints the table on standard output; 0 when every class sent the expected number of
-// exchanges, 1 otherwise (or when the library cannot be loaded).
+// exchanges and, over the ports with a slow BMC, the library's waits left the CPU alone; 1
+// otherwise (or when the library cannot be loaded).
 int runBenchmark(const BenchConfig& cfg);
 
 }  // namespace vktbench

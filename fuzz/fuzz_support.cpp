@@ -9,8 +9,8 @@
 
 #include "fake_ipmi_device.h"
 #include "generic_util.h"
-#include "kcs2_linux.h"
 #include "library_harness.h"
+#include "transport_state.h"
 
 namespace fuzz {
 
@@ -106,7 +106,7 @@ void attachBackend(testkit::Backend* backend) {
     testkit::FakeIpmiDevice& dev = testkit::FakeIpmiDevice::get();
     dev.reset();
     testkit::resetLibraryTransport();
-    vkt::setOpenIpmiResponseTimeoutMs(answerWaitMs);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = answerWaitMs; });
     if (backend != nullptr) {
         dev.setPaths({"/dev/ipmi0"});
         dev.setBackend(backend);
@@ -142,7 +142,8 @@ std::optional<testkit::IpmiResponse> HostileBmc::handle(const testkit::IpmiReque
     // IPMB address) costs a millisecond instead of the whole wait, and an answered one keeps
     // a wait that no busy machine runs out of.
     std::optional<testkit::IpmiResponse> response = answer(request);
-    vkt::setOpenIpmiResponseTimeoutMs(response ? answerWaitMs : noAnswerWaitMs);
+    const int waitMs = response ? answerWaitMs : noAnswerWaitMs;
+    testkit::adjustTransport([waitMs](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = waitMs; });
     return response;
 }
 

@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
-#include "channel_select.h"
-#include "ipmb_bridge.h"
-#include "kcs2_linux.h"
+#include "bounded.h"
 #include "kcs_linux.h"
 #include "sim_ports.h"
-#include "smipmi.h"
+#include "transport_state.h"
 
 namespace testkit {
 
@@ -26,13 +25,24 @@ public:
 SimulatedPorts simulatedPorts;
 
 // The KCS lock file of this process: test programs run side by side, and one that holds
-// its lock on purpose must not hold up the others.
-const std::string& kcsLockPath() {
-    static const std::string path = "/tmp/vkt-kcs-" + std::to_string(getpid()) + ".lock";
-    return path;
+// its lock on purpose must not hold up the others. Plain characters, so that the exit
+// handler that removes the file finds its name intact whatever static objects the exit has
+// destroyed before it.
+char lockPath[64];
+
+const char* kcsLockPath() {
+    if (lockPath[0] == '\0') snprintf(lockPath, sizeof lockPath, "/tmp/vkt-kcs-%ld.lock", static_cast<long>(getpid()));
+    return lockPath;
 }
 
-void removeKcsLockFile() { unlink(kcsLockPath().c_str()); }
+void removeKcsLockFile() { unlink(kcsLockPath()); }
+
+// The transport as test programs run it.
+void simulate(vkt::TransportConfig& config) {
+    config.portIo = &simulatedPorts;
+    vkt::copyText(config.ioportsPath, noIoportsClaims);
+    vkt::copyText(config.kcsLockPath, kcsLockPath());
+}
 
 }  // namespace
 
@@ -40,31 +50,25 @@ const char* const noIoportsClaims = "/dev/null";
 
 std::string testKcsLockPath() { return kcsLockPath(); }
 
+void adjustTransport(const std::function<void(vkt::TransportConfig&)>& change) {
+    vkt::TransportConfig config = vkt::transport().config;
+    change(config);
+    vkt::configureTransport(config);
+}
+
 void simulateLibraryPorts() {
     static const bool removedAtExit = atexit(removeKcsLockFile) == 0;
     (void)removedAtExit;
-    vkt::setPortIo(&simulatedPorts);
-    vkt::setIoportsPath(noIoportsClaims);
-    vkt::setKcsLockPath(kcsLockPath().c_str());
+    adjustTransport(simulate);
 }
 
 void resetLibraryTransport() {
-    ipmi_openipmi_close(&ipmi_open_intf);
-    ipmi_open_intf.my_addr = 0x20;
-    ipmi_open_intf.target_addr = 0x20;
-    ipmi_open_intf.target_channel = 0;
-    ipmi_open_intf.noanswer = 0;
-    err = 0;
-    resp_data_len = 0;
-    ipmb_target_addr = 0;
-    ipmb_switch = 0;
-    open_ipmi_drv = 0;
-    vkt::setOpenIpmiResponseTimeoutMs(2000);
-    vkt::resetKcsChannel();
-    vkt::resetBridge();
     simulateLibraryPorts();
-    vkt::setKcsLockWaitMs(kcsLockWaitMs);
-    vkt::resetRootCheck();
+    vkt::TransportConfig config;
+    simulate(config);
+    config.kcsLockWaitMs = kcsLockWaitMs;
+    config.openIpmiResponseTimeoutMs = deviceResponseTimeoutMs;
+    vkt::resetTransport(config);
     resetPortAccess();
 }
 

@@ -4,7 +4,12 @@
 #ifndef TESTKIT_LIBRARY_HARNESS_H
 #define TESTKIT_LIBRARY_HARNESS_H
 
+#include <functional>
 #include <string>
+
+namespace vkt {
+struct TransportConfig;
+}
 
 namespace testkit {
 
@@ -14,12 +19,18 @@ namespace testkit {
 void simulateLibraryPorts();
 
 // Puts the library's transport back to its load-time state: device closed, no failed
-// probe, no IPMB target, default response time-out, no KCS port pair chosen, root not yet
-// checked; the ports simulated as above, with a KCS lock wait of `kcsLockWaitMs`.
+// probe, no IPMB target, no KCS port pair chosen, root not yet checked; the ports simulated
+// as above, a KCS lock wait of `kcsLockWaitMs` and a device response time-out of
+// `deviceResponseTimeoutMs`.
 void resetLibraryTransport();
 extern const char* const noIoportsClaims;
 constexpr int kcsLockWaitMs = 200;
+constexpr int deviceResponseTimeoutMs = 2000;
 std::string testKcsLockPath();
+
+// Changes some of the transport's settings (transport_state.h) and keeps the others:
+//   testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 50; });
+void adjustTransport(const std::function<void(vkt::TransportConfig&)>& change);
 
 }  // namespace testkit
 

@@ -1,6 +1,6 @@
 // The simulated I/O port space behind the library's KCS channel.
 //
-// Test programs hand it to the library through the library's internal port-I/O setter. A
+// Test programs hand it to the library through the transport's configuration. A
 // library reached only through its real port instructions (loaded with dlopen, or the
 // installed .so under the LD_PRELOAD build) gets it too: the test kit's ioperm never grants
 // real access, so every in/out instruction traps, and the trap carries the access out here.

@@ -169,8 +169,8 @@ ChildResult runInChild(const std::function<void()>& body, bool dropRoot) {
         if (dropRoot && getuid() == 0) {
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
             // The parent may have passed the library's root check already; the child
-            // is someone else now.
-            vkt::resetRootCheck();
+            // is someone else now, and starts with a transport of its own.
+            resetLibraryTransport();
         }
         body();
         fflush(stdout);

@@ -4,14 +4,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "kcs2_linux.h"
+#include "ipmb_bridge.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 
 using testkit::Bytes;
 using testkit::FakeIpmiDevice;
@@ -287,7 +289,7 @@ TEST_F(Dispatch, TargetZeroOrOwnAddressUsesTheSystemInterface) {
 // ---- failures of the device channel ---------------------------------------------------------
 
 TEST_F(Dispatch, SilentBmcEndsInBoundedTimeWithTimeoutCode) {
-    vkt::setOpenIpmiResponseTimeoutMs(50);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 50; });
     send(0x30, 0x0C);  // device open, probe done
     bmc().dropNext(testkit::command(0x30, 0x70), -1);
     auto start = std::chrono::steady_clock::now();
@@ -303,7 +305,7 @@ TEST_F(Dispatch, SilentBmcEndsInBoundedTimeWithTimeoutCode) {
 }
 
 TEST_F(Dispatch, NeverReadableDeviceTimesOut) {
-    vkt::setOpenIpmiResponseTimeoutMs(30);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 30; });
     send(0x30, 0x0C);
     FakeIpmiDevice::get().faults().neverReadable = true;
     auto start = std::chrono::steady_clock::now();
@@ -336,6 +338,45 @@ TEST_F(Dispatch, RefusedSendOnAnOpenDeviceIsReportedNotSentElsewhere) {
     Answer a = send(0x30, 0x0C);
     EXPECT_EQ(a.cc, 0xFF);
     EXPECT_TRUE(a.data.empty());
+}
+
+// ---- the transport's state ------------------------------------------------------------------
+
+// A session leaves state all over the transport: the device open with its PICMG answer, a
+// failed probe, the port pair the probe found, the bridge's sequence numbers. Reset, the
+// transport must behave as freshly loaded: the same sessions run again in the same order
+// send exactly the same requests.
+TEST_F(Dispatch, AResetTransportBehavesAsFreshlyLoaded) {
+    const vkt::IpmbTarget me{0x06, 0x2C};
+    auto requests = [this] {
+        std::vector<std::string> texts;
+        for (const IpmiRequest& r : bmc().log()) texts.push_back(r.toString());
+        return texts;
+    };
+    auto overDevice = [&] {
+        useServer(std::make_unique<testkit::SimServer>());
+        sim().device.ipmiVersion = 0x01;  // no probe attempt accepts it
+        send(0x30, 0x0D);
+        send(0x30, 0x0E);
+        EXPECT_TRUE(vkt::bridgedRequest(me, 0x06, 0x01, nullptr, 0).ok());
+        return requests();
+    };
+    auto overPorts = [&] {
+        useServer(std::make_unique<testkit::SimServer>(), {});
+        kcs().placeAt(testkit::kcsSecondaryData, testkit::kcsSecondaryStatus);
+        send(0x30, 0x0D);
+        for (int i = 0; i < 2; ++i) EXPECT_TRUE(vkt::bridgedRequest(me, 0x06, 0x01, nullptr, 0).ok());
+        EXPECT_EQ(kcs().writesElsewhere(), 0u);
+        return requests();
+    };
+    const std::vector<std::string> device = overDevice();
+    const std::vector<std::string> ports = overPorts();
+    ASSERT_EQ(device.front(), "2C/00 00");  // the device was opened
+    // The first frame over the ports carries sequence number 0 (the byte after our address).
+    ASSERT_NE(std::find(ports.begin(), ports.end(), "06/34 06 2C 18 BC 20 00 01 DF"), ports.end());
+    EXPECT_EQ(overDevice(), device);
+    EXPECT_EQ(overPorts(), ports);
+    EXPECT_EQ(overDevice(), device);
 }
 
 // ---- root check ---------------------------------------------------------------------------

@@ -13,11 +13,11 @@
 
 #include "cimhost.h"
 #include "entry_barrier.h"
-#include "kcs2_linux.h"
 #include "sdr_util.h"
 #include "sel_util.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 #include "varkolt/bmc.h"
 
 using testkit::FakeIpmiDevice;
@@ -167,7 +167,7 @@ class FrozenBmc : public Barrier {
 protected:
     void SetUp() override {
         Barrier::SetUp();
-        vkt::setOpenIpmiResponseTimeoutMs(20);
+        testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 20; });
     }
 };
 
@@ -188,7 +188,7 @@ TEST_F(FrozenBmc, EachCallStopsAskingAfterTwoTimeOuts) {
     };
     for (bool silent : {true, false}) {
         useServer(testkit::makeScenario("demo"));
-        vkt::setOpenIpmiResponseTimeoutMs(20);
+        testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 20; });
         freezes(silent);
         for (const cimhost::ProviderInfo& p : cimhost::providers()) {
             cimhost::EnumResult r;

@@ -19,10 +19,13 @@
 #include <string>
 #include <thread>
 
+#include "bounded.h"
+#include "channel_select.h"
 #include "cimhost.h"
 #include "kcs_linux.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 
 using testkit::Bytes;
 using testkit::ChildResult;
@@ -309,6 +312,21 @@ TEST_F(KcsFatal, BmcThatAnswersNothingEndsTheProcessAfterOneSecond) {
     EXPECT_EQ(lastLine(r.err, "writes: "), "0");  // an absent interface is never written to
 }
 
+// The waits sleep through the pace of a BMC that takes milliseconds per byte; when it then
+// stops taking bytes, the wait still ends the process after one second.
+TEST_F(KcsFatal, ABmcThatStopsAfterSlowBytesEndsTheProcessAfterOneSecond) {
+    kcs().setByteDelay(std::chrono::microseconds(2000));
+    kcs().faults().onExchange = 1;       // the command, after the probe's slow exchange
+    kcs().faults().ibfStuckAtWrite = 1;  // its first data byte is never taken
+    ChildResult r = sendInChild(0x30, 0x0D);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 21);
+    EXPECT_EQ(r.out, errorExitText);
+    EXPECT_GE(r.seconds, 0.9);
+    EXPECT_LE(r.seconds, 2.0);
+    EXPECT_EQ(lastLine(r.err, "exchange: "), "cmd 61 out C0");
+}
+
 TEST_F(KcsFatal, AnswerBeyond1024BytesIsAProtocolError) {
     bmc().on(0x30, 0x70, [](const IpmiRequest&) { return IpmiResponse::ok(Bytes(1100, 0x77)); });
     ChildResult r = sendInChild(0x30, 0x70);
@@ -362,17 +380,22 @@ const char* const devintfNotice =
     "The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: load the "
     "ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n";
 
+// Makes the library read the file at `path` as the machine's I/O port list.
+void readIoportsFrom(const std::string& path) {
+    testkit::adjustTransport([&](vkt::TransportConfig& c) { vkt::copyText(c.ioportsPath, path.c_str()); });
+}
+
 class KcsOwners : public Kcs {
 protected:
     void TearDown() override {
-        vkt::setIoportsPath(testkit::noIoportsClaims);
+        readIoportsFrom(testkit::noIoportsClaims);
         unlink(path_.c_str());
         Kcs::TearDown();
     }
     // Makes the library read `text` as the machine's I/O port list.
     void ioports(const std::string& text) {
         std::ofstream(path_) << text;
-        vkt::setIoportsPath(path_.c_str());
+        readIoportsFrom(path_);
     }
     const std::string path_ = "/tmp/vkt-ioports-" + std::to_string(getpid());
 };
@@ -518,7 +541,7 @@ TEST_F(KcsOwners, APortListThatCannotBeReadAsTheKernelsLeavesThePortsAlone) {
         const bool isPath = list == missing || list == "/proc/self";
         const std::string path = isPath ? list : path_;
         if (isPath) {
-            vkt::setIoportsPath(path.c_str());
+            readIoportsFrom(path);
         } else {
             ioports(list);
         }
@@ -574,7 +597,7 @@ TEST_F(Kcs, PortsKeptBusyByAnotherProcessFailTheRequestWithoutTouchingThem) {
     char c = 0;
     ASSERT_EQ(read(locked[0], &c, 1), 1);
 
-    vkt::setKcsLockWaitMs(20);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.kcsLockWaitMs = 20; });
     Answer busy = send(0x30, 0x0D);
     EXPECT_EQ(busy.cc, 0xC0);
     EXPECT_TRUE(kcs().log().empty());
@@ -633,12 +656,12 @@ TEST_F(KcsHostAlarm, HandlerAndIntervalTimerSurviveAnExchange) {
     EXPECT_EQ(hostAlarms, 0);
 }
 
-// A BMC slower than the waits' first stretch makes them take the alarm and lower the
-// thread's timer slack; all of it is the host's again when the exchange is over.
+// A BMC that takes longer per byte than a wait goes without its alarm makes the waits take
+// the alarm; it and the thread's timer slack are the host's again when the exchange is over.
 TEST_F(KcsHostAlarm, ASlowBmcBorrowsTheAlarmAndTheTimerSlackOnlyForTheExchange) {
     constexpr int hostSlackNs = 123457;
     ASSERT_EQ(prctl(PR_SET_TIMERSLACK, hostSlackNs, 0, 0, 0), 0);
-    kcs().setByteDelay(std::chrono::microseconds(2000));
+    kcs().setByteDelay(std::chrono::microseconds(12000));
     itimerval host{};
     host.it_value.tv_sec = 100;
     host.it_interval.tv_sec = 50;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "kcs2_linux.h"
 #include "progress_recorder.h"
 #include "test_support.h"
+#include "transport_state.h"
 #include "varkolt/bmc.h"
 
 using testkit::Bytes;
@@ -85,7 +85,7 @@ TEST_F(Maintenance, WaitGivesUpWhenTheBmcStaysAway) {
     sim().device.systemGuid = testkit::guidWithSignature("3101MS");
     // A BMC that says nothing at all while away: each probe must reach it all the same,
     // although a call gives up on a BMC after two requests in a row went unanswered.
-    vkt::setOpenIpmiResponseTimeoutMs(20);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 20; });
     std::set<long long> askedAt;  // seconds at which the BMC was asked anything
     bmc().setAbsence(
         [&] {

@@ -9,10 +9,10 @@
 
 #include "cimhost.h"
 #include "ipmb_bridge.h"
-#include "kcs2_linux.h"
 #include "nm_util.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 #include "varkolt/bmc.h"
 #include "vkt_sleep.h"
 
@@ -141,7 +141,7 @@ TEST_F(Nm, DeviceAddressesTheMeOverIpmbAndPutsTheAddressingBack) {
     EXPECT_EQ(sent().back(), "06/01 @ipmb(6,2C)");  // the record's channel; no probe of the ME
     EXPECT_EQ(bmc().count(0x06, 0x34), 0u);
     sim().me.present = false;
-    vkt::setOpenIpmiResponseTimeoutMs(50);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 50; });
     Outcome o = run(bmc_GetDeviceID);
     EXPECT_EQ(o.rc, VKT_BMC_COMMAND_FAILED);
     EXPECT_EQ(o.err, "Failed to get device ID, Completion Code=C3h\n");

@@ -10,13 +10,13 @@
 
 #include "backends/replay_backend.h"
 #include "generic_util.h"
-#include "kcs2_linux.h"
 #include "recording/device_recorder.h"
 #include "recording/kcs_recorder.h"
 #include "recording/recording_file.h"
 #include "recording_test_support.h"
 #include "smipmi.h"
 #include "test_support.h"
+#include "transport_state.h"
 #include "varkolt/bmc.h"
 
 namespace rec = testkit::recording;
@@ -240,7 +240,7 @@ TEST_F(Recording, KcsRecordingRebuildsTheSameMessagesAsTheDevice) {
 }
 
 TEST_F(Recording, AnUnansweredRequestIsRecordedAndReplayedAsSilence) {
-    vkt::setOpenIpmiResponseTimeoutMs(20);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 20; });
     bmc().dropNext(testkit::command(0x0A, 0x40));
     testkit::Outcome live;
     auto exchanges = record([&] { live = testkit::captureOutcome([] { return bmc_GetSELInfo(); }); });
@@ -251,7 +251,7 @@ TEST_F(Recording, AnUnansweredRequestIsRecordedAndReplayedAsSilence) {
     EXPECT_GE(silent->ms, 0);
 
     auto backend = replay(exchanges);
-    vkt::setOpenIpmiResponseTimeoutMs(20);
+    testkit::adjustTransport([](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = 20; });
     testkit::Outcome again = testkit::captureOutcome([] { return bmc_GetSELInfo(); });
     EXPECT_EQ(again.rc, live.rc);
     EXPECT_EQ(again.err, live.err);

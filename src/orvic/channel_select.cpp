@@ -14,8 +14,6 @@ namespace {
 
 constexpr int exitNotRoot = 42;
 
-int isRootPermission = -1;  // -1 until the first check
-
 // Stands in for an answer when no channel could carry the request.
 void failureImage(unsigned char* ResponseBuf, BYTE cc) {
     ResponseBuf[0] = 0;
@@ -27,6 +25,7 @@ void failureImage(unsigned char* ResponseBuf, BYTE cc) {
 }  // namespace
 
 void checkRootPermission() {
+    int& isRootPermission = vkt::transport().rootPermission;
     if (isRootPermission < 0) isRootPermission = getuid() == 0 ? 1 : 0;
     if (isRootPermission == 0) {
         fputs("Please use root permission to launch Orvic.\n", stderr);
@@ -60,9 +59,3 @@ int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs
     resp_data_len = length;
     return 0;
 }
-
-namespace vkt {
-
-void resetRootCheck() { isRootPermission = -1; }
-
-}  // namespace vkt

@@ -15,10 +15,4 @@ int kcs_Interface(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs
 // Root check, cached for the life of the process: ends it with status 42 when not root.
 void checkRootPermission();
 
-namespace vkt {
-// Forgets the cached root check (a forked child that dropped its privileges checks again).
-// Internal to the library.
-void resetRootCheck();
-}  // namespace vkt
-
 #endif

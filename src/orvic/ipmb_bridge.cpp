@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "bounded.h"
-#include "kcs2_linux.h"
 #include "smipmi.h"
+#include "transport_state.h"
 #include "vkt_sleep.h"
 
 namespace {
@@ -26,10 +26,6 @@ constexpr size_t msgCommand = 5;
 constexpr size_t msgCompletionCode = 6;
 constexpr size_t msgData = 7;
 constexpr size_t msgMinimum = 8;  // everything above with no data
-
-// Sequence number of the next request over the ports. Answers carry it back, so a late
-// answer to an earlier request is never taken for the answer to a later one.
-BYTE nextSequence = 0;
 
 // A netFn or sequence byte without its two LUN bits.
 BYTE withoutLun(BYTE b) { return static_cast<BYTE>(b & 0xFC); }
@@ -149,6 +145,9 @@ vkt::BridgedReply viaMessages(vkt::IpmbTarget target, BYTE netFn, BYTE cmd, cons
     idf.rsSA = target.slaveAddr;
     idf.netFn = static_cast<BYTE>((netFn & 0x3F) << 2);
     idf.rqSA = vkt::bmcSlaveAddr;
+    // Answers carry the sequence number back, so a late answer to an earlier request is
+    // never taken for the answer to a later one.
+    BYTE& nextSequence = vkt::transport().bridgeSequence;
     idf.rqSeq = static_cast<BYTE>(nextSequence << 2);
     idf.cmd = cmd;
     idf.data = dataLength > 0 ? data : nullptr;
@@ -212,7 +211,5 @@ BridgedReply bridgedRequest(IpmbTarget target, BYTE netFn, BYTE cmd, const BYTE*
     if (open_ipmi_drv != 0) return viaDevice(target, netFn, cmd, data, dataLength);
     return viaMessages(target, netFn, cmd, data, dataLength);
 }
-
-void resetBridge() { nextSequence = 0; }
 
 }  // namespace vkt

@@ -93,9 +93,6 @@ struct BridgedReply {
 // back as it was, whatever happens.
 BridgedReply bridgedRequest(IpmbTarget target, BYTE netFn, BYTE cmd, const BYTE* data, int dataLength);
 
-// Back to the load-time state: the next request over the ports uses sequence number 0.
-void resetBridge();
-
 }  // namespace vkt
 
 #endif

@@ -17,45 +17,21 @@
 #include "ipmi_defs.h"
 #include "transport_state.h"
 
-ipmi_intf ipmi_open_intf = {
-    "open",
-    "Linux OpenIPMI Interface",
-    0,        // fd
-    0,        // opened
-    0,        // abort
-    0,        // noanswer
-    nullptr,  // session
-    nullptr,  // oem
-    nullptr,  // cmdlist
-    vkt::bmcSlaveAddr,
-    vkt::bmcSlaveAddr,
-    0,  // target_lun
-    0,  // target_channel
-    0,  // transit_addr
-    0,  // transit_channel
-    0,  // devnum
-    nullptr,
-    ipmi_openipmi_open,
-    ipmi_openipmi_close,
-    ipmi_openipmi_send_cmd,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 namespace {
-
-int responseTimeoutMs = 30000;
 
 // The kernel driver answers a request its BMC never answered with C3h of its own, after its
 // retries (seconds). A BMC may answer C3h itself as well (a device behind it timed out),
 // and does so quickly; only a slow C3h says the BMC itself has gone silent.
 constexpr long long slowAnswerMs = 1000;
 
+int responseTimeoutMs() {
+    const int ms = vkt::transport().config.openIpmiResponseTimeoutMs;
+    return ms > 0 ? ms : 1;
+}
+
 bool isBmcTimeout(const ipmi_rs* answer, bool ownBoundRanOut, long long elapsedMs) {
     if (ownBoundRanOut) return true;
-    const long long slow = std::min(slowAnswerMs, static_cast<long long>(responseTimeoutMs) / 2);
+    const long long slow = std::min(slowAnswerMs, static_cast<long long>(responseTimeoutMs()) / 2);
     return answer->ccode == vkt::ccTimeout && elapsedMs >= slow;
 }
 
@@ -97,11 +73,10 @@ int waitReadable(int fd, int timeoutMs) {
     return (pfd.revents & POLLIN) != 0 ? 1 : -1;
 }
 
-ipmi_rs rsp;
-
 // Starts the answer record afresh. Its 1 KiB data area is not cleared: only the first
 // data_len bytes are ever read (and the byte behind them is set where the data is moved).
 void clearAnswer() {
+    ipmi_rs& rsp = vkt::transport().deviceAnswer;
     rsp.ccode = 0;
     rsp.data_len = 0;
     rsp.msg = {};
@@ -109,6 +84,7 @@ void clearAnswer() {
 
 ipmi_rs* timedOut() {
     clearAnswer();
+    ipmi_rs& rsp = vkt::transport().deviceAnswer;
     rsp.ccode = vkt::ccTimeout;
     return &rsp;
 }
@@ -117,7 +93,8 @@ ipmi_rs* timedOut() {
 // arrives meanwhile (a late answer to an earlier request that timed out) is read and
 // dropped.
 ipmi_rs* awaitResponse(int fd, long msgid, bool* ownBoundRanOut) {
-    const long long deadline = monotonicMs() + responseTimeoutMs;
+    ipmi_rs& rsp = vkt::transport().deviceAnswer;
+    const long long deadline = monotonicMs() + responseTimeoutMs();
     for (;;) {
         long long remaining = deadline - monotonicMs();
         if (remaining <= 0) {
@@ -155,8 +132,6 @@ ipmi_rs* awaitResponse(int fd, long msgid, bool* ownBoundRanOut) {
 
 namespace vkt {
 
-void setOpenIpmiResponseTimeoutMs(int ms) { responseTimeoutMs = ms > 0 ? ms : 1; }
-int openIpmiResponseTimeoutMs() { return responseTimeoutMs; }
 bool openIpmiDeviceOwnsInterface() { return ipmi_open_intf.opened != 0; }
 
 }  // namespace vkt
@@ -268,7 +243,7 @@ void ipmi_openipmi_close(ipmi_intf* intf) {
 }
 
 ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req) {
-    static uint32_t curr_seq = 0;
+    uint32_t& curr_seq = vkt::transport().deviceSequence;
     if (req == nullptr) return nullptr;
 
     ipmi_system_interface_addr bmc_addr{};

@@ -58,8 +58,6 @@ struct ipmi_rs {
     } msg;
 };
 
-extern ipmi_intf ipmi_open_intf;
-
 // 0 with the response image in ResponseBuf (room for 128 bytes) and its length in
 // *kcs_CurLength, or -1 when the device cannot carry the request.
 int ipmiCmd(unsigned char* RequestCmd, unsigned char* ResponseBuf, int kcs_ReqLength, int* kcs_CurLength);
@@ -73,11 +71,6 @@ void ipmi_openipmi_close(ipmi_intf* intf);
 ipmi_rs* ipmi_openipmi_send_cmd(ipmi_intf* intf, ipmi_rq* req);
 
 namespace vkt {
-
-// How long a request may wait for its answer before it counts as timed out (C3h). The
-// kernel driver retries and answers a silent BMC itself well within the default.
-void setOpenIpmiResponseTimeoutMs(int ms);
-int openIpmiResponseTimeoutMs();
 
 // True once the device has been opened and configured: from then on the kernel driver owns
 // the system interface, so its failures must not be answered by driving the ports.

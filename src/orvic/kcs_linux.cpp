@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #define VKT_HAVE_PORT_IO 1
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +25,7 @@
 
 #include "bounded.h"
 #include "ipmi_defs.h"
-
-int KCS_DATA = 0;
-int KCS_STATUS = 0;
+#include "transport_state.h"
 
 namespace {
 
@@ -62,9 +60,8 @@ constexpr long long kcsWaitBackstopUs = 1500000;
 
 constexpr int exitKcsFailure = 21;
 
+// Set by the alarm's handler: a signal's only way to tell the wait anything.
 volatile sig_atomic_t isTimeout = 0;
-struct sigaction sa;
-struct itimerval timer;
 
 // The processor's I/O ports.
 class ProcessorPorts final : public vkt::PortIo {
@@ -95,13 +92,13 @@ public:
 };
 
 ProcessorPorts processorPorts;
-vkt::PortIo* ports = &processorPorts;
-bool portsGranted = false;
-bool probing = false;
 
-// Port pair of the last probe that found a BMC (0: none yet).
-int probedData = 0;
-int probedStatus = 0;
+vkt::Transport::Kcs& channel() { return vkt::transport().kcs; }
+
+vkt::PortIo& ports() {
+    vkt::PortIo* configured = vkt::transport().config.portIo;
+    return configured != nullptr ? *configured : processorPorts;
+}
 
 long long monotonicUs() {
     timespec ts{};
@@ -144,69 +141,102 @@ long long monotonicUs() {
 
 // ---- waiting for the BMC ------------------------------------------------------------------
 
-// The pause between two status polls.
+// The first pause between two status polls.
 constexpr long long kcsPauseUs = 5;
-// For this long a wait spins through its pauses: a BMC that moves a byte within
-// microseconds is seen at once, at no system call. A slower BMC gets sleeping pauses, and the
-// one-second alarm.
-constexpr long long kcsSpinUs = 500;
+// For this long a wait polls without pausing: a BMC that moves a byte within a few
+// microseconds is seen at no system call. Spinning any longer would burn the host's CPU,
+// which the server exists to run applications on, for a BMC that takes milliseconds.
+constexpr long long kcsSpinUs = 5;
+// Every poll that sleeps costs the host some ten microseconds of CPU or more (the system
+// call, the timer, the wake-up, the status read), however short the pause asked for, and
+// the pause itself lasts longer than asked (the thread's timer slack, 50 us by default). So
+// once asleep a wait pauses for half the time it has waited so far, within these bounds: a
+// BMC is seen at most half its own time late, and one that takes milliseconds costs a few
+// polls per byte, not hundreds.
+constexpr long long kcsPauseShare = 2;
+constexpr long long kcsLongestPauseUs = 1000;
+// A BMC that slow keeps its pace, byte after byte. Once the waits that had to sleep lately
+// all lasted at least as long as this, and no one of them more than twice as long as
+// another, a wait first sleeps through nine tenths of the shortest in one go and only then
+// polls, with its pauses growing afresh from there: a BMC that keeps its pace is seen
+// within a few per cent of its time at a few polls per byte. A wait counts for as long as
+// the flag was seen not ready, so a BMC that speeds up shows at once and its next waits
+// poll from the start again.
+constexpr long long kcsPacedFromUs = 500;
+constexpr long long kcsPaceSpread = 2;
+constexpr long long kcsPacedTenths = 9;
 // The bound of one wait.
 constexpr long long kcsWaitUs = 1000000;
-// The thread's timer slack while it sleeps in those pauses: Linux's default of 50 us would
-// stretch every 5-microsecond pause more than tenfold.
-constexpr unsigned long kcsTimerSlackNs = 1000;
+// The alarm that enforces it is set once a wait has lasted this long: the waits of a BMC
+// that keeps up, even a slow one, end well before, and set no timer. A paced sleep never
+// reaches past it.
+constexpr long long kcsAlarmAfterUs = 10000;
 
-// What the waits of one exchange borrow from the process, all given back when the exchange
-// ends: SIGALRM and the real interval timer for the one-second alarm, and the thread's
-// timer slack. The host process may use SIGALRM and the timer itself (a CIMOM's own alarm):
-// its alarm is saved and restored, and one that fell due meanwhile goes off right afterwards
-// instead of being lost. Nothing is borrowed until a wait needs it, so an exchange with a
-// BMC that keeps up costs no system call for its waits.
-class ExchangeClock {
+// The pause after having polled for `pollingUs`.
+long long pauseAfter(long long pollingUs) {
+    return std::clamp(pollingUs / kcsPauseShare, kcsPauseUs, kcsLongestPauseUs);
+}
+
+// How long the next wait that has to sleep may sleep before its first look (0: it polls).
+long long pacedSleepUs(const vkt::Transport::Kcs& kcs) {
+    if (kcs.recentWaits < vkt::kcsRememberedWaits) return 0;
+    const long long* begin = kcs.recentWaitsUs;
+    const long long* end = begin + vkt::kcsRememberedWaits;
+    const long long shortest = *std::min_element(begin, end);
+    const long long longest = *std::max_element(begin, end);
+    if (shortest < kcsPacedFromUs || longest > shortest * kcsPaceSpread) return 0;
+    return std::min(shortest * kcsPacedTenths / 10, kcsAlarmAfterUs);
+}
+
+// A wait that had to sleep, seen not ready for `notReadyUs`.
+void rememberWait(vkt::Transport::Kcs& kcs, long long notReadyUs) {
+    kcs.recentWaitsUs[kcs.nextRecentWait] = notReadyUs;
+    kcs.nextRecentWait = (kcs.nextRecentWait + 1) % vkt::kcsRememberedWaits;
+    if (kcs.recentWaits < vkt::kcsRememberedWaits) ++kcs.recentWaits;
+}
+
+}  // namespace
+
+namespace vkt {
+
+// What the waits of one exchange borrow from the process, given back when the exchange
+// ends: SIGALRM and the real interval timer for the one-second alarm. The host process may
+// use SIGALRM and the timer itself (a CIMOM's own alarm): its alarm is saved and restored,
+// and one that fell due meanwhile goes off right afterwards instead of being lost. Nothing
+// is borrowed until a wait needs it, so an exchange with a BMC that keeps up costs no
+// system call for its alarm.
+class KcsExchangeClock {
 public:
-    ExchangeClock() : outer_(active) { active = this; }
-    ~ExchangeClock() {
+    KcsExchangeClock() : outer_(channel().clock) { channel().clock = this; }
+    ~KcsExchangeClock() {
         giveBack();
-        active = outer_;
+        channel().clock = outer_;
     }
-    ExchangeClock(const ExchangeClock&) = delete;
-    ExchangeClock& operator=(const ExchangeClock&) = delete;
-
-    // The clock of the exchange under way (nullptr: none).
-    static ExchangeClock* current() { return active; }
+    KcsExchangeClock(const KcsExchangeClock&) = delete;
+    KcsExchangeClock& operator=(const KcsExchangeClock&) = delete;
 
     // SIGALRM (to timer_handler) in `us` microseconds, replacing any earlier alarm.
     void arm(long long us) {
-        memset(&timer, 0, sizeof timer);
-        timer.it_value.tv_sec = static_cast<time_t>(us / 1000000);
-        timer.it_value.tv_usec = static_cast<suseconds_t>(us % 1000000);
+        Transport::Kcs& kcs = channel();
+        memset(&kcs.alarmTimer, 0, sizeof kcs.alarmTimer);
+        kcs.alarmTimer.it_value.tv_sec = static_cast<time_t>(us / 1000000);
+        kcs.alarmTimer.it_value.tv_usec = static_cast<suseconds_t>(us % 1000000);
         if (alarmBorrowed_) {
-            setitimer(ITIMER_REAL, &timer, nullptr);
+            setitimer(ITIMER_REAL, &kcs.alarmTimer, nullptr);
             return;
         }
         // The host's timer is taken over first, so no host alarm can reach our handler.
-        setitimer(ITIMER_REAL, &timer, &hostTimer_);
-        memset(&sa, 0, sizeof sa);
-        sa.sa_handler = timer_handler;
-        sa.sa_flags = 0;
-        sigaction(SIGALRM, &sa, &hostAction_);
+        setitimer(ITIMER_REAL, &kcs.alarmTimer, &hostTimer_);
+        memset(&kcs.alarmAction, 0, sizeof kcs.alarmAction);
+        kcs.alarmAction.sa_handler = timer_handler;
+        kcs.alarmAction.sa_flags = 0;
+        sigaction(SIGALRM, &kcs.alarmAction, &hostAction_);
         borrowedAt_ = monotonicUs();
         alarmBorrowed_ = true;
     }
 
-    // Lowers the thread's timer slack for the rest of the exchange.
-    void preciseSleeps() {
-        if (slackLowered_) return;
-        const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
-        if (slack <= 0 || static_cast<unsigned long>(slack) <= kcsTimerSlackNs) return;
-        if (prctl(PR_SET_TIMERSLACK, kcsTimerSlackNs, 0, 0, 0) != 0) return;
-        hostSlack_ = static_cast<unsigned long>(slack);
-        slackLowered_ = true;
-    }
-
 private:
     void giveBack() {
-        if (slackLowered_) prctl(PR_SET_TIMERSLACK, hostSlack_, 0, 0, 0);
         if (!alarmBorrowed_) return;
         // Ours goes first, so it cannot reach the host's handler.
         itimerval off{};
@@ -222,17 +252,18 @@ private:
         setitimer(ITIMER_REAL, &rest, nullptr);
     }
 
-    static ExchangeClock* active;
-    ExchangeClock* outer_;
+    KcsExchangeClock* outer_;
     bool alarmBorrowed_ = false;
     struct sigaction hostAction_{};
     itimerval hostTimer_{};
     long long borrowedAt_ = 0;
-    bool slackLowered_ = false;
-    unsigned long hostSlack_ = 0;
 };
 
-ExchangeClock* ExchangeClock::active = nullptr;
+}  // namespace vkt
+
+namespace {
+
+using vkt::KcsExchangeClock;
 
 void spinFor(long long us) {
     const long long until = monotonicUs() + us;
@@ -247,31 +278,42 @@ int waitOnStatus(Ready ready) {
     kcs_ReadStatus(&status);
     if (ready(status)) return 0;  // the usual case: no pause at all
     // A primitive used on its own, outside an exchange, borrows for this wait alone.
-    std::optional<ExchangeClock> own;
-    if (ExchangeClock::current() == nullptr) own.emplace();
-    ExchangeClock& clock = *ExchangeClock::current();
+    std::optional<KcsExchangeClock> own;
+    if (channel().clock == nullptr) own.emplace();
+    KcsExchangeClock& clock = *channel().clock;
     const long long start = monotonicUs();
     bool alarmSet = false;
+    long long paced = pacedSleepUs(channel());
+    long long pollingSince = 0;  // where the pauses grow from: the start, or the paced look
+    long long notReady = 0;      // the flag was seen not ready this long into the wait
+    bool slept = false;
     for (;;) {
         const long long waited = monotonicUs() - start;
         if (waited < kcsSpinUs) {
             spinFor(kcsPauseUs);
         } else {
-            if (!alarmSet) {
+            if (!alarmSet && waited >= kcsAlarmAfterUs) {
                 clock.arm(kcsWaitUs - waited);
                 isTimeout = 0;
                 alarmSet = true;
-                clock.preciseSleeps();
             }
-            usleep(kcsPauseUs);
+            const bool pacedSleep = paced > waited;
+            usleep(static_cast<useconds_t>(pacedSleep ? paced - waited : pauseAfter(waited - pollingSince)));
+            if (pacedSleep) pollingSince = monotonicUs() - start;
+            paced = 0;
+            slept = true;
         }
         kcs_ReadStatus(&status);
-        if (ready(status)) return 0;
+        if (ready(status)) {
+            if (slept) rememberWait(channel(), notReady);
+            return 0;
+        }
         // The alarm ends the wait; the clock confirms the alarm is this wait's (an earlier
         // wait's, replaced by arm(), may still have been on its way) and stands in for it
         // when SIGALRM cannot reach the process.
         const long long elapsed = monotonicUs() - start;
-        if ((isTimeout != 0 && elapsed >= kcsWaitUs) || elapsed > kcsWaitBackstopUs) return 1;
+        notReady = elapsed;
+        if ((alarmSet && isTimeout != 0 && elapsed >= kcsWaitUs) || elapsed > kcsWaitBackstopUs) return 1;
     }
 }
 
@@ -330,9 +372,9 @@ int readResponse(unsigned char* ResponseBuf) {
 }
 
 void grantPortAccess() {
-    if (portsGranted) return;
-    if (!ports->permit()) kcs_ErrorExit();
-    portsGranted = true;
+    if (channel().portsGranted) return;
+    if (!ports().permit()) kcs_ErrorExit();
+    channel().portsGranted = true;
 }
 
 bool interfacePresent() {
@@ -343,10 +385,6 @@ bool interfacePresent() {
 
 // ---- the kernel's driver ------------------------------------------------------------------
 
-constexpr const char* defaultIoportsPath = "/proc/ioports";
-char ioportsPath[256] = "/proc/ioports";
-bool ownerNoticeGiven = false;
-bool unknownOwnerNoticeGiven = false;
 
 // The KCS register ranges of both port pairs.
 struct PortRange {
@@ -447,7 +485,7 @@ PortOwner portOwnerIn(std::string_view text) {
 // that does not read as the kernel writes it, leaves the ports alone as well. An empty list
 // names no owner.
 PortOwner kcsPortOwner() {
-    const int fd = open(ioportsPath, O_RDONLY | O_CLOEXEC);
+    const int fd = open(vkt::transport().config.ioportsPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return PortOwner::unknown;
     std::string text;
     char chunk[4096];
@@ -468,27 +506,25 @@ PortOwner kcsPortOwner() {
 }
 
 void tellOperatorOnce(PortOwner owner) {
+    vkt::Transport::Kcs& kcs = channel();
     if (owner == PortOwner::kernelDriver) {
-        if (ownerNoticeGiven) return;
-        ownerNoticeGiven = true;
+        if (kcs.ownerNoticeGiven) return;
+        kcs.ownerNoticeGiven = true;
         fputs("The kernel's IPMI driver owns the KCS interface but there is no IPMI device node: "
               "load the ipmi_devintf module (modprobe ipmi_devintf) so that /dev/ipmi0 appears.\n",
               stderr);
         return;
     }
-    if (unknownOwnerNoticeGiven) return;
-    unknownOwnerNoticeGiven = true;
+    if (kcs.unknownOwnerNoticeGiven) return;
+    kcs.unknownOwnerNoticeGiven = true;
     fprintf(stderr,
             "The KCS ports are left alone: %s cannot be read as the kernel's I/O port list, so the "
             "kernel's IPMI driver may own them.\n",
-            ioportsPath);
+            vkt::transport().config.ioportsPath);
 }
 
 // ---- taking turns with other processes -----------------------------------------------------
 
-constexpr const char* defaultKcsLockPath = "/run/lock/varkolt-kcs.lock";
-char kcsLockPath[256] = "/run/lock/varkolt-kcs.lock";
-int kcsLockWaitMs = 5000;
 constexpr useconds_t lockPollUs = 1000;
 
 // Holds the advisory lock for one exchange. The file is opened per exchange, so a child
@@ -497,9 +533,11 @@ constexpr useconds_t lockPollUs = 1000;
 class KcsPortLock {
 public:
     KcsPortLock() {
-        fd_ = open(kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const vkt::TransportConfig& config = vkt::transport().config;
+        fd_ = open(config.kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) return;
-        const long long deadline = monotonicUs() + static_cast<long long>(kcsLockWaitMs) * 1000;
+        const int waitMs = config.kcsLockWaitMs > 0 ? config.kcsLockWaitMs : 0;
+        const long long deadline = monotonicUs() + static_cast<long long>(waitMs) * 1000;
         for (;;) {
             if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
             if (errno == EINTR) continue;
@@ -547,8 +585,8 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
     // Ports outside CA2h..CACh are never driven, whatever state the selector is in.
     if (KCS_DATA == 0 || KCS_STATUS == 0) kcs_SelectPorts(kcsDataPortA, kcsStatusPortA);
     grantPortAccess();
-    if (probing && !interfacePresent()) return vkt::ccUnspecified;
-    ExchangeClock clock;
+    if (channel().probing && !interfacePresent()) return vkt::ccUnspecified;
+    KcsExchangeClock clock;
     writeRequest(request, length);
     const int received = readResponse(response);
     if (responseLength != nullptr) *responseLength = received;
@@ -557,18 +595,18 @@ int kcs_Exchange(const unsigned char* request, int length, unsigned char* respon
 
 // ---- port primitives ------------------------------------------------------------------------
 
-void kcs_ReadStatus(unsigned char* status) { *status = ports->in(static_cast<uint16_t>(KCS_STATUS)); }
+void kcs_ReadStatus(unsigned char* status) { *status = ports().in(static_cast<uint16_t>(KCS_STATUS)); }
 
 void kcs_GetState(unsigned char* state) {
     kcs_ReadStatus(state);
     *state &= kcsStateMask;
 }
 
-void kcs_ReadData(unsigned char* data) { *data = ports->in(static_cast<uint16_t>(KCS_DATA)); }
+void kcs_ReadData(unsigned char* data) { *data = ports().in(static_cast<uint16_t>(KCS_DATA)); }
 
-void kcs_WriteData(unsigned char data) { ports->out(static_cast<uint16_t>(KCS_DATA), data); }
+void kcs_WriteData(unsigned char data) { ports().out(static_cast<uint16_t>(KCS_DATA), data); }
 
-void kcs_WriteCommand(unsigned char command) { ports->out(static_cast<uint16_t>(KCS_STATUS), command); }
+void kcs_WriteCommand(unsigned char command) { ports().out(static_cast<uint16_t>(KCS_STATUS), command); }
 
 int kcs_OBFSet() {
     unsigned char status = 0;
@@ -599,14 +637,15 @@ void timer_handler(int /*signo*/) { isTimeout = 1; }
 
 namespace {
 
-// Installs the handler and fills `timer` with a one-shot value (0: disarmed).
+// Installs the handler and fills the timer value with a one-shot time (0: disarmed).
 void installTimer(long seconds) {
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = timer_handler;
-    sa.sa_flags = 0;
-    sigaction(SIGALRM, &sa, nullptr);
-    memset(&timer, 0, sizeof timer);
-    timer.it_value.tv_sec = seconds;
+    vkt::Transport::Kcs& kcs = channel();
+    memset(&kcs.alarmAction, 0, sizeof kcs.alarmAction);
+    kcs.alarmAction.sa_handler = timer_handler;
+    kcs.alarmAction.sa_flags = 0;
+    sigaction(SIGALRM, &kcs.alarmAction, nullptr);
+    memset(&kcs.alarmTimer, 0, sizeof kcs.alarmTimer);
+    kcs.alarmTimer.it_value.tv_sec = seconds;
 }
 
 }  // namespace
@@ -621,38 +660,11 @@ void kcs_SelectPorts(int dataPort, int statusPort) {
 }
 
 void kcs_ProbeSucceeded() {
-    probedData = KCS_DATA;
-    probedStatus = KCS_STATUS;
+    channel().probedData = KCS_DATA;
+    channel().probedStatus = KCS_STATUS;
 }
 
 void kcs_ProbeFailed() {
-    if (probedData != 0) kcs_SelectPorts(probedData, probedStatus);
+    const vkt::Transport::Kcs& kcs = channel();
+    if (kcs.probedData != 0) kcs_SelectPorts(kcs.probedData, kcs.probedStatus);
 }
-
-namespace vkt {
-
-void setPortIo(PortIo* io) {
-    ports = io != nullptr ? io : &processorPorts;
-    portsGranted = false;
-}
-
-void setKcsProbing(bool on) { probing = on; }
-
-void resetKcsChannel() {
-    KCS_DATA = 0;
-    KCS_STATUS = 0;
-    probedData = 0;
-    probedStatus = 0;
-    portsGranted = false;
-    probing = false;
-    ownerNoticeGiven = false;
-    unknownOwnerNoticeGiven = false;
-}
-
-void setIoportsPath(const char* path) { copyText(ioportsPath, path != nullptr ? path : defaultIoportsPath); }
-
-void setKcsLockPath(const char* path) { copyText(kcsLockPath, path != nullptr ? path : defaultKcsLockPath); }
-
-void setKcsLockWaitMs(int ms) { kcsLockWaitMs = ms > 0 ? ms : 0; }
-
-}  // namespace vkt

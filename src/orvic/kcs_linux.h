@@ -10,16 +10,14 @@ constexpr int kcsStatusPortA = 0xCA3;
 constexpr int kcsDataPortB = 0xCA8;
 constexpr int kcsStatusPortB = 0xCAC;
 
-extern int KCS_DATA;
-extern int KCS_STATUS;
-
 // One exchange of a request image (`length` bytes, at most 128) over the ports. Returns 0 with
 // the response image in `response` (room for 128 bytes) and its length in *responseLength.
 // Returns a completion code instead, with no port touched, when the exchange cannot be
 // made: FFh while the kernel's IPMI driver owns the ports (or the kernel's I/O port list
 // cannot be read to rule that out), C0h while another process keeps the ports busy past
-// the wait bound. Ends the process (status 21) when the exchange times out or breaks the
-// KCS protocol.
+// the wait bound, FFh too while the interface probe looks at a port pair that nothing
+// decodes (its status register reads FFh), so that the probe can go on to the other pair.
+// Ends the process (status 21) when the exchange times out or breaks the KCS protocol.
 int kcs_Exchange(const unsigned char* request, int length, unsigned char* response, int* responseLength);
 
 // The interface probe chooses the port pair before each of its attempts and reports how
@@ -49,7 +47,8 @@ void init_timer_0S();
 namespace vkt {
 
 // Where the KCS registers are read and written. The library uses the processor's I/O
-// ports; the port range must be granted once before the first access.
+// ports; the port range must be granted once before the first access. (The transport's
+// configuration names another, see transport_state.h.)
 class PortIo {
 public:
     virtual ~PortIo() = default;
@@ -58,28 +57,6 @@ public:
     virtual uint8_t in(uint16_t port) = 0;
     virtual void out(uint16_t port, uint8_t value) = 0;
 };
-
-// Replaces the port space (nullptr: the processor's ports). Access is asked for again
-// before the next exchange. Internal to the library.
-void setPortIo(PortIo* io);
-
-// While the interface probe runs, a port pair that nothing decodes (its status register
-// reads FFh) fails that attempt instead of ending the process, so the probe can go on to
-// the other pair.
-void setKcsProbing(bool probing);
-
-// Back to the load-time state: no port pair chosen or remembered, access not yet granted,
-// the kernel-driver notice not yet given.
-void resetKcsChannel();
-
-// Where the channel learns which driver owns which I/O ports (nullptr: /proc/ioports), in
-// the kernel's format: "start-end : name", two spaces of indent per level of nesting.
-void setIoportsPath(const char* path);
-
-// Processes that drive the ports take turns: each exchange holds an advisory lock on this
-// file (nullptr: the default under /run/lock) and waits at most `ms` for it.
-void setKcsLockPath(const char* path);
-void setKcsLockWaitMs(int ms);
 
 }  // namespace vkt
 

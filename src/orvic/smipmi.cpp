@@ -22,9 +22,11 @@ bool probeOnce(int dataPort, int statusPort, BYTE wantedVersion) {
     RequestCmd[0] = static_cast<unsigned char>(vkt::netFnApp << 2);
     RequestCmd[1] = vkt::cmdGetDeviceId;
     resp_data_len = 0;
-    vkt::setKcsProbing(true);
+    // A port pair that nothing decodes fails this attempt, not the process.
+    bool& probing = vkt::transport().kcs.probing;
+    probing = true;
     kcs_Interface(RequestCmd, ResponseBuf, 2, 0);
-    vkt::setKcsProbing(false);
+    probing = false;
     return resp_data_len > deviceIdVersionIndex && ResponseBuf[2] == vkt::ccSuccess &&
            ResponseBuf[deviceIdVersionIndex] == wantedVersion;
 }

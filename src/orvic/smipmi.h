@@ -1,15 +1,13 @@
 // IPMI command dispatch: the one call every collector uses and the interface probe. The
-// top of the transport; the process-wide transport state (transport_state.h) and the
-// channel selector (channel_select.h) below it are reached through this header too.
+// top of the transport, and all of it that collectors see: the transport's state and its
+// channels stay behind it.
 #ifndef VKT_SMIPMI_H
 #define VKT_SMIPMI_H
 
 #include <array>
 
 #include "byte_view.h"
-#include "channel_select.h"
 #include "ipmi_defs.h"
-#include "transport_state.h"
 #include "vkt_types.h"
 
 // Sends one request to the BMC and returns its completion code. `respBuf` receives the

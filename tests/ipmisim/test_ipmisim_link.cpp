@@ -6,6 +6,7 @@
 
 #include "ipmisim_test.h"
 #include "smipmi.h"
+#include "transport_state.h"
 
 using ipmisim_test::IpmiSimTest;
 using testkit::peers::parseColonList;
