@@ -63,7 +63,8 @@ modelNotes() {
 }
 if $record; then
   modelNotes || { echo "nothing recorded: the exchanges must agree with the model first" >&2; exit 1; }
-  tolerances=$(grep '^tolerance ' "$baseline" 2>/dev/null || printf 'tolerance instructions 3%% 200\ntolerance rss-kib 10%%\n')
+  tolerances=$(grep '^tolerance ' "$baseline" 2>/dev/null ||
+                printf 'tolerance instructions 3%% 200\ntolerance rss-kib 10%%\n')
   {
     cat <<'EOF'
 # What the library costs on the demo server, every class enumerated in list order in one
