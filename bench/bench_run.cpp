@@ -390,6 +390,17 @@ int printSummary(const std::vector<Row>& rows) {
     return 1;
 }
 
+// The figures a baseline holds, one per line, for a script to read.
+int printFigures(const std::vector<Row>& rows) {
+    bool allMatch = true;
+    for (const Row& r : rows) {
+        fprintf(tableOut, "%s %s %zu %zu\n", r.info->className, r.info->prefix, r.first, r.each);
+        allMatch = allMatch && r.matches();
+    }
+    fprintf(tableOut, "rss-kib %ld\n", residentKiB());
+    return allMatch ? 0 : 1;
+}
+
 }  // namespace
 
 int runBenchmark(const BenchConfig& cfg) {
@@ -402,14 +413,15 @@ int runBenchmark(const BenchConfig& cfg) {
         fflush(messagesOut);
         _exit(1);
     }
-    printHeader(cfg, bench.server());
-    if (cfg.showRss) fprintf(tableOut, "%-110s %8ld\n", "(after loading)", residentKiB());
+    const bool table = !cfg.figuresOnly;
+    if (table) printHeader(cfg, bench.server());
+    if (table && cfg.showRss) fprintf(tableOut, "%-110s %8ld\n", "(after loading)", residentKiB());
     std::vector<Row> rows;
     for (const cimhost::ProviderInfo* p : cfg.classes) {
         rows.push_back(bench.measure(*p));
-        printRow(rows.back(), cfg.showRss);
+        if (table) printRow(rows.back(), cfg.showRss);
     }
-    int status = printSummary(rows);
+    int status = table ? printSummary(rows) : printFigures(rows);
     if (cfg.transport == Transport::kcs && !checkKcsWaits(cfg, rows)) status = 1;
     fflush(tableOut);
     // The library keeps its tables to the end of the process; nothing needs tearing down.

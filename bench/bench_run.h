@@ -20,6 +20,7 @@ struct BenchConfig {
     int latencyUs = 0;    // the BMC's time per exchange, for the wall-time columns
     int runs = 11;
     bool showRss = false;
+    bool figuresOnly = false;  // the plain figures of --figures instead of the table
     std::vector<const cimhost::ProviderInfo*> classes;
 };
 

@@ -6,7 +6,7 @@
 // BMC latency per exchange.
 //
 //   vkt-bench [--sensors N] [--sel M] [--psus P] [--nodes K] [--kcs [--byte-delay-us D]]
-//             [--latency-us L] [--runs R] [--rss] [--class CLASS]...
+//             [--latency-us L] [--runs R] [--rss] [--figures] [--class CLASS]...
 //
 // The exit status is 0 when every class sent the expected number of exchanges and, over the
 // KCS ports with a BMC that takes a millisecond or more per byte, the library's CPU stayed
@@ -49,6 +49,10 @@ const char* const usageText =
     "                     the wall-time columns are measured at this latency\n"
     "  --runs R           measured enumerations per class, medians shown (default 11)\n"
     "  --rss              print resident memory after loading and after each class\n"
+    "  --figures          instead of the table, the figures bench/baseline.sh holds against\n"
+    "                     its baseline: \"CLASS PROVIDER FIRST EACH\" per class (the\n"
+    "                     exchanges), then \"rss-kib N\" (resident memory after all\n"
+    "                     classes)\n"
     "  --class CLASS      only this class (repeatable; class name or provider name)\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
@@ -96,6 +100,10 @@ int parseArguments(int argc, char** argv, vktbench::BenchConfig& cfg) {
         }
         if (a == "--rss") {
             cfg.showRss = true;
+            continue;
+        }
+        if (a == "--figures") {
+            cfg.figuresOnly = true;
             continue;
         }
         if (a == "--class") {

@@ -18,6 +18,7 @@
 #include "cimhost.h"
 #include "fru_util.h"
 #include "fuzz_support.h"
+#include "invariants.h"
 #include "varkolt/bmc.h"
 
 namespace {
@@ -233,5 +234,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             edit(in);
             break;
     }
+    fuzz::checkTexts("fru_image");
     return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "fru_util.h"
 #include "fuzz_support.h"
+#include "invariants.h"
 #include "varkolt/bmc.h"
 
 namespace {
@@ -81,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         roundTrip(area, in.rest());
     else
         restoreFile(mode == 1, area, in.rest());
+    fuzz::checkTexts("fru_restore");
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "invariants.h"
 #include "orvic_sel.h"
 #include "sdr_util.h"
 #include "sel_util.h"
@@ -81,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     printSELInfo();
     printSELs();
     for (int i = 0; i < entries; ++i) decodeAlone(selRecords[i], labelCap);
+    fuzz::checkTexts("sel_decode");
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "invariants.h"
 #include "sdr_reading.h"
 #include "sdr_sensors.h"
 #include "sdr_util.h"
@@ -44,5 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         isSDRLoadedFlag = 1;  // the table above is the repository
         getSensorNameBySensorNumber(getSensorNumber(index), name);
     }
+    fuzz::checkTexts("sensor_eval");
     return 0;
 }

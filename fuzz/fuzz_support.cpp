@@ -141,6 +141,7 @@ std::optional<testkit::IpmiResponse> HostileBmc::handle(const testkit::IpmiReque
     // call: a request left unanswered (by the input's choice, or because nothing is at its
     // IPMB address) costs a millisecond instead of the whole wait, and an answered one keeps
     // a wait that no busy machine runs out of.
+    sent_.push_back(request);
     std::optional<testkit::IpmiResponse> response = answer(request);
     const int waitMs = response ? answerWaitMs : noAnswerWaitMs;
     testkit::adjustTransport([waitMs](vkt::TransportConfig& c) { c.openIpmiResponseTimeoutMs = waitMs; });

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ipmi_message.h"
 #include "sim_server.h"
@@ -89,11 +90,14 @@ class HostileBmc : public testkit::Backend {
 public:
     HostileBmc(Stream& in, testkit::SimServer& server) : in_(in), server_(server) {}
     std::optional<testkit::IpmiResponse> handle(const testkit::IpmiRequest& request) override;
+    // Every request the library sent, answered or not.
+    const std::vector<testkit::IpmiRequest>& sent() const { return sent_; }
 
 private:
     std::optional<testkit::IpmiResponse> answer(const testkit::IpmiRequest& request);
     Stream& in_;
     testkit::SimServer& server_;
+    std::vector<testkit::IpmiRequest> sent_;
 };
 
 // A fresh demo server (sensors, event log, FRU, LAN, users, power devices, ...).

@@ -13,8 +13,9 @@
 #     qemu:    QEMU, busybox and ipmitool for the guest of .ci/stage-qemu.sh
 #     cimom:   what building sfcb and OpenPegasus from source and checking them takes
 #              (.ci/stage-cimom.sh)
-#     ci:      + the 32-bit toolchain, the fuzzing tools, debootstrap (the bare-machine
-#              stage), and the qemu and cimom levels; everything required
+#     ci:      + the 32-bit toolchain, the fuzzing tools, valgrind (bench/baseline.sh),
+#              debootstrap (the bare-machine stage), and the qemu and cimom levels;
+#              everything required
 set -euo pipefail
 
 level=${1:-test}
@@ -30,7 +31,7 @@ case "$level" in
   qemu) required=(qemu-system-x86 busybox-static ipmitool) ;;
   cimom) required+=("${cimom[@]}") ;;
   ci) required+=(libgtest-dev libgmock-dev googletest g++-multilib openipmi ipmitool freeipmi-tools
-                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14 debootstrap
+                 dpkg-dev debhelper lintian pkg-config clang-14 libclang-rt-14-dev llvm-14 valgrind debootstrap
                  qemu-system-x86 busybox-static "${cimom[@]}") ;;
   *) echo "usage: $0 [build|test|package|fuzz|qemu|cimom|ci]" >&2; exit 2 ;;
 esac
