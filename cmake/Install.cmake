@@ -7,10 +7,11 @@
 #              varkolt.pc and the CMake package config (find_package(varkolt))
 #   tools      every program built from tools/, in ${bindir}; their man pages; vktool's bash
 #              completion in ${datadir}/bash-completion/completions
-#   simulator  the test kit's fake OpenIPMI device libvktfakebmc.so, in ${libexecdir}/varkolt,
-#              installed only when asked for (--component simulator): it interposes libc
-#              calls, so it never goes where a dynamic linker could pick it up; the tools
-#              find it there relative to themselves for --simulate
+#   simulator  the simulated server (simulator/) as the fake OpenIPMI device
+#              libvktfakebmc.so, in ${libexecdir}/varkolt, installed only when asked for
+#              (--component simulator): it interposes libc calls, so it never goes where a
+#              dynamic linker could pick it up; the tools find it there relative to
+#              themselves for --simulate
 include(CMakePackageConfigHelpers)
 
 set(VKT_CMPI_PROVIDER_DIR "${CMAKE_INSTALL_LIBDIR}/cmpi" CACHE STRING

@@ -1,6 +1,6 @@
 // Shared pieces of the fuzz targets.
 //
-// Each target runs the library's own objects in-process against the test kit: the fake
+// Each target runs the library's own objects in-process against the simulator: the fake
 // OpenIPMI device in front of a BMC, the simulated KCS port space behind the library's
 // ports. Pauses of the library take no time, its files go to a scratch directory, and a
 // BMC can answer either from a simulated server or from the fuzzer's input.

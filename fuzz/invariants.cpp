@@ -15,6 +15,7 @@
 #include "px_util.h"
 #include "sdr_sensors.h"
 #include "sel_util.h"
+#include "transport_state.h"
 #include "varkolt/bmc.h"
 
 namespace fuzz {

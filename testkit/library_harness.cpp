@@ -14,7 +14,7 @@ namespace testkit {
 
 namespace {
 
-// The library's port accesses, handed to the test kit's simulated port space.
+// The library's port accesses, handed to the simulator's port space.
 class SimulatedPorts final : public vkt::PortIo {
 public:
     bool permit() override { return requestPortAccess(); }

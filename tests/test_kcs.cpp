@@ -716,7 +716,7 @@ TEST_F(Kcs, ActionProviderEnumeratesOverThePortsWithNoDevice) {
     EXPECT_EQ(host->enumerate("SetFanModeToPUE3").instances.at(0).get("VKT_Result"), "False");
 }
 
-// The built library drives the real port instructions; the test kit's ioperm grants nothing
+// The built library drives the real port instructions; the simulator's ioperm grants nothing
 // real, so each instruction traps and the simulated interface serves it.
 TEST_F(Kcs, LoadedLibraryReachesTheSimulatedInterfaceThroughItsPortInstructions) {
     std::string error;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `cmake --install` of a build tree: exactly the files of the install layout, the test kit's
+# `cmake --install` of a build tree: exactly the files of the install layout, the
 # simulated server only in its own component, and the installed tools and the installed
 # header, library and pkg-config/CMake files usable from where they were installed.
 #   check_install.sh BUILD-DIR LIBDIR    (CC and CFLAGS: the build's C compiler and flags)

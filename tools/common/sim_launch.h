@@ -1,7 +1,7 @@
 // The options both tools share for running the real library against a simulated BMC
 // instead of the host's: --simulate[=SCENARIO] (also replay:FILE), --bmc-sim-vm HOST:PORT
 // and --kcs, and for recording every exchange with the BMC, simulated or real: --record
-// FILE. A tool that was given one of them restarts itself with the test kit's fake OpenIPMI
+// FILE. A tool that was given one of them restarts itself with the simulator's fake OpenIPMI
 // device preloaded; after the restart it must make sure the simulation and the recording
 // are really in place, so that a mistyped scenario can never reach the host's real BMC and
 // a recording that cannot be written is noticed before anything is sent.

@@ -25,7 +25,7 @@ public:
     virtual int close(int fd) = 0;
 };
 
-DeviceCalls& fakeDeviceCalls();  // the test kit's fake device
+DeviceCalls& fakeDeviceCalls();  // the simulator's fake device
 DeviceCalls& hostDeviceCalls();  // the host's own nodes, through libc
 
 class DeviceRecorder {

@@ -1,4 +1,4 @@
-// Monotonic milliseconds (and microseconds) and a pause that survives signals, for the test kit's waits.
+// Monotonic milliseconds (and microseconds) and a pause that survives signals, for the simulation's waits.
 #ifndef TESTKIT_CLOCK_H
 #define TESTKIT_CLOCK_H
 
@@ -28,7 +28,7 @@ inline void pauseMs(int ms) {
     }
 }
 
-// The simulated server's own time. It moves only when the library pauses (the test kit's
+// The simulated server's own time. It moves only when the library pauses (the simulator's
 // pause function advances it), so a BMC that needs a minute to restart costs no real time.
 class SimClock {
 public:

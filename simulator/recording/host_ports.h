@@ -1,5 +1,5 @@
 // The host's own I/O ports through /dev/port, for recording a KCS conversation with a real
-// BMC: the library's port instructions still trap into the test kit (its ioperm grants
+// BMC: the library's port instructions still trap into the simulator (its ioperm grants
 // nothing), and each trapped access becomes one byte read or written at the port's offset
 // of /dev/port, which the kernel turns into the same in/out instruction. Needs root with
 // CAP_SYS_RAWIO, and a kernel that allows /dev/port (lockdown forbids it).

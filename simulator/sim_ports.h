@@ -2,7 +2,7 @@
 //
 // Test programs hand it to the library through the transport's configuration. A
 // library reached only through its real port instructions (loaded with dlopen, or the
-// installed .so under the LD_PRELOAD build) gets it too: the test kit's ioperm never grants
+// installed .so under the LD_PRELOAD build) gets it too: the simulator's ioperm never grants
 // real access, so every in/out instruction traps, and the trap carries the access out here.
 // Either way no test ever touches the machine's I/O ports.
 #ifndef TESTKIT_SIM_PORTS_H
@@ -35,7 +35,7 @@ int portAccessRequests();
 void resetPortAccess();  // granted, count 0
 bool requestPortAccess();
 
-// The test kit's ioperm and iopl (the interposers forward here). ioperm grants simulated
+// The simulator's ioperm and iopl (the interposers forward here). ioperm grants simulated
 // access to the range and emulates the trapped port instructions of that range from then
 // on; it never asks the kernel. iopl is always refused.
 int simulatedIoperm(unsigned long from, unsigned long num, int turnOn);

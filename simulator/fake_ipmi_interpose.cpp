@@ -3,7 +3,7 @@
 // test programs and into the LD_PRELOAD library. While a device recorder is installed, the
 // device nodes go through it instead (it hands them on to the fake device or to libc). The
 // I/O port permission calls never reach the kernel: port instructions always trap into
-// the test kit (sim_ports.h). The list of which driver holds which ports (/proc/ioports)
+// the simulator (sim_ports.h). The list of which driver holds which ports (/proc/ioports)
 // is the simulated machine's, except while a real BMC is recorded.
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
