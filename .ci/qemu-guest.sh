@@ -19,11 +19,12 @@ exec 3>/dev/ttyS1
 say() { echo "$*" >&3; }
 
 # run NAME COMMAND...: output in /tmp/NAME.out and /tmp/NAME.err, status in /tmp/NAME.rc;
-# all three also go to the log.
+# all three also go to the log. Standard input is no terminal, so a command that would ask
+# for a confirmation refuses at once instead of waiting on the console.
 run() {
   name=$1
   shift
-  "$@" >"/tmp/$name.out" 2>"/tmp/$name.err"
+  "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err"
   echo $? >"/tmp/$name.rc"
   say "\$ $* (exit status $(cat "/tmp/$name.rc"))"
   sed 's/^/  | /' "/tmp/$name.out" >&3
@@ -48,9 +49,10 @@ ports() {
 }
 
 # The library's view of the BMC: Get Device ID, the event log's summary, the sensors, once
-# through the exported routines (vktool) and once through the providers (vkt-cim).
+# through the exported routines (vktool) and once through the providers (vkt-cim). A raw
+# request may change anything, so vktool sends one only when confirmed.
 library() {
-  run "$1-devid" vktool raw send 06 01
+  run "$1-devid" vktool --yes raw send 06 01
   run "$1-firmware" vktool bmc firmware
   run "$1-sel" vktool sel info
   run "$1-sensors" vktool sensor list
@@ -63,7 +65,15 @@ ports "no IPMI module loaded"
 ! grep -q ' : ipmi_si$' /proc/ioports || differs "ipmi_si holds ports before any module was loaded"
 [ ! -e /dev/ipmi0 ] || differs "/dev/ipmi0 exists before any module was loaded"
 library m1
-for c in devid firmware sel sensors cim-sel cim-sensors; do
+# vktool says first, without a device node, that the library uses the KCS ports and which
+# modules give the node; nothing else goes to standard error.
+for c in devid firmware sel sensors; do
+  expect_status "m1-$c" 0
+  grep -q 'modprobe ipmi_si ipmi_devintf$' "/tmp/m1-$c.err" || differs "m1-$c gave no device-node hint"
+  other=$(grep -v '^vktool: ' "/tmp/m1-$c.err" | head -n 1)
+  [ -z "$other" ] || differs "m1-$c wrote to standard error: $other"
+done
+for c in cim-sel cim-sensors; do
   expect_status "m1-$c" 0
   expect_quiet "m1-$c"
 done
