@@ -1,5 +1,6 @@
 #include "sim_state.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -230,12 +231,17 @@ bool loadState(SimServer& server, const std::string& path, std::string* error) {
 bool saveState(const SimServer& server, const std::string& path, std::string* error) {
     const std::string temporary = path + ".new";
     {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << serializeState(server);
-        out.flush();
-        if (!out) {
+        // Made afresh: a link planted at the temporary name is not followed.
+        unlink(temporary.c_str());
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const std::string text = serializeState(server);
+        FILE* out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (out == nullptr && fd >= 0) ::close(fd);
+        const bool written = out != nullptr && fwrite(text.data(), 1, text.size(), out) == text.size();
+        const bool closed = out != nullptr && fclose(out) == 0;
+        if (!written || !closed) {
             *error = "cannot write " + temporary;
-            unlink(temporary.c_str());
+            if (fd >= 0) unlink(temporary.c_str());
             return false;
         }
     }

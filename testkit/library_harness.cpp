@@ -24,18 +24,25 @@ public:
 
 SimulatedPorts simulatedPorts;
 
-// The KCS lock file of this process: test programs run side by side, and one that holds
-// its lock on purpose must not hold up the others. Plain characters, so that the exit
-// handler that removes the file finds its name intact whatever static objects the exit has
-// destroyed before it.
-char lockPath[64];
+// The KCS lock file of this process, in a directory of its own as the library wants it:
+// test programs run side by side, and one that holds its lock on purpose must not hold up
+// the others. Plain characters, so that the exit handler that removes them finds the names
+// intact whatever static objects the exit has destroyed before it.
+char lockDir[64];
+char lockPath[80];
 
 const char* kcsLockPath() {
-    if (lockPath[0] == '\0') snprintf(lockPath, sizeof lockPath, "/tmp/vkt-kcs-%ld.lock", static_cast<long>(getpid()));
+    if (lockPath[0] == '\0') {
+        snprintf(lockDir, sizeof lockDir, "/tmp/vkt-kcs-%ld", static_cast<long>(getpid()));
+        snprintf(lockPath, sizeof lockPath, "%s/kcs.lock", lockDir);
+    }
     return lockPath;
 }
 
-void removeKcsLockFile() { unlink(kcsLockPath()); }
+void removeKcsLockFile() {
+    unlink(kcsLockPath());
+    rmdir(lockDir);
+}
 
 // The transport as test programs run it.
 void simulate(vkt::TransportConfig& config) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -126,6 +128,40 @@ TEST_F(ConfigTransfer, FailedDownloadKeepsTheEarlierFile) {
     }
     EXPECT_EQ(sim().transfer.statusPolls, 29);
     EXPECT_EQ(sim().clock.nowMs(), 28000);
+}
+
+// The download replaces the name it is given: a link or a file another user planted there
+// is replaced, never written through, and lends the new file nothing.
+TEST_F(ConfigTransfer, DownloadReplacesWhatAnotherUserPlantedAtTheName) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+    const std::string shared = path("shared");
+    ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    writeFile(path("victim"), Bytes{'K', 'E', 'E', 'P'});
+    const std::string victim = path("victim");
+    const std::string linked = shared + "/linked.cfg";
+    const std::string open = shared + "/open.cfg";
+    testkit::ChildResult planted = testkit::runInChild(
+        [&] {
+            const int fd = ::open(open.c_str(), O_WRONLY | O_CREAT, 0666);
+            if (symlink(victim.c_str(), linked.c_str()) != 0 || fd < 0 || fchmod(fd, 0666) != 0) _exit(3);
+        },
+        /*dropRoot=*/true);
+    ASSERT_EQ(planted.status, 0);
+    const mode_t umaskBefore = umask(022);
+    for (const std::string& name : {linked, open}) {
+        Outcome o = download(name);
+        EXPECT_EQ(o.rc, 0) << name << o.err;
+        EXPECT_EQ(readBytes(name), original_) << name;
+        struct stat st {};
+        ASSERT_EQ(lstat(name.c_str(), &st), 0) << name;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+        EXPECT_EQ(st.st_uid, 0u) << name;
+        EXPECT_EQ(st.st_mode & 0002, 0u) << name << ": readable and writable by all";
+    }
+    umask(umaskBefore);
+    EXPECT_EQ(readBytes(victim), (Bytes{'K', 'E', 'E', 'P'}));
 }
 
 TEST_F(ConfigTransfer, RefusedRequestsSendNothingFurther) {

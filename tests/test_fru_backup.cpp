@@ -1,5 +1,7 @@
 // Backup and restore of the FRU image, as a binary file and as a text listing: files,
 // request sequences, messages and results, and the listing's round trip for awkward fields.
+#include <sys/stat.h>
+
 #include "fru_test_support.h"
 #include "progress_recorder.h"
 #include "varkolt/bmc.h"
@@ -509,6 +511,62 @@ TEST_F(FruBackup, ListingFailures) {
     o = run([] { return bmc_BackupFRUToText("fru.txt"); });
     EXPECT_EQ(o.rc, 11);
     EXPECT_EQ(o.err, "Failed to get FRU inventory area, Completion Code=C3h\n");
+}
+
+// The routines run as root, often with a name in /tmp. A link or hard link another user
+// planted at that name must not make them overwrite the file it leads to.
+TEST_F(FruBackup, BackupsNeverWriteThroughLinksPlantedInASharedDirectory) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    const Bytes image = ImageBuilder().board(5, {"ABCD", "B", "S", "P", ""}).padTo(512).build();
+    useImage(image);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::string here = cwd;
+    ASSERT_EQ(chmod(here.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir("shared", 01777), 0);
+    ASSERT_EQ(chmod("shared", 01777), 0);
+    writeFile("victim", "root's own file");
+    const std::string victim = here + "/victim";
+    const std::string shared = here + "/shared/";
+    testkit::ChildResult planted = testkit::runInChild(
+        [&] {
+            if (symlink(victim.c_str(), (shared + "fru.bin").c_str()) != 0 ||
+                symlink(victim.c_str(), (shared + "fru.txt").c_str()) != 0)
+                _exit(3);
+        },
+        /*dropRoot=*/true);
+    ASSERT_EQ(planted.status, 0);
+    // Hosts that let users hard-link files they do not own: the shape such a user leaves.
+    ASSERT_EQ(link("victim", "shared/hard.bin"), 0);
+
+    const auto refused = [](const std::string& path, const char* why) {
+        return path + " " + why + " in a directory other users can write to; nothing was written to it.\nnew " + path +
+               " file error\n";
+    };
+    for (const char* name : {"fru.bin", "hard.bin"}) {
+        const std::string path = shared + name;
+        Outcome o = run([&] { return bmc_BackupFRU(path.c_str()); });
+        EXPECT_EQ(o.rc, 11) << name;
+        EXPECT_EQ(o.out, "") << name;
+        EXPECT_EQ(o.err, refused(path, name[0] == 'f' ? "is a symbolic link" : "has other hard links")) << name;
+    }
+    const std::string text = shared + "fru.txt";
+    Outcome o = run([&] { return bmc_BackupFRUToText(text.c_str()); });
+    EXPECT_EQ(o.rc, 11);
+    EXPECT_EQ(o.err, refused(text, "is a symbolic link"));
+    EXPECT_EQ(readText("victim"), "root's own file");
+
+    // A new name in the shared directory is written as before.
+    const std::string fresh = shared + "new.bin";
+    EXPECT_EQ(run([&] { return bmc_BackupFRU(fresh.c_str()); }).rc, 0);
+    EXPECT_EQ(readBytes(fresh), image);
+
+    // Where nobody else can change the names, a link is the operator's own and is followed
+    // (as /dev/stdout is).
+    ASSERT_EQ(mkdir("private", 0700), 0);
+    ASSERT_EQ(symlink(victim.c_str(), "private/fru.bin"), 0);
+    EXPECT_EQ(run([] { return bmc_BackupFRU("private/fru.bin"); }).rc, 0);
+    EXPECT_EQ(readBytes("victim"), image);
 }
 
 TEST_F(FruBackup, ListingsThatCannotBeReadAreRefusedBeforeAnyWrite) {

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -609,6 +610,118 @@ TEST_F(Kcs, PortsKeptBusyByAnotherProcessFailTheRequestWithoutTouchingThem) {
     for (int fd : {locked[0], locked[1], release[0], release[1]}) close(fd);
     EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
     EXPECT_TRUE(sim().oem.ledOn);
+}
+
+// The lock's place as an unprivileged local user would prepare it. Before the lock moved
+// to a directory of root's own, any user could create it in the shared lock directory and
+// hold it, and every exchange of the root library then failed with C0h.
+class KcsLockPlace : public Kcs {
+protected:
+    void SetUp() override {
+        Kcs::SetUp();
+        char pattern[] = "/tmp/vkt-lockplace-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        send(0x30, 0x0C);  // the probe, under the test program's own lock
+    }
+    void TearDown() override {
+        testkit::resetLibraryTransport();
+        (void)!system(("rm -rf " + root_).c_str());
+        Kcs::TearDown();
+    }
+    void lockAt(const std::string& path) {
+        testkit::adjustTransport([&](vkt::TransportConfig& c) {
+            vkt::copyText(c.kcsLockPath, path.c_str());
+            c.kcsLockWaitMs = 20;
+        });
+    }
+    // Two requests that must both reach the BMC, and what they wrote on standard error.
+    std::string bothGoAhead() {
+        testkit::CaptureOutput err(2);
+        EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
+        EXPECT_TRUE(sim().oem.ledOn);
+        EXPECT_EQ(send(0x30, 0x0E).cc, 0x00);
+        EXPECT_FALSE(sim().oem.ledOn);
+        return err.text();
+    }
+    std::string root_;
+};
+
+TEST_F(KcsLockPlace, ALockThatAnotherUserHoldsInASharedDirectoryIsNeverUsed) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+    const std::string shared = root_ + "/lock";
+    ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    const std::string path = shared + "/varkolt-kcs.lock";
+    int locked[2], release[2];
+    ASSERT_EQ(pipe(locked), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {  // nobody: creates the lock first and keeps it
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+        (void)!write(locked[1], "l", 1);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    close(locked[1]);  // a child that failed cannot leave the read waiting
+    char c = 0;
+    ASSERT_EQ(read(locked[0], &c, 1), 1);
+    lockAt(path);
+    EXPECT_EQ(bothGoAhead(), "The KCS lock " + path +
+                                 " is not used: its directory belongs to another user or is open to other "
+                                 "users. Exchanges go ahead without taking turns with other processes.\n");
+    (void)!write(release[1], "r", 1);
+    waitpid(pid, nullptr, 0);
+    for (int fd : {locked[0], release[0], release[1]}) close(fd);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_size, 0);
+}
+
+TEST_F(KcsLockPlace, InRootsOwnDirectoryAForeignFileOrALinkIsNeverUsed) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+    const std::string dir = root_ + "/varkolt";
+    const std::string path = dir + "/kcs.lock";
+    lockAt(path);
+    EXPECT_EQ(bothGoAhead(), "");  // the directory is made, the lock taken
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, 0u);
+
+    // A lock file that another user owns, held: the exchanges do not wait for it.
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    const int held = open(path.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    EXPECT_EQ(bothGoAhead(), "The KCS lock " + path +
+                                 " is not used: it is not a regular file of this process's user. Exchanges go "
+                                 "ahead without taking turns with other processes.\n");
+    close(held);
+
+    // A link planted at the lock's name: its target is neither created nor locked.
+    testkit::resetLibraryTransport();
+    lockAt(path);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    const std::string target = root_ + "/target";
+    ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    EXPECT_EQ(bothGoAhead(), "The KCS lock " + path +
+                                 " is not used: it is a symbolic link. Exchanges go ahead without taking turns "
+                                 "with other processes.\n");
+    EXPECT_NE(access(target.c_str(), F_OK), 0);
+
+    // A directory left open to others is refused as well.
+    testkit::resetLibraryTransport();
+    lockAt(path);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    EXPECT_NE(bothGoAhead(), "");
 }
 
 // ---- the host's own alarm -------------------------------------------------------------------

@@ -372,8 +372,9 @@ Writer::~Writer() {
 
 bool Writer::open(const std::string& path, const Origin& origin, std::string* error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // It names the BMC's users and network settings: readable by its owner only.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // It names the BMC's users and network settings: readable by its owner only. Never
+    // written through a link someone may have planted at the name.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     file_ = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (file_ == nullptr) {
         *error = "cannot write the recording " + path + ": " + strerror(errno);

@@ -8,6 +8,7 @@
 
 #include "bounded.h"
 #include "fru_util.h"
+#include "output_file.h"
 #include "whole_file.h"
 
 namespace {
@@ -328,7 +329,7 @@ int writeFRUfromFile(const char* path) {
 
 int parseFRUDataToText(const BYTE* image, size_t imageLength, const char* path) {
     if (!listable(image, imageLength)) return fruFileVersionError;
-    FILE* out = path != nullptr ? fopen(path, "w") : nullptr;
+    FILE* out = vkt::openOutputFile(path);
     if (out == nullptr) return fruFileOpenError;
     Listing listing(image, imageLength);
     listImage(listing, image, imageLength);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -527,15 +528,55 @@ void tellOperatorOnce(PortOwner owner) {
 
 constexpr useconds_t lockPollUs = 1000;
 
+void tellLockRefusedOnce(const char* why) {
+    vkt::Transport::Kcs& kcs = channel();
+    if (kcs.lockNoticeGiven) return;
+    kcs.lockNoticeGiven = true;
+    fprintf(stderr,
+            "The KCS lock %s is not used: %s. Exchanges go ahead without taking turns with other "
+            "processes.\n",
+            vkt::transport().config.kcsLockPath, why);
+}
+
+enum class LockPlace { ours, missing, refused };
+
+// The lock's directory, made if missing. Only a directory of this process's own user (root)
+// that nobody else may write to will do: whoever could create the lock file could hold it
+// and stop every exchange. A lock directly in /run is fine, since only root writes there.
+LockPlace lockDirectory(const char* lockPath) {
+    const char* slash = strrchr(lockPath, '/');
+    const std::string dir = slash == nullptr ? "." : slash == lockPath ? "/" : std::string(lockPath, slash);
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return LockPlace::missing;  // no /run, read-only
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0) return LockPlace::missing;
+    const bool ours = S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return ours ? LockPlace::ours : LockPlace::refused;
+}
+
 // Holds the advisory lock for one exchange. The file is opened per exchange, so a child
 // forked meanwhile never shares the lock. When the file cannot be opened or locked at all
-// (no /run/lock) there is nobody to take turns with, and the exchange goes ahead.
+// (no /run) there is nobody to take turns with, and the exchange goes ahead; so it does,
+// after one message, when the lock is in a place another user could have prepared.
 class KcsPortLock {
 public:
     KcsPortLock() {
         const vkt::TransportConfig& config = vkt::transport().config;
-        fd_ = open(config.kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0) return;
+        const LockPlace place = lockDirectory(config.kcsLockPath);
+        if (place == LockPlace::refused)
+            tellLockRefusedOnce("its directory belongs to another user or is open to other users");
+        if (place != LockPlace::ours) return;
+        // Never through a link, and never waiting on a FIFO.
+        fd_ = open(config.kcsLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd_ < 0) {
+            if (errno == ELOOP) tellLockRefusedOnce("it is a symbolic link");
+            return;
+        }
+        struct stat st {};
+        if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+            tellLockRefusedOnce("it is not a regular file of this process's user");
+            release();
+            return;
+        }
         const int waitMs = config.kcsLockWaitMs > 0 ? config.kcsLockWaitMs : 0;
         const long long deadline = monotonicUs() + static_cast<long long>(waitMs) * 1000;
         for (;;) {

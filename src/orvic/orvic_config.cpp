@@ -46,9 +46,12 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool open() {
+        // A new file gets the mode fopen would give it; a replaced file of our own keeps its
+        // own. The content names the BMC's users: a file or link someone else left at the
+        // name lends it nothing, and is replaced, never written through.
         struct stat existing {};
-        const bool replacing = stat(target_.c_str(), &existing) == 0;
-        // A new file gets the mode fopen would give it; a replaced one keeps its own.
+        const bool replacing = lstat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+                               existing.st_uid == geteuid();
         const mode_t mode = replacing ? (existing.st_mode & 07777) : 0666;
         for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             temp_ = target_ + ".part-" + std::to_string(getpid()) + "-" + std::to_string(attempt);

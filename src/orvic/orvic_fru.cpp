@@ -5,6 +5,7 @@
 
 #include "entry_barrier.h"
 #include "fru_util.h"
+#include "output_file.h"
 #include "smipmi.h"
 #include "varkolt/bmc.h"
 
@@ -180,7 +181,7 @@ int bmc_BackupFRU(const char* path) {
     return vkt::entryBarrier(__func__, [&] {
         if (int r = readFRUImage(false)) return r;
         parseFRUData(fruData, imageLength(), 0);
-        FILE* f = path != nullptr ? fopen(path, "wb") : nullptr;
+        FILE* f = vkt::openOutputFile(path);
         if (f == nullptr) {
             fprintf(stderr, "new %s file error\n", shown(path));
             return VKT_BMC_COMMAND_FAILED;

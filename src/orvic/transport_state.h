@@ -28,8 +28,9 @@ struct TransportConfig {
     // "start-end : name", two spaces of indent per level of nesting.
     char ioportsPath[256] = "/proc/ioports";
     // Processes that drive the ports take turns: each exchange holds an advisory lock on
-    // this file and waits at most this long for it.
-    char kcsLockPath[256] = "/run/lock/varkolt-kcs.lock";
+    // this file and waits at most this long for it. Its directory is made (mode 0700) when
+    // missing, and is used only while it belongs to this process's user alone.
+    char kcsLockPath[256] = "/run/varkolt/kcs.lock";
     int kcsLockWaitMs = 5000;
     // How long a request on the OpenIPMI device waits for its answer before it counts as
     // timed out (C3h). The kernel driver retries and answers a silent BMC itself well
@@ -99,6 +100,7 @@ struct Transport {
         bool portsGranted = false;
         bool ownerNoticeGiven = false;
         bool unknownOwnerNoticeGiven = false;
+        bool lockNoticeGiven = false;  // the lock's place was refused and said so
         // The one-second alarm's handler record and timer value, and the exchange under
         // way that borrowed SIGALRM and the interval timer (nullptr: none).
         struct sigaction alarmAction = {};

@@ -7,6 +7,7 @@
 // meaning: 0 success, 11 a command failed, 12 a malformed or refused argument, 13 the
 // feature is absent, 14 a bridging step failed. Arguments the tool itself refuses give
 // 12, a change that was not confirmed 15, both before anything is sent to the BMC.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,8 +157,13 @@ void hintWithoutDevice(const vkttools::SimOptions& sim, bool quiet) {
 int writeCompletion(const std::vector<std::string>& words) {
     FILE* out = stdout;
     if (!words.empty()) {
-        out = fopen(words[0].c_str(), "w");
-        if (out == nullptr) return refuse("cannot write " + words[0]);
+        // Never through a link someone may have planted at the name.
+        const int fd = open(words[0].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+        out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (out == nullptr) {
+            if (fd >= 0) close(fd);
+            return refuse("cannot write " + words[0]);
+        }
     }
     vktool::writeBashCompletion(out);
     const bool written = fflush(out) == 0 && !ferror(out);
