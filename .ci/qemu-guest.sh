@@ -13,7 +13,7 @@ export PATH=/bin:/usr/bin:/opt/vkt/bin LD_LIBRARY_PATH=/opt/vkt/lib
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-mkdir -p /run/lock /tmp
+mkdir -p /run /tmp
 exec 3>/dev/ttyS1
 
 say() { echo "$*" >&3; }
@@ -85,6 +85,10 @@ n=$(grep -c '^varkolt/cimv2:VKT_Sensors\.' /tmp/m1-cim-sensors.out)
 [ "$n" = 1 ] || differs "$n VKT_Sensors instances, not 1"
 grep -q '^    VKT_SensorName = "Watchdog"$' /tmp/m1-cim-sensors.out || differs "the sensor is not the watchdog"
 [ "$(bytes m1-devid | cut -c1-2)" = "20" ] || differs "Get Device ID answered \"$(bytes m1-devid)\""
+# Processes driving the ports take turns through a lock in a directory of root's alone.
+lockdir=$(stat -c '%a %u %F' /run/varkolt 2>&1)
+[ "$lockdir" = "700 0 directory" ] || differs "/run/varkolt is \"$lockdir\", not root's directory of mode 700"
+[ -f /run/varkolt/kcs.lock ] || differs "no KCS lock in /run/varkolt"
 summary "1 (no IPMI module, the library drives the KCS ports)"
 
 # ---- 2. ipmi_si without ipmi_devintf ------------------------------------------------------
