@@ -531,7 +531,7 @@ TEST_F(FruBackup, BackupsNeverWriteThroughLinksPlantedInASharedDirectory) {
     testkit::ChildResult planted = testkit::runInChild(
         [&] {
             if (symlink(victim.c_str(), (shared + "fru.bin").c_str()) != 0 ||
-                symlink(victim.c_str(), (shared + "fru.txt").c_str()) != 0)
+                symlink(victim.c_str(), (shared + "fru.txt").c_str()) != 0 || mkfifo((shared + "fifo.bin").c_str(), 0666) != 0)
                 _exit(3);
         },
         /*dropRoot=*/true);
@@ -543,12 +543,14 @@ TEST_F(FruBackup, BackupsNeverWriteThroughLinksPlantedInASharedDirectory) {
         return path + " " + why + " in a directory other users can write to; nothing was written to it.\nnew " + path +
                " file error\n";
     };
-    for (const char* name : {"fru.bin", "hard.bin"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"fru.bin", "is a symbolic link"}, {"hard.bin", "has other hard links"}, {"fifo.bin", "is not a regular file"}};
+    for (const auto& [name, why] : cases) {
         const std::string path = shared + name;
-        Outcome o = run([&] { return bmc_BackupFRU(path.c_str()); });
+        Outcome o = run([&] { return bmc_BackupFRU(path.c_str()); });  // (a FIFO nobody reads: no wait)
         EXPECT_EQ(o.rc, 11) << name;
         EXPECT_EQ(o.out, "") << name;
-        EXPECT_EQ(o.err, refused(path, name[0] == 'f' ? "is a symbolic link" : "has other hard links")) << name;
+        EXPECT_EQ(o.err, refused(path, why)) << name;
     }
     const std::string text = shared + "fru.txt";
     Outcome o = run([&] { return bmc_BackupFRUToText(text.c_str()); });

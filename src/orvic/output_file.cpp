@@ -36,22 +36,25 @@ FILE* openOutputFile(const char* path) {
     if (!privateDir && lstat(path, &named) == 0 && S_ISLNK(named.st_mode))
         return refuse(path, "is a symbolic link");
     // Not truncated yet: what the name holds is looked at first. A link planted after the
-    // look above is still not followed.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (privateDir ? 0 : O_NOFOLLOW);
+    // look above is still not followed, and a FIFO planted there cannot hold the call up.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (privateDir ? 0 : O_NOFOLLOW | O_NONBLOCK);
     const int fd = open(path, flags, 0666);
     if (fd < 0) {
         if (errno == ELOOP && !privateDir) return refuse(path, "is a symbolic link");
+        if (errno == ENXIO && !privateDir) return refuse(path, "is not a regular file");
         return nullptr;
     }
     struct stat opened {};
     bool usable = fstat(fd, &opened) == 0;
-    if (usable && S_ISREG(opened.st_mode)) {
-        if (!privateDir && opened.st_nlink > 1) {
-            close(fd);
-            return refuse(path, "has other hard links");
-        }
-        usable = ftruncate(fd, 0) == 0;
+    const char* refused = nullptr;
+    if (usable && !privateDir && !S_ISREG(opened.st_mode)) refused = "is not a regular file";
+    if (usable && !privateDir && S_ISREG(opened.st_mode) && opened.st_nlink > 1) refused = "has other hard links";
+    if (refused != nullptr) {
+        close(fd);
+        return refuse(path, refused);
     }
+    if (usable && !privateDir) usable = fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    if (usable && S_ISREG(opened.st_mode)) usable = ftruncate(fd, 0) == 0;
     FILE* f = usable ? fdopen(fd, "w") : nullptr;
     if (f == nullptr) close(fd);
     return f;
