@@ -85,7 +85,7 @@ TEST_F(LongRunning, EveryClassOverTheDeviceKeepsTheProcessSize) {
 TEST_F(LongRunning, EveryClassOfAChassisNodeOverTheKcsPortsKeepsTheProcessSize) {
     // Each exchange over the ports costs some fifty register accesses: fewer rounds.
     useServer(testkit::makeScenario("multinode"), {});  // no device node: the ports
-    expectKeptSize(300);
+    expectKeptSize(200);
     EXPECT_TRUE(kcs().log().empty());
 }
 
