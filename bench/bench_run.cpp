@@ -67,6 +67,8 @@ public:
 
     void setLatency(std::chrono::microseconds latency) { latency_ = latency; }
     size_t count() const { return count_; }
+    // Forgets the requests without answering them again.
+    void forget() { count_ = 0; }
     // Answers the requests since the last replay on `bmc` and forgets them.
     void replayInto(testkit::SimBmc& bmc) {
         for (size_t i = 0; i < count_; ++i) bmc.handle(kept_[i]);
@@ -208,6 +210,9 @@ public:
 
     bool start(std::string* error);
     Row measure(const cimhost::ProviderInfo& p);
+    // One enumeration as a CIMOM makes it, nothing measured and nothing cleared on the
+    // server: what a long-running host does again and again.
+    size_t enumerateOnly(const cimhost::ProviderInfo& p);
     const SimServer& server() const { return *model_; }
 
 private:
@@ -232,7 +237,6 @@ bool Bench::start(std::string* error) {
     if (cfg_.transport == Transport::kcs) {
         dev.setPaths({});
         kcs_ = std::make_unique<testkit::SimKcsBmc>(&recorder_);
-        kcs_->keepLog(false);
         kcs_->setByteDelay(std::chrono::microseconds(cfg_.byteDelayUs));
         ports_ = std::make_unique<CountedPorts>(*kcs_);
         testkit::attachPortSpace(ports_.get());
@@ -265,6 +269,13 @@ Sample Bench::enumerateOnce(const cimhost::ProviderInfo& p, bool timed) {
     primary_->bmc.clearLog();
     replica_->bmc.clearLog();
     return s;
+}
+
+size_t Bench::enumerateOnly(const cimhost::ProviderInfo& p) {
+    const size_t instances = host_->enumerate(p.prefix).instances.size();
+    host_->releaseBrokerObjects();
+    recorder_.forget();
+    return instances;
 }
 
 Row Bench::measure(const cimhost::ProviderInfo& p) {
@@ -401,6 +412,28 @@ int printFigures(const std::vector<Row>& rows) {
     return allMatch ? 0 : 1;
 }
 
+// Every class again and again, as a monitoring client makes a CIMOM do: after the warm-up
+// rounds the library has read what it caches and the server holds all it ever will, so the
+// process must stay that size.
+int runRounds(Bench& bench, const BenchConfig& cfg) {
+    long warm = -1;
+    size_t instances = 0;
+    for (int round = 1; round <= cfg.rounds; ++round) {
+        instances = 0;
+        for (const cimhost::ProviderInfo* p : cfg.classes) instances += bench.enumerateOnly(*p);
+        if (round == warmRounds) warm = residentKiB();
+    }
+    const long last = residentKiB();
+    const long growth = last - warm;
+    const bool kept = warm >= 0 && last >= 0 && growth <= roundsGrowthKiB;
+    fprintf(tableOut, "%zu classes, %zu instances per round\n", cfg.classes.size(), instances);
+    fprintf(tableOut, "rss-kib after round %d: %ld\n", warmRounds, warm);
+    fprintf(tableOut, "rss-kib after round %d: %ld (%+ld KiB, at most %+ld)%s\n", cfg.rounds, last, growth,
+            roundsGrowthKiB, kept ? "" : "  <- the process grows with every enumeration");
+    fflush(tableOut);
+    return kept ? 0 : 1;
+}
+
 }  // namespace
 
 int runBenchmark(const BenchConfig& cfg) {
@@ -413,6 +446,7 @@ int runBenchmark(const BenchConfig& cfg) {
         fflush(messagesOut);
         _exit(1);
     }
+    if (cfg.rounds > 0) _exit(runRounds(bench, cfg));
     const bool table = !cfg.figuresOnly;
     if (table) printHeader(cfg, bench.server());
     if (table && cfg.showRss) fprintf(tableOut, "%-110s %8ld\n", "(after loading)", residentKiB());

@@ -21,13 +21,21 @@ struct BenchConfig {
     int runs = 11;
     bool showRss = false;
     bool figuresOnly = false;  // the plain figures of --figures instead of the table
+    int rounds = 0;            // --rounds: every class this many times over, memory held instead
     std::vector<const cimhost::ProviderInfo*> classes;
 };
 
 // Prints the table on standard output; 0 when every class sent the expected number of
 // exchanges and, over the ports with a slow BMC, the library's waits left the CPU alone; 1
-// otherwise (or when the library cannot be loaded).
+// otherwise (or when the library cannot be loaded). With `rounds`, instead: the resident
+// memory after warm-up rounds and after the last one, 0 when it stayed within a fixed bound.
 int runBenchmark(const BenchConfig& cfg);
+
+// --rounds: the round after which the resident memory is first read (the library and the
+// server have made their tables by then), and how much it may grow from there to the last
+// round. A server or library that keeps anything per exchange grows by megabytes.
+constexpr int warmRounds = 100;
+constexpr long roundsGrowthKiB = 1024;
 
 }  // namespace vktbench
 

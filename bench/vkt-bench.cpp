@@ -7,10 +7,12 @@
 //
 //   vkt-bench [--sensors N] [--sel M] [--psus P] [--nodes K] [--kcs [--byte-delay-us D]]
 //             [--latency-us L] [--runs R] [--rss] [--figures] [--class CLASS]...
+//   vkt-bench --rounds N [...]
 //
 // The exit status is 0 when every class sent the expected number of exchanges and, over the
 // KCS ports with a BMC that takes a millisecond or more per byte, the library's CPU stayed
-// within a tenth of the wall time; 1 when either did not, 2 for a usage error.
+// within a tenth of the wall time; 1 when either did not, 2 for a usage error. With --rounds,
+// 0 when the process kept its size over the rounds, 1 when it grew.
 #include <unistd.h>
 
 #include <cstdio>
@@ -54,6 +56,9 @@ const char* const usageText =
     "                     exchanges), then \"rss-kib N\" (resident memory after all\n"
     "                     classes)\n"
     "  --class CLASS      only this class (repeatable; class name or provider name)\n"
+    "  --rounds N         instead of the table, enumerate the classes N times over (N at\n"
+    "                     least 200) and print the resident memory after round 100 and\n"
+    "                     after round N; exit status 1 when it grew by more than 1 MiB\n"
     "\n"
     "Environment: VKT_PROVIDER_LIB overrides the path of libvarkoltprovider.so.1.\n";
 
@@ -87,6 +92,7 @@ int parseArguments(int argc, char** argv, vktbench::BenchConfig& cfg) {
         {"--byte-delay-us", [&](int v) { cfg.byteDelayUs = v; }},
         {"--latency-us", [&](int v) { cfg.latencyUs = v; }},
         {"--runs", [&](int v) { cfg.runs = v; }},
+        {"--rounds", [&](int v) { cfg.rounds = v; }},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -124,6 +130,8 @@ int parseArguments(int argc, char** argv, vktbench::BenchConfig& cfg) {
         ++i;
     }
     if (cfg.runs < 1) return usageError("--runs must be at least 1");
+    if (cfg.rounds != 0 && cfg.rounds < 2 * vktbench::warmRounds)
+        return usageError("--rounds must be at least " + std::to_string(2 * vktbench::warmRounds));
     if (cfg.byteDelayUs > 0 && cfg.transport != vktbench::Transport::kcs)
         return usageError("--byte-delay-us applies to --kcs only");
     const std::string sizesProblem = testkit::checkSyntheticSizes(cfg.sizes);

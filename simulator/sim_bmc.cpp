@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -71,7 +73,7 @@ void SimBmc::onIpmb(uint8_t slaveAddr, Handler handler) {
 
 std::optional<IpmiResponse> SimBmc::handle(const IpmiRequest& request) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    log_.push_back(request);
+    noteRecord(log_, request);
     if (away_ && away_()) {
         if (!awayCc_) return std::nullopt;
         return IpmiResponse::error(*awayCc_);

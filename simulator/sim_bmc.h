@@ -1,5 +1,6 @@
 // The simulated BMC: a registry of command handlers (filled by the models), fault
-// injection, and a log of every request in order.
+// injection, and a log of every request in order (kept only while records are on, see
+// sim_records.h).
 #ifndef TESTKIT_SIM_BMC_H
 #define TESTKIT_SIM_BMC_H
 
@@ -46,6 +47,8 @@ public:
     void clearFaults();
 
     // ---- observation ----------------------------------------------------------------
+    // Every request since the last clearLog, while records are kept (sim_records.h);
+    // empty otherwise.
     std::vector<IpmiRequest> log() const;
     void clearLog();
     size_t count(uint8_t netFn, uint8_t cmd) const;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -45,6 +47,8 @@ void SimKcsBmc::clearLog() {
     exchangeCount_ = 0;
 }
 
+bool SimKcsBmc::logging() const { return logging_ ? *logging_ : keepingRecords(); }
+
 bool SimKcsBmc::faultsApply() const { return faults_.onExchange < 0 || faults_.onExchange == exchange_; }
 
 uint8_t SimKcsBmc::statusByte() const {
@@ -76,12 +80,12 @@ uint8_t SimKcsBmc::in(uint16_t port) {
         value = output_;
         obf_ = false;
     }
-    if (logging_) log_.push_back(Access{false, port, value});
+    if (logging()) log_.push_back(Access{false, port, value});
     return value;
 }
 
 void SimKcsBmc::out(uint16_t port, uint8_t value) {
-    if (logging_) log_.push_back(Access{true, port, value});
+    if (logging()) log_.push_back(Access{true, port, value});
     if (!onBus_ || (port != status_ && port != data_)) return;
     commandFlag_ = port == status_;
     if (commandFlag_ && value == codeWriteStart) {

@@ -3,12 +3,14 @@
 // WRITE_START, the request bytes, WRITE_END and the READ acknowledgements, hands each
 // complete request to a backend (normally the simulated BMC) and plays the answer back one
 // byte at a time. It answers GET_STATUS/ABORT as a KCS BMC does, can misbehave in the ways
-// real interfaces do, and logs every register access.
+// real interfaces do, and logs every register access (while records are kept, see
+// sim_records.h).
 #ifndef TESTKIT_SIM_KCS_H
 #define TESTKIT_SIM_KCS_H
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,7 +66,7 @@ public:
     void out(uint16_t port, uint8_t value) override;
 
     // ---- observation ----------------------------------------------------------------
-    // Logging is on by default; a long-running host turns it off.
+    // Logging follows the simulator's record switch (sim_records.h) unless set here.
     void keepLog(bool on) { logging_ = on; }
     // Every access to any port, in order.
     const std::vector<Access>& log() const { return log_; }
@@ -99,7 +101,8 @@ private:
     bool onBus_ = true;
     KcsFaults faults_;
     std::vector<Access> log_;
-    bool logging_ = true;
+    std::optional<bool> logging_;
+    bool logging() const;
 
     State state_ = State::Idle;
     bool ibf_ = false;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "clock.h"
+#include "sim_records.h"
 
 namespace testkit {
 
@@ -240,7 +241,7 @@ bool VmBackend::sendAll(const Bytes& bytes) {
 
 void VmBackend::noteControl(const vm::Frame& frame) {
     if (frame.body.empty()) return;
-    control_.push_back(frame.body[0]);
+    noteRecord(control_, frame.body[0]);
     if (frame.body[0] == vm::ctlVersion && frame.body.size() >= 2) version_ = frame.body[1];
 }
 
@@ -353,7 +354,7 @@ std::optional<IpmiResponse> VmBackend::handle(const IpmiRequest& request) {
     else
         answer = exchange(request.netFn, request.cmd, request.data, request.lun);
     if (!answer) answer = IpmiResponse::error(ccTimeout);
-    log_.push_back(Exchange{request, *answer});
+    noteRecord(log_, Exchange{request, *answer});
     return answer;
 }
 

@@ -103,7 +103,8 @@ public:
     // One request to the BMC itself, bypassing the IPMB bridge (used by the harness).
     std::optional<IpmiResponse> exchange(uint8_t netFn, uint8_t cmd, const Bytes& data, uint8_t lun = 0);
 
-    // Observations for tests.
+    // Observations for tests (the log and the control frames are records, kept only while
+    // records are on: sim_records.h).
     struct Exchange {
         IpmiRequest request;
         IpmiResponse response;

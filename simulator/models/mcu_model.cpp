@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -199,7 +201,7 @@ IpmiResponse McuModel::loaderTransfer(const Bytes& write, uint8_t readCount) {
         --loader.failingRecords;
         return IpmiResponse::error(loader.recordFailCc);
     }
-    loader.records.push_back(write);
+    noteRecord(loader.records, write);
     if (write.size() > 1 && write[1] == '9') {
         // The end record: the controller restarts into its new firmware.
         loader.loaded = true;

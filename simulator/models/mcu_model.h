@@ -48,7 +48,7 @@ struct McuLoader {
 
     int handshakes = 0;
     bool unlocked = false;
-    std::vector<Bytes> records;  // messages taken, in order
+    std::vector<Bytes> records;  // messages taken, in order (a record, see sim_records.h)
     bool loaded = false;         // the end record arrived
 };
 

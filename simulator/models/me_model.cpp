@@ -2,6 +2,7 @@
 
 #include "fru_model.h"
 #include "sdr_model.h"
+#include "sim_records.h"
 
 namespace testkit {
 
@@ -78,7 +79,7 @@ std::optional<IpmiResponse> MeModel::nodeManager(const IpmiRequest& r) {
 }
 
 std::optional<IpmiResponse> MeModel::answer(const IpmiRequest& r) {
-    received.push_back(r);
+    noteRecord(received, r);
     if (silent) return std::nullopt;
     auto f = failures.find(static_cast<uint16_t>(r.netFn << 8 | r.cmd));
     if (f != failures.end()) return IpmiResponse::error(f->second);
@@ -106,7 +107,7 @@ std::optional<IpmiResponse> MeModel::answer(const IpmiRequest& r) {
 IpmiResponse MeModel::sendMessage(const IpmiRequest& request) {
     const Bytes& f = request.data;
     if (f.size() < 8) return IpmiResponse::error(ccRequestLength);
-    frames.push_back(f);
+    noteRecord(frames, f);
     if (sendMessageCc) return IpmiResponse::error(*sendMessageCc);
     const uint8_t ch = f[0] & 0x0F;
     if (!present || ch != channel || f[1] != slaveAddr) return IpmiResponse::error(ccNakOnWrite);

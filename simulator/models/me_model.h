@@ -45,13 +45,13 @@ struct MeModel {
     // The ME answers netFn/cmd (key netFn << 8 | cmd) with this completion code.
     std::map<uint16_t, uint8_t> failures;
     void fail(uint8_t netFn, uint8_t cmd, uint8_t cc) { failures[static_cast<uint16_t>(netFn << 8 | cmd)] = cc; }
-    // Every request the ME received, either way, in order.
+    // Every request the ME received, either way, in order (records, see sim_records.h).
     std::vector<IpmiRequest> received;
 
     // ---- the BMC's message path --------------------------------------------------------
     // Get Message answers waiting in the receive queue, oldest first.
     std::deque<Bytes> queue;
-    // Every Send Message request's data as sent.
+    // Every Send Message request's data as sent (a record).
     std::vector<Bytes> frames;
     std::optional<uint8_t> sendMessageCc;    // Send Message refused with this code
     uint8_t otherFlags = 0x00;               // reported with the queue flag (02h: event buffer full)

@@ -1,5 +1,7 @@
 #include "nvme_model.h"
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -74,7 +76,7 @@ std::optional<IpmiResponse> NvmeModel::handle(const IpmiRequest& r) {
     if (d.size() < 5) return IpmiResponse::error(ccRequestLength);
     if (d[1] == manage) {
         if (d.size() != 5) return IpmiResponse::error(ccRequestLength);
-        managementRequests.push_back(Bytes(d.begin() + 2, d.end()));
+        noteRecord(managementRequests, Bytes(d.begin() + 2, d.end()));
         return IpmiResponse::ok();
     }
     if (d[1] != query) return IpmiResponse::error(ccInvalidField);

@@ -41,7 +41,8 @@ struct NvmeCard {
 
 struct NvmeModel {
     std::array<NvmeCard, 2> cards;
-    // Management requests {6Ch, 01h, b, c, a} received: the three bytes after 01h.
+    // Management requests {6Ch, 01h, b, c, a} received: the three bytes after 01h (a record,
+    // see sim_records.h).
     std::vector<Bytes> managementRequests;
 
     void install(SimBmc& bmc);

@@ -1,5 +1,7 @@
 #include "oem_model.h"
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -59,7 +61,7 @@ void OemModel::install(SimBmc& bmc) {
     });
     for (uint8_t kind : {0x40, 0x41, 0x42}) {
         bmc.on(netFnOem, kind, [this, kind](const IpmiRequest&) {
-            factoryDefaults.push_back(kind);
+            noteRecord(factoryDefaults, kind);
             if (onFactoryDefault) onFactoryDefault();
             return IpmiResponse::ok();
         });

@@ -28,8 +28,9 @@ struct OemModel {
     uint8_t hostMac[6] = {0x3C, 0xEC, 0xEF, 0x10, 0x20, 0x30};
     Bytes systemInfoAnswer() const;
 
-    // Factory defaults received, in order (40h general, 41h all, 42h LAN). The BMC restarts
-    // after each: `onFactoryDefault` is called (SimServer makes the BMC go away).
+    // Factory defaults received, in order (40h general, 41h all, 42h LAN; a record, see
+    // sim_records.h). The BMC restarts after each: `onFactoryDefault` is called (SimServer
+    // makes the BMC go away).
     std::vector<uint8_t> factoryDefaults;
     std::function<void()> onFactoryDefault;
 

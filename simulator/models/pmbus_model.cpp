@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -93,7 +95,7 @@ IpmiResponse BatteryModule::transfer(const Bytes& write, uint8_t readCount) {
     if (write.size() <= 1) return EepromDevice::transfer(write, readCount);
     if (write.size() != 2 || write[0] != dischargeControl) return IpmiResponse::error(ccInvalidField);
     const uint8_t v = write[1];
-    controlWrites.push_back(v);
+    noteRecord(controlWrites, v);
     uint8_t& state = bytes[dischargeState];
     if ((v & autoBit) != 0) {
         bytes[dischargeControl] = static_cast<uint8_t>(autoBit | (v & daysMask));

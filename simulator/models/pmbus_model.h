@@ -76,7 +76,7 @@ public:
     void setImage(const Bytes& fruImage);
     void setWord(uint8_t offset, uint16_t value);
 
-    // Register writes in order ({EAh, value}).
+    // Register writes in order ({EAh, value}; a record, see sim_records.h).
     std::vector<uint8_t> controlWrites;
 
     // EAh: bit 7 sets automatic discharge every bits 5:0 days, bit 6 starts a discharge now,

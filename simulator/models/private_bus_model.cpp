@@ -1,5 +1,7 @@
 #include "private_bus_model.h"
 
+#include "sim_records.h"
+
 namespace testkit {
 
 namespace {
@@ -60,7 +62,7 @@ void PrivateBusModel::install(SimBmc& bmc) {
         if (r.data.size() < 3) return IpmiResponse::error(ccRequestLength);
         if (r.data[0] != privateBus) return IpmiResponse::error(ccInvalidField);
         BusTransfer t{r.data[1], Bytes(r.data.begin() + 3, r.data.end()), r.data[2]};
-        transfers.push_back(t);
+        noteRecord(transfers, t);
         BusDevice* d = device(t.slaveAddr);
         if (d == nullptr) return IpmiResponse::error(absentCc);
         return d->transfer(t.write, t.readCount);

@@ -60,7 +60,8 @@ public:
         return dynamic_cast<T*>(device(slaveAddr));
     }
 
-    // Every transfer in order, for assertions on the exact bytes sent to a device.
+    // Every transfer in order, for assertions on the exact bytes sent to a device (a record,
+    // kept only while records are on: sim_records.h).
     std::vector<BusTransfer> transfers;
     std::vector<BusTransfer> transfersTo(uint8_t slaveAddr) const;
 
