@@ -43,6 +43,7 @@
 // BMC. vktRecordingError() tells a tool whether the recording it asked for is complete.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -208,7 +209,10 @@ __attribute__((constructor)) void startSimulatedServer() {
     // Logged whichever way the requests arrive, device or ports.
     const char* logPath = getenv("VKT_SIM_LOG");
     if (logPath != nullptr && *logPath != '\0') {
-        FILE* log = fopen(logPath, "a");
+        // Never through a link someone may have planted at the name.
+        const int fd = open(logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+        FILE* log = fd >= 0 ? fdopen(fd, "a") : nullptr;
+        if (log == nullptr && fd >= 0) close(fd);
         if (log != nullptr) backend = new LoggingBackend(*backend, log);  // lives as long as the process
     }
     std::vector<std::string> paths;
