@@ -577,37 +577,58 @@ TEST_F(Kcs, EachExchangeHoldsTheLockThatOtherProcessesTakeTurnsOn) {
     EXPECT_FALSE(lockedElsewhere(testkit::testKcsLockPath())) << "the lock outlived the exchange";
 }
 
+// Another process that creates the lock file at `path` (as the given user) and holds it
+// until the object goes; held() is false when it could not.
+class LockHolder {
+public:
+    LockHolder(const std::string& path, uid_t uid) {
+        int locked[2];
+        if (pipe(locked) != 0 || pipe(release_) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (uid != 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(1);
+            const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+            if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+            (void)!write(locked[1], "l", 1);
+            char c;
+            (void)!read(release_[0], &c, 1);
+            _exit(0);
+        }
+        close(locked[1]);  // a child that failed cannot leave the read waiting
+        char c = 0;
+        held_ = pid_ > 0 && read(locked[0], &c, 1) == 1;
+        close(locked[0]);
+    }
+    ~LockHolder() {
+        if (pid_ > 0) {
+            (void)!write(release_[1], "r", 1);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(release_[0]);
+        close(release_[1]);
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int release_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
 TEST_F(Kcs, PortsKeptBusyByAnotherProcessFailTheRequestWithoutTouchingThem) {
     send(0x30, 0x0C);
     kcs().clearLog();
-    int locked[2];
-    int release[2];
-    ASSERT_EQ(pipe(locked), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const std::string lockPath = testkit::testKcsLockPath();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
-        (void)!write(locked[1], "l", 1);
-        char c;
-        (void)!read(release[0], &c, 1);
-        _exit(0);
+    {
+        LockHolder other(testkit::testKcsLockPath(), 0);
+        ASSERT_TRUE(other.held());
+        testkit::adjustTransport([](vkt::TransportConfig& c) { c.kcsLockWaitMs = 20; });
+        Answer busy = send(0x30, 0x0D);
+        EXPECT_EQ(busy.cc, 0xC0);
+        EXPECT_TRUE(kcs().log().empty());
+        EXPECT_FALSE(sim().oem.ledOn);
     }
-    ASSERT_GT(pid, 0);
-    char c = 0;
-    ASSERT_EQ(read(locked[0], &c, 1), 1);
-
-    testkit::adjustTransport([](vkt::TransportConfig& c) { c.kcsLockWaitMs = 20; });
-    Answer busy = send(0x30, 0x0D);
-    EXPECT_EQ(busy.cc, 0xC0);
-    EXPECT_TRUE(kcs().log().empty());
-    EXPECT_FALSE(sim().oem.ledOn);
-
-    (void)!write(release[1], "r", 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    for (int fd : {locked[0], locked[1], release[0], release[1]}) close(fd);
     EXPECT_EQ(send(0x30, 0x0D).cc, 0x00);
     EXPECT_TRUE(sim().oem.ledOn);
 }
@@ -654,30 +675,14 @@ TEST_F(KcsLockPlace, ALockThatAnotherUserHoldsInASharedDirectoryIsNeverUsed) {
     ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     const std::string path = shared + "/varkolt-kcs.lock";
-    int locked[2], release[2];
-    ASSERT_EQ(pipe(locked), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {  // nobody: creates the lock first and keeps it
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
-        (void)!write(locked[1], "l", 1);
-        char c;
-        (void)!read(release[0], &c, 1);
-        _exit(0);
+    {
+        LockHolder nobody(path, 65534);  // creates the lock first and keeps it
+        ASSERT_TRUE(nobody.held());
+        lockAt(path);
+        EXPECT_EQ(bothGoAhead(), "The KCS lock " + path +
+                                     " is not used: its directory belongs to another user or is open to other "
+                                     "users. Exchanges go ahead without taking turns with other processes.\n");
     }
-    ASSERT_GT(pid, 0);
-    close(locked[1]);  // a child that failed cannot leave the read waiting
-    char c = 0;
-    ASSERT_EQ(read(locked[0], &c, 1), 1);
-    lockAt(path);
-    EXPECT_EQ(bothGoAhead(), "The KCS lock " + path +
-                                 " is not used: its directory belongs to another user or is open to other "
-                                 "users. Exchanges go ahead without taking turns with other processes.\n");
-    (void)!write(release[1], "r", 1);
-    waitpid(pid, nullptr, 0);
-    for (int fd : {locked[0], release[0], release[1]}) close(fd);
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 65534u);
